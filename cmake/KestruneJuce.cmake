@@ -1,0 +1,30 @@
+# JUCE's module sources are compiled once, into kestrune_juce; consumers get the
+# include paths and definitions but not the sources again.
+add_library(kestrune_juce STATIC)
+target_link_libraries(kestrune_juce
+    PRIVATE
+        juce::juce_core juce::juce_events juce::juce_data_structures
+        juce::juce_graphics juce::juce_gui_basics juce::juce_gui_extra
+        juce::juce_audio_basics juce::juce_audio_devices
+    PUBLIC
+        juce::juce_recommended_config_flags)
+target_compile_definitions(kestrune_juce
+    PUBLIC
+        JUCE_ALSA=1
+        JUCE_JACK=1
+        JUCE_JACK_CLIENT_NAME="Kestrune Tuning Utility"
+        JUCE_WEB_BROWSER=0
+        JUCE_USE_CURL=0
+        JUCE_STANDALONE_APPLICATION=1
+        JUCE_MODAL_LOOPS_PERMITTED=1
+        JUCE_DISPLAY_SPLASH_SCREEN=0
+        JUCE_USE_XRANDR=1
+        JUCE_USE_XINERAMA=1
+        JUCE_USE_XCURSOR=1
+        JUCE_APPLICATION_NAME_STRING="Kestrune Tuning Utility"
+        JUCE_APPLICATION_VERSION_STRING="1.1.2")
+target_include_directories(kestrune_juce
+    INTERFACE $<TARGET_PROPERTY:kestrune_juce,INCLUDE_DIRECTORIES>)
+target_compile_definitions(kestrune_juce
+    INTERFACE $<TARGET_PROPERTY:kestrune_juce,COMPILE_DEFINITIONS>)
+set_target_properties(kestrune_juce PROPERTIES POSITION_INDEPENDENT_CODE ON)

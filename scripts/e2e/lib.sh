@@ -1,0 +1,131 @@
+# End-to-end harness: sourced by tests/e2e/test_*.sh and scripts/run.
+# Starts a private JACK server, Xvfb, the virtual Kestrune and the utility,
+# drives and captures windows, and stops every process it started, by PID,
+# whatever way the test ends. Every wait is bounded.
+
+E2E_ROOT="${KESTRUNE_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+E2E_BUILD="${KESTRUNE_BUILD_DIR:-$E2E_ROOT/build/main}"
+E2E_APP="$E2E_BUILD/KestruneTuningUtility_artefacts/Debug/Kestrune Tuning Utility"
+E2E_SIM="$E2E_BUILD/sim/kestrune-sim"
+E2E_CLOSE="$E2E_BUILD/tests/e2e-close-window"
+E2E_PIDS=()
+E2E_FAILED=0
+
+e2e_log() { echo "[$(date +%H:%M:%S.%3N)] $*"; }
+
+e2e_fail() {
+    e2e_log "FAIL: $*"
+    E2E_FAILED=1
+    exit 1
+}
+
+e2e_pass() { e2e_log "PASS: $*"; }
+
+e2e_cleanup() {
+    local pid
+    for (( i=${#E2E_PIDS[@]}-1; i>=0; i-- )); do
+        pid="${E2E_PIDS[$i]}"
+        if kill -0 "$pid" 2>/dev/null; then
+            kill -TERM "$pid" 2>/dev/null || true
+            for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+            kill -KILL "$pid" 2>/dev/null || true
+        fi
+    done
+    [ -n "${E2E_SIM_FIFO:-}" ] && rm -f "$E2E_SIM_FIFO"
+}
+
+# e2e_init NAME: a work folder under the build folder and the clean-up trap.
+e2e_init() {
+    E2E_NAME="$1"
+    E2E_DIR="$E2E_BUILD/e2e/$E2E_NAME"
+    rm -rf "$E2E_DIR"; mkdir -p "$E2E_DIR"
+    E2E_SERVER="kestrune-e2e-$$-$E2E_NAME"
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    # Bounded: the whole test never outlives this.
+    ( sleep "${E2E_TIMEOUT:-240}"; echo "e2e: $E2E_NAME timed out" >&2; kill -TERM $$ ) 2>/dev/null &
+    E2E_PIDS+=($!)
+}
+
+# e2e_wait SECONDS COMMAND...: polls every 50 ms until the command succeeds.
+e2e_wait() {
+    local limit="$1"; shift
+    local deadline=$(( $(date +%s%N) + ${limit%.*} * 1000000000 ))
+    while ! "$@" >/dev/null 2>&1; do
+        [ "$(date +%s%N)" -gt "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+e2e_start_jack() {
+    jackd -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
+    E2E_PIDS+=($!)
+    E2E_JACK_PID=$!
+    export JACK_DEFAULT_SERVER="$E2E_SERVER"
+    e2e_wait 10 jack_lsp || e2e_fail "JACK server did not start"
+}
+
+e2e_start_xvfb() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$E2E_DIR/xvfb.log" 2>&1 &
+    E2E_PIDS+=($!)
+    export DISPLAY=":$n"
+    e2e_wait 10 xdpyinfo || e2e_fail "Xvfb did not start"
+}
+
+# e2e_start_sim [options...]: the virtual Kestrune, reading commands from a FIFO.
+e2e_start_sim() {
+    E2E_SIM_FIFO="$E2E_DIR/sim.commands"
+    E2E_SIM_LOG="$E2E_DIR/sim.log"
+    [ -p "$E2E_SIM_FIFO" ] || mkfifo "$E2E_SIM_FIFO"
+    "$E2E_SIM" --log "$E2E_SIM_LOG" --state "$E2E_DIR/sim.state" "$@" < "$E2E_SIM_FIFO" > "$E2E_DIR/sim.out" 2>&1 &
+    E2E_SIM_PID=$!
+    E2E_PIDS+=($!)
+    exec 7> "$E2E_SIM_FIFO"
+    e2e_wait 10 e2e_jack_has_port "Kestrune Jack 1:midi_in" || e2e_fail "kestrune-sim did not register its ports"
+}
+
+e2e_stop_sim() {
+    exec 7>&- || true
+    kill -TERM "$E2E_SIM_PID" 2>/dev/null || true
+    for _ in $(seq 1 50); do kill -0 "$E2E_SIM_PID" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$E2E_SIM_PID" 2>/dev/null || true
+}
+
+e2e_sim_cmd() { echo "$*" >&7; }
+
+e2e_jack_has_port() { jack_lsp 2>/dev/null | grep -qxF "$1"; }
+
+# True when the two ports are connected.
+e2e_jack_connected() { jack_lsp -c 2>/dev/null | awk -v a="$1" -v b="$2" '$0==a{f=1;next} /^[^ ]/{f=0} f && $1==b{found=1} END{exit !found}'; }
+
+e2e_start_app() {
+    "$E2E_APP" > "$E2E_DIR/app.out" 2>&1 &
+    E2E_APP_PID=$!
+    E2E_PIDS+=($!)
+    e2e_wait 20 e2e_window_id "Kestrune Tuning Utility" || e2e_fail "the main window did not appear"
+}
+
+e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
+
+# e2e_click WINDOW_TITLE X Y: a left click at window coordinates.
+e2e_click() {
+    local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no window '$1' to click"
+    xdotool mousemove --window "$wid" "$2" "$3" click 1
+}
+
+# e2e_close_window WINDOW_TITLE: what the window manager's close button does.
+e2e_close_window() {
+    local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no window '$1' to close"
+    "$E2E_CLOSE" "$wid"
+}
+
+e2e_screenshot() {
+    import -window root "$E2E_DIR/$1.png" 2>/dev/null && e2e_log "screenshot $E2E_DIR/$1.png"
+}
+
+# Lines of the virtual machine's log that it received, as "<ms> <hex bytes>".
+e2e_sim_received() { grep -E '^[0-9.]+ RX ' "$E2E_SIM_LOG" | sed -E 's/^([0-9.]+) RX /\1 /'; }

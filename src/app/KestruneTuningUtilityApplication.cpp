@@ -1,0 +1,312 @@
+#include "KestruneTuningUtilityApplication.h"
+
+#include "AboutWindow.h"
+#include "CommandIDs.h"
+#include "EmbeddedData.h"
+#include "FirmwareUpdateWindow.h"
+#include "MainMenuModel.h"
+#include "MainWindow.h"
+#include "PreferencesWindow.h"
+#include "midi/DeviceMessages.h"
+
+namespace
+{
+constexpr double latestFirmwareVersion = 1.05;
+}
+
+//==============================================================================
+KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread::LaunchFirmwareUpdateOnMessageThread (
+    KestruneTuningUtilityApplication& owner)
+    : application (owner)
+{
+}
+
+KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread::~LaunchFirmwareUpdateOnMessageThread()
+{
+    cancelPendingUpdate();
+}
+
+void KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread::handleAsyncUpdate()
+{
+    const juce::MessageManagerLock mml;
+    if (application.firmwareUpdateWindow != nullptr || application.tuneEngine == nullptr || application.tuningInProcess)
+        return;
+    auto* window = new FirmwareUpdateWindow (application.tuneEngine);
+    application.firmwareUpdateWindow = window;
+    window->setUsingNativeTitleBar (true);
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->setVisible (true);
+}
+
+//==============================================================================
+KestruneTuningUtilityApplication::KestruneTuningUtilityApplication() = default;
+KestruneTuningUtilityApplication::~KestruneTuningUtilityApplication() = default;
+
+KestruneTuningUtilityApplication* KestruneTuningUtilityApplication::getInstance()
+{
+    return dynamic_cast<KestruneTuningUtilityApplication*> (juce::JUCEApplication::getInstance());
+}
+
+const juce::String KestruneTuningUtilityApplication::getApplicationName() { return "Kestrune Tuning Utility"; }
+const juce::String KestruneTuningUtilityApplication::getApplicationVersion() { return "1.1.2"; }
+bool KestruneTuningUtilityApplication::moreThanOneInstanceAllowed() { return true; }
+void KestruneTuningUtilityApplication::anotherInstanceStarted (const juce::String&) {}
+
+juce::StringArray KestruneTuningUtilityApplication::getDefaultPortNames()
+{
+#if JUCE_MAC
+    return { "Kestrune Jack 1" };
+#else
+    // Through JACK (and the virtual machine) the port carries the macOS name;
+    // a directly attached machine is listed as "Kestrune".
+    return { "Kestrune Jack 1", "Kestrune" };
+#endif
+}
+
+void KestruneTuningUtilityApplication::openDefaultMidiPorts()
+{
+    const auto names = getDefaultPortNames();
+    for (const auto& name : names)
+    {
+        if (midiManager->isInputDeviceAvailable (name))
+        {
+            midiManager->openInputDevice (name);
+            break;
+        }
+    }
+    for (const auto& name : names)
+    {
+        if (midiManager->isOutputDeviceAvailable (name))
+        {
+            midiManager->openOutputDevice (name);
+            break;
+        }
+    }
+}
+
+void KestruneTuningUtilityApplication::initialise (const juce::String&)
+{
+    commandManager = std::make_unique<juce::ApplicationCommandManager>();
+    commandManager->registerAllCommandsForTarget (this);
+    mainMenuModel = std::make_unique<MainMenuModel> (commandManager.get());
+
+    audioDeviceManager = std::make_unique<juce::AudioDeviceManager>();
+    // Holding the input level getter is what switches the measurement on.
+    inputLevelMeasurement = audioDeviceManager->getInputLevelGetter();
+
+    midiManager = new MidiManager();
+    openDefaultMidiPorts();
+
+    tuneEngine = new TuneKestruneEngine (*audioDeviceManager, midiManager);
+    tuneEngine->addStatusListener (this);
+
+    audioDeviceManager->initialise (1, 0, nullptr, true);
+
+    mainWindow = std::make_unique<MainWindow> (tuneEngine, commandManager.get());
+    mainWindow->setUsingNativeTitleBar (true);
+    mainWindow->centreWithSize (mainWindow->getWidth(), mainWindow->getHeight());
+    mainWindow->setVisible (true);
+
+    extraAppleMenuItems.addCommandItem (commandManager.get(), CommandIDs::aboutCommand);
+#if JUCE_MAC
+    juce::MenuBarModel::setMacMainMenu (mainMenuModel.get(), &extraAppleMenuItems);
+#else
+    // No global menu bar here: the main window carries the menus.
+    mainWindow->setMenuBar (mainMenuModel.get());
+#endif
+
+    juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
+
+    tuningInProcess = false;
+    launchFirmwareUpdateOnMessageThread = std::make_unique<LaunchFirmwareUpdateOnMessageThread> (*this);
+}
+
+void KestruneTuningUtilityApplication::shutdown()
+{
+    if (midiManager != nullptr)
+        for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
+            midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (note));
+
+    mainWindow = nullptr;
+
+#if JUCE_MAC
+    juce::MenuBarModel::setMacMainMenu (nullptr);
+#endif
+    mainMenuModel = nullptr;
+
+    delete preferencesWindow.get();
+
+    if (tuneEngine != nullptr)
+        tuneEngine->removeStatusListener (this);
+    tuneEngine = nullptr;
+    midiManager = nullptr;
+
+    delete firmwareUpdateWindow.get();
+    delete aboutWindow.get();
+    inputLevelMeasurement = nullptr;
+}
+
+void KestruneTuningUtilityApplication::systemRequestedQuit()
+{
+    bool mayQuit = true;
+
+    if (auto* window = firmwareUpdateWindow.get())
+    {
+        if (window->confirmClose())
+            delete window;
+        mayQuit = firmwareUpdateWindow == nullptr;
+    }
+
+    if (mayQuit && tuningInProcess)
+        mayQuit = juce::AlertWindow::showOkCancelBox (
+            juce::AlertWindow::WarningIcon, "Tuning In Process",
+            "Tuning is currently in process. Quiting the application will end the tuning process. ", {}, {}, nullptr,
+            nullptr);
+
+    if (mayQuit)
+        juce::JUCEApplicationBase::quit();
+}
+
+//==============================================================================
+void KestruneTuningUtilityApplication::getAllCommands (juce::Array<juce::CommandID>& commands)
+{
+    commands.addArray ({ CommandIDs::aboutCommand, CommandIDs::preferencesCommand, CommandIDs::updateFirmwareCommand,
+                         CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
+                         CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::minimiseCommand,
+                         CommandIDs::bringToFrontCommand, CommandIDs::quitCommand });
+}
+
+void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
+{
+    const bool hasResults = tuneEngine != nullptr && tuneEngine->hasTuningResults();
+    auto set = [&] (const char* name, bool active) {
+        result.setInfo (name, {}, "General", 0);
+        result.setActive (active);
+    };
+
+    switch (commandID)
+    {
+        case CommandIDs::aboutCommand: set ("About", true); break;
+        case CommandIDs::preferencesCommand: set ("Preferences", true); break;
+        case CommandIDs::updateFirmwareCommand: set ("Update Firmware", true); break;
+        case CommandIDs::undoTuningCommand: set ("Undo Tuning", hasResults); break;
+        case CommandIDs::writeCalibrationToFileCommand: set ("Write Calibration to File", hasResults); break;
+        case CommandIDs::restoreDefaultCalibrationCommand:
+            set ("Restore Default Calibration", canRestoreDefaultCalibration());
+            break;
+        case CommandIDs::minimiseCommand: set ("Minimize", true); break;
+        case CommandIDs::bringToFrontCommand: set ("Bring To Front", true); break;
+        case CommandIDs::quitCommand:
+            set ("Quit", true);
+            result.addDefaultKeypress ('q', juce::ModifierKeys::commandModifier);
+            break;
+        default: break;
+    }
+}
+
+bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
+{
+    switch (info.commandID)
+    {
+        case CommandIDs::aboutCommand: showAboutWindow(); break;
+        case CommandIDs::preferencesCommand: showPreferencesWindow(); break;
+        case CommandIDs::updateFirmwareCommand: launchFirmwareUpdate(); break;
+        case CommandIDs::undoTuningCommand:
+            if (tuneEngine != nullptr)
+            {
+                tuneEngine->undoTuning();
+                tuneEngine->commitCalibration();
+            }
+            break;
+        case CommandIDs::writeCalibrationToFileCommand: writeCalibrationToFile(); break;
+        case CommandIDs::restoreDefaultCalibrationCommand:
+            if (tuneEngine != nullptr)
+                tuneEngine->restoreDefaultCalibration();
+            break;
+        case CommandIDs::minimiseCommand:
+            if (mainWindow != nullptr)
+                mainWindow->setMinimised (true);
+            break;
+        case CommandIDs::bringToFrontCommand: bringMainWindowToFront(); break;
+        case CommandIDs::quitCommand: systemRequestedQuit(); break;
+        default: break;
+    }
+    return true;
+}
+
+bool KestruneTuningUtilityApplication::canRestoreDefaultCalibration() const
+{
+    return tuneEngine != nullptr && ! tuneEngine->isTuning() && ! tuneEngine->isUpdatingFirmware()
+           && midiManager != nullptr && midiManager->getNumOpenOutputDevices() > 0;
+}
+
+void KestruneTuningUtilityApplication::showAboutWindow()
+{
+    const juce::MessageManagerLock mml;
+    if (aboutWindow != nullptr)
+        return;
+    auto image = juce::ImageCache::getFromMemory (EmbeddedData::aboutBackground, EmbeddedData::aboutBackgroundSize);
+    auto* window = new AboutWindow (image);
+    aboutWindow = window;
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->setVisible (true);
+}
+
+void KestruneTuningUtilityApplication::showPreferencesWindow()
+{
+    if (preferencesWindow != nullptr)
+        return;
+    auto* window = new PreferencesWindow (*audioDeviceManager, midiManager, tuneEngine);
+    preferencesWindow = window;
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->setUsingNativeTitleBar (true);
+    window->setVisible (true);
+}
+
+void KestruneTuningUtilityApplication::writeCalibrationToFile()
+{
+    reportChooser = std::make_unique<juce::FileChooser> ("Write Calibration Output File", juce::File(), juce::String(), true);
+    const auto flags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                       | juce::FileBrowserComponent::warnAboutOverwriting;
+    reportChooser->launchAsync (flags, [this] (const juce::FileChooser& chooser) {
+        const auto file = chooser.getResult();
+        if (file == juce::File() || tuneEngine == nullptr)
+            return;
+        if (! tuneEngine->writeCalibrationReport (file))
+            juce::AlertWindow::showMessageBoxAsync (juce::AlertWindow::WarningIcon, "Unable to Write Calibration File",
+                                                    "The calibration report could not be written to "
+                                                        + file.getFullPathName() + ".");
+    });
+}
+
+void KestruneTuningUtilityApplication::bringMainWindowToFront()
+{
+    if (mainWindow != nullptr)
+    {
+        mainWindow->setMinimised (false);
+        mainWindow->toFront (true);
+    }
+}
+
+//==============================================================================
+void KestruneTuningUtilityApplication::frequencyDetected (float) {}
+void KestruneTuningUtilityApplication::tuningNoteChanged (int) {}
+void KestruneTuningUtilityApplication::tuningStarted() { tuningInProcess = true; }
+void KestruneTuningUtilityApplication::tuningStopped() { tuningInProcess = false; }
+void KestruneTuningUtilityApplication::tuningFailed() { tuningInProcess = false; }
+void KestruneTuningUtilityApplication::tuningProgressChanged (double) {}
+
+void KestruneTuningUtilityApplication::firmwareVersionReceived (double version)
+{
+    // Arrives on the MIDI input thread: only trigger the async updater here.
+    if (version < latestFirmwareVersion)
+        launchFirmwareUpdate();
+}
+
+void KestruneTuningUtilityApplication::launchFirmwareUpdate()
+{
+    // May run on the MIDI input thread, where the window reference must not be
+    // read: the updater checks for an open window on the message thread.
+    if (! tuningInProcess && launchFirmwareUpdateOnMessageThread != nullptr)
+        launchFirmwareUpdateOnMessageThread->triggerAsyncUpdate();
+}

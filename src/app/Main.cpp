@@ -1,0 +1,3 @@
+#include "KestruneTuningUtilityApplication.h"
+
+START_JUCE_APPLICATION (KestruneTuningUtilityApplication)

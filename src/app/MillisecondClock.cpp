@@ -1,0 +1,16 @@
+#include "MillisecondClock.h"
+
+namespace
+{
+class SystemMillisecondClock final : public MillisecondClock
+{
+public:
+    juce::uint32 getMillisecondCounter() const override { return juce::Time::getMillisecondCounter(); }
+};
+} // namespace
+
+MillisecondClock& MillisecondClock::system()
+{
+    static SystemMillisecondClock clock;
+    return clock;
+}

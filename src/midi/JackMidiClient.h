@@ -1,0 +1,102 @@
+#pragma once
+
+#include "MidiInputPort.h"
+#include "MidiInputPortCallback.h"
+#include "MidiOutputPort.h"
+#include "MidiStreamParser.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <semaphore.h>
+
+// One JACK client with a pool of local MIDI ports. The process callback only
+// moves bytes between JACK's buffers and lock-free FIFOs; a normal thread turns
+// received bytes into complete messages and hands them to the input callbacks.
+class JackMidiClient : public std::enable_shared_from_this<JackMidiClient>
+{
+public:
+    // Returns null when no server is running; never starts one.
+    static std::shared_ptr<JackMidiClient> connect (const juce::String& clientName);
+    ~JackMidiClient();
+
+    bool isAlive() const { return ! serverGone.load(); }
+
+    struct RemotePort
+    {
+        juce::String displayName;
+        juce::String fullName;
+    };
+    // Remote MIDI ports that feed our inputs (their outputs), or that our
+    // outputs feed (their inputs).
+    std::vector<RemotePort> listSources();
+    std::vector<RemotePort> listDestinations();
+
+    std::unique_ptr<MidiInputPort> openInput (const RemotePort& source, MidiInputPortCallback* callback);
+    std::unique_ptr<MidiOutputPort> openOutput (const RemotePort& destination);
+
+private:
+    static constexpr int maxPorts = 16;
+    static constexpr int fifoBytes = 1 << 18;
+
+    struct ByteFifo
+    {
+        ByteFifo() : fifo (fifoBytes), data ((size_t) fifoBytes) {}
+        juce::AbstractFifo fifo;
+        std::vector<juce::uint8> data;
+        bool write (const juce::uint8* bytes, int n);
+        int read (juce::uint8* bytes, int n);
+        int available() const { return fifo.getNumReady(); }
+    };
+
+    struct Slot
+    {
+        jack_port_t* port = nullptr;
+        std::atomic<bool> inUse { false };
+        std::atomic<bool> active { false };
+        juce::String remoteName;
+        ByteFifo bytes;
+        // Input slots: the callback and the port handed to it; guarded so that
+        // stop() never returns while a message is being delivered.
+        std::mutex deliveryMutex;
+        MidiInputPortCallback* callback = nullptr;
+        MidiInputPort* owner = nullptr;
+        MidiStreamParser parser;
+    };
+
+    class InputPort;
+    class OutputPort;
+
+    JackMidiClient (jack_client_t* client, juce::String name);
+    std::vector<RemotePort> listRemote (unsigned long flags);
+    Slot* claimSlot (std::array<Slot, maxPorts>& slots, std::atomic<int>& registered, bool isInput);
+    void releaseInput (Slot& slot);
+    void releaseOutput (Slot& slot);
+    bool send (Slot& slot, const juce::uint8* data, int size);
+
+    static int processCallback (jack_nframes_t frames, void* arg);
+    static void shutdownCallback (void* arg);
+    int process (jack_nframes_t frames);
+    void readerLoop();
+    void deliver (Slot& slot, const juce::uint8* event, int size);
+
+    jack_client_t* client = nullptr;
+    juce::String ownName;
+    std::array<Slot, maxPorts> inputs;
+    std::array<Slot, maxPorts> outputs;
+    std::atomic<int> numInputs { 0 };
+    std::atomic<int> numOutputs { 0 };
+    std::atomic<bool> serverGone { false };
+    std::atomic<bool> quitReader { false };
+    std::mutex openMutex;
+    std::mutex sendMutex;
+    sem_t wakeReader;
+    std::thread reader;
+};

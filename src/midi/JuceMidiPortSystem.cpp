@@ -1,0 +1,88 @@
+#include "JuceMidiPortSystem.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+
+namespace
+{
+juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
+{
+    juce::StringArray names;
+    for (const auto& device : devices)
+        names.add (device.name);
+    return names;
+}
+
+class JuceInputPort final : public MidiInputPort, private juce::MidiInputCallback
+{
+public:
+    JuceInputPort (const juce::String& identifier, MidiInputPortCallback* cb) : callback (cb)
+    {
+        input = juce::MidiInput::openDevice (identifier, this);
+    }
+
+    bool isOpen() const { return input != nullptr; }
+
+    juce::String getName() const override { return input->getName(); }
+    void start() override { input->start(); }
+    void stop() override { input->stop(); }
+
+private:
+    void handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiMessage& message) override
+    {
+        callback->handleIncomingMidiMessage (this, message);
+    }
+
+    void handlePartialSysexMessage (juce::MidiInput*, const juce::uint8* data, int numBytes, double timestamp) override
+    {
+        callback->handlePartialSysexMessage (this, data, numBytes, timestamp);
+    }
+
+    MidiInputPortCallback* callback;
+    std::unique_ptr<juce::MidiInput> input;
+};
+
+class JuceOutputPort final : public MidiOutputPort
+{
+public:
+    explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> o) : output (std::move (o)) {}
+
+    juce::String getName() const override { return output->getName(); }
+    void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
+    void stopBackgroundThread() override { output->stopBackgroundThread(); }
+
+private:
+    std::unique_ptr<juce::MidiOutput> output;
+};
+} // namespace
+
+juce::StringArray JuceMidiPortSystem::getInputNames()
+{
+    return namesOf (juce::MidiInput::getAvailableDevices());
+}
+
+juce::StringArray JuceMidiPortSystem::getOutputNames()
+{
+    return namesOf (juce::MidiOutput::getAvailableDevices());
+}
+
+std::unique_ptr<MidiInputPort> JuceMidiPortSystem::openInput (int index, MidiInputPortCallback* callback)
+{
+    const auto devices = juce::MidiInput::getAvailableDevices();
+    if (! juce::isPositiveAndBelow (index, devices.size()))
+        return nullptr;
+    auto port = std::make_unique<JuceInputPort> (devices[index].identifier, callback);
+    if (! port->isOpen())
+        return nullptr;
+    return port;
+}
+
+std::unique_ptr<MidiOutputPort> JuceMidiPortSystem::openOutput (int index)
+{
+    const auto devices = juce::MidiOutput::getAvailableDevices();
+    if (! juce::isPositiveAndBelow (index, devices.size()))
+        return nullptr;
+    auto output = juce::MidiOutput::openDevice (devices[index].identifier);
+    if (output == nullptr)
+        return nullptr;
+    return std::make_unique<JuceOutputPort> (std::move (output));
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "MidiPortSystem.h"
+
+// The platform's MIDI ports as JUCE reaches them (ALSA on Linux, CoreMIDI and
+// WinMM elsewhere).
+class JuceMidiPortSystem : public MidiPortSystem
+{
+public:
+    juce::StringArray getInputNames() override;
+    juce::StringArray getOutputNames() override;
+    std::unique_ptr<MidiInputPort> openInput (int index, MidiInputPortCallback* callback) override;
+    std::unique_ptr<MidiOutputPort> openOutput (int index) override;
+};

@@ -1,0 +1,252 @@
+#include "MidiManager.h"
+
+#include "CombinedMidiPortSystem.h"
+
+#include <algorithm>
+#include <exception>
+
+MidiManager::MidiManager() : MidiManager (CombinedMidiPortSystem::createDefault()) {}
+
+MidiManager::MidiManager (std::shared_ptr<MidiPortSystem> system) : portSystem (std::move (system))
+{
+    jassert (portSystem != nullptr);
+    startTimer (50);
+}
+
+MidiManager::~MidiManager()
+{
+    stopTimer();
+    const juce::ScopedLock sl (lock);
+    openOutputs.clear();
+    for (auto& input : openInputs)
+        input->stop();
+    openInputs.clear();
+    missingInputNames.clear();
+    missingOutputNames.clear();
+}
+
+void MidiManager::openInputDevice (const juce::String& name)
+{
+    if (isInputDeviceOpen (name))
+        return;
+
+    const auto names = portSystem->getInputNames();
+    for (int i = 0; i < names.size(); ++i)
+    {
+        if (names[i] != name)
+            continue;
+        try
+        {
+            // Some systems refuse an input opened right after it appeared.
+            juce::Thread::sleep (50);
+            if (auto input = portSystem->openInput (i, this))
+            {
+                const juce::ScopedLock sl (lock);
+                input->start();
+                openInputs.push_back (std::move (input));
+            }
+        }
+        catch (const std::exception&)
+        {
+            // A port that fails to open is skipped; the next one of that name may work.
+        }
+    }
+}
+
+void MidiManager::openOutputDevice (const juce::String& name)
+{
+    if (isOutputDeviceOpen (name))
+        return;
+
+    const auto names = portSystem->getOutputNames();
+    for (int i = 0; i < names.size(); ++i)
+    {
+        if (names[i] != name)
+            continue;
+        if (auto output = portSystem->openOutput (i))
+        {
+            const juce::ScopedLock sl (lock);
+            openOutputs.push_back ({ name, std::move (output) });
+        }
+    }
+}
+
+void MidiManager::closeAllInputDevices()
+{
+    const juce::ScopedLock sl (lock);
+    for (auto& input : openInputs)
+        input->stop();
+    openInputs.clear();
+}
+
+void MidiManager::closeAllOutputDevices()
+{
+    const juce::ScopedLock sl (lock);
+    for (auto& entry : openOutputs)
+        entry.output->stopBackgroundThread();
+    openOutputs.clear();
+}
+
+bool MidiManager::isInputDeviceAvailable (const juce::String& name)
+{
+    return portSystem->getInputNames().contains (name);
+}
+
+bool MidiManager::isOutputDeviceAvailable (const juce::String& name)
+{
+    return portSystem->getOutputNames().contains (name);
+}
+
+bool MidiManager::isInputDeviceOpen (const juce::String& name) const
+{
+    const juce::ScopedLock sl (lock);
+    return std::any_of (openInputs.begin(), openInputs.end(),
+                        [&] (const auto& input) { return input->getName() == name; });
+}
+
+bool MidiManager::isOutputDeviceOpen (const juce::String& name) const
+{
+    const juce::ScopedLock sl (lock);
+    return std::any_of (openOutputs.begin(), openOutputs.end(),
+                        [&] (const auto& entry) { return entry.name == name; });
+}
+
+juce::StringArray MidiManager::getOpenInputDeviceNames() const
+{
+    const juce::ScopedLock sl (lock);
+    juce::StringArray names;
+    for (auto& input : openInputs)
+        names.add (input->getName());
+    return names;
+}
+
+juce::StringArray MidiManager::getOpenOutputDeviceNames() const
+{
+    const juce::ScopedLock sl (lock);
+    juce::StringArray names;
+    for (auto& entry : openOutputs)
+        names.add (entry.name);
+    return names;
+}
+
+int MidiManager::getNumOpenOutputDevices() const
+{
+    const juce::ScopedLock sl (lock);
+    return (int) openOutputs.size();
+}
+
+juce::StringArray MidiManager::getAvailableInputDeviceNames()
+{
+    return portSystem->getInputNames();
+}
+
+juce::StringArray MidiManager::getAvailableOutputDeviceNames()
+{
+    return portSystem->getOutputNames();
+}
+
+void MidiManager::sendMessageToAllOutputs (const juce::MidiMessage& message)
+{
+    const juce::ScopedLock sl (lock);
+    for (auto& entry : openOutputs)
+        entry.output->sendMessageNow (message);
+}
+
+void MidiManager::sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message)
+{
+    const juce::ScopedLock sl (lock);
+    for (auto& entry : openOutputs)
+        if (entry.name == name)
+            entry.output->sendMessageNow (message);
+}
+
+void MidiManager::addListener (Listener* listener)
+{
+    if (listener != nullptr)
+        listeners.add (listener); // ListenerList ignores a listener already present
+}
+
+void MidiManager::handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message)
+{
+    listeners.call ([&] (Listener& l) { l.midiMessageReceived (source, message); });
+}
+
+void MidiManager::closeInputDevice (const juce::String& name)
+{
+    const juce::ScopedLock sl (lock);
+    for (auto it = openInputs.begin(); it != openInputs.end();)
+    {
+        if ((*it)->getName() == name)
+        {
+            (*it)->stop();
+            it = openInputs.erase (it);
+        }
+        else
+        {
+            ++it;
+        }
+    }
+}
+
+void MidiManager::closeOutputDevice (const juce::String& name)
+{
+    const juce::ScopedLock sl (lock);
+    for (auto it = openOutputs.begin(); it != openOutputs.end();)
+    {
+        if (it->name == name)
+        {
+            it->output->stopBackgroundThread();
+            it = openOutputs.erase (it);
+        }
+        else
+        {
+            ++it;
+        }
+    }
+}
+
+void MidiManager::timerCallback()
+{
+    const juce::ScopedLock sl (lock);
+
+    const auto inputNames = portSystem->getInputNames();
+    for (const auto& name : juce::StringArray (missingInputNames))
+    {
+        if (inputNames.contains (name) && missingInputNames.contains (name))
+        {
+            openInputDevice (name);
+            missingInputNames.removeString (name);
+        }
+    }
+
+    const auto outputNames = portSystem->getOutputNames();
+    for (const auto& name : juce::StringArray (missingOutputNames))
+    {
+        if (outputNames.contains (name) && missingOutputNames.contains (name))
+        {
+            openOutputDevice (name);
+            missingOutputNames.removeString (name);
+        }
+    }
+
+    // Walk copies of the names: listeners and the close calls change the lists.
+    for (const auto& name : getOpenInputDeviceNames())
+    {
+        if (isInputDeviceOpen (name) && ! isInputDeviceAvailable (name))
+        {
+            missingInputNames.add (name);
+            listeners.call ([&] (Listener& l) { l.midiInputDeviceRemoved (name); });
+            closeInputDevice (name);
+        }
+    }
+
+    for (const auto& name : getOpenOutputDeviceNames())
+    {
+        if (isOutputDeviceOpen (name) && ! isOutputDeviceAvailable (name))
+        {
+            missingOutputNames.add (name);
+            listeners.call ([&] (Listener& l) { l.midiOutputDeviceRemoved (name); });
+            closeOutputDevice (name);
+        }
+    }
+}

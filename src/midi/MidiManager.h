@@ -1,0 +1,81 @@
+#pragma once
+
+#include "MidiInputPortCallback.h"
+#include "MidiPortSystem.h"
+
+#include <juce_events/juce_events.h>
+
+#include <memory>
+
+// The single owner of every open MIDI port: opens and closes ports by name,
+// sends to them, hands incoming messages to its listeners, and closes,
+// reports and silently reopens ports that vanish from the system's lists.
+class MidiManager : public MidiInputPortCallback,
+                    public juce::ReferenceCountedObject,
+                    private juce::Timer
+{
+public:
+    using Ptr = juce::ReferenceCountedObjectPtr<MidiManager>;
+
+    class Listener
+    {
+    public:
+        virtual ~Listener() = default;
+        virtual void midiMessageReceived (MidiInputPort* source, const juce::MidiMessage& message) = 0;
+        virtual void midiInputDeviceRemoved (const juce::String& deviceName) = 0;
+        virtual void midiOutputDeviceRemoved (const juce::String& deviceName) = 0;
+    };
+
+    // The default port system lists JUCE's ports and JACK's ports together.
+    MidiManager();
+    explicit MidiManager (std::shared_ptr<MidiPortSystem> portSystem);
+    ~MidiManager() override;
+
+    void openInputDevice (const juce::String& name);
+    void openOutputDevice (const juce::String& name);
+    void closeAllInputDevices();
+    void closeAllOutputDevices();
+
+    bool isInputDeviceAvailable (const juce::String& name);
+    bool isOutputDeviceAvailable (const juce::String& name);
+    bool isOutputDeviceOpen (const juce::String& name) const;
+
+    juce::StringArray getOpenInputDeviceNames() const;
+    juce::StringArray getOpenOutputDeviceNames() const;
+    int getNumOpenOutputDevices() const;
+
+    // The system's lists, as the Preferences window shows them.
+    juce::StringArray getAvailableInputDeviceNames();
+    juce::StringArray getAvailableOutputDeviceNames();
+
+    void sendMessageToAllOutputs (const juce::MidiMessage& message);
+    void sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message);
+
+    void addListener (Listener* listener);
+
+    void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
+
+    // The 50 ms device poll; public so that tests can step it.
+    void timerCallback() override;
+
+private:
+    struct OpenMidiOutput
+    {
+        juce::String name;
+        std::unique_ptr<MidiOutputPort> output;
+    };
+
+    bool isInputDeviceOpen (const juce::String& name) const;
+    void closeInputDevice (const juce::String& name);
+    void closeOutputDevice (const juce::String& name);
+
+    std::shared_ptr<MidiPortSystem> portSystem;
+    juce::StringArray missingInputNames;
+    juce::StringArray missingOutputNames;
+    std::vector<std::unique_ptr<MidiInputPort>> openInputs;
+    std::vector<OpenMidiOutput> openOutputs;
+    juce::ListenerList<Listener, juce::Array<Listener*, juce::CriticalSection>> listeners;
+    juce::CriticalSection lock;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiManager)
+};

@@ -1,0 +1,6 @@
+#include "FirmwareUpdateComponent.h"
+
+FirmwareUpdateComponent::FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine) : tuneEngine (engine)
+{
+    setSize (400, 311);
+}
