@@ -8,6 +8,10 @@ target_link_libraries(kestrune_juce
         juce::juce_audio_basics juce::juce_audio_devices
     PUBLIC
         juce::juce_recommended_config_flags)
+if(TARGET juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
+    # Debian's JUCE decodes images with the system's libpng and libjpeg.
+    target_link_libraries(kestrune_juce PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
+endif()
 target_compile_definitions(kestrune_juce
     PUBLIC
         JUCE_ALSA=1

@@ -70,10 +70,12 @@ e2e_start_xvfb() {
     for n in $(seq 90 140); do
         [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
     done
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp > "$E2E_DIR/xvfb.log" 2>&1 &
+    # -noreset keeps the atoms interned below when the last client goes.
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset > "$E2E_DIR/xvfb.log" 2>&1 &
     E2E_PIDS+=($!)
     export DISPLAY=":$n"
     e2e_wait 10 xdpyinfo || e2e_fail "Xvfb did not start"
+    "$E2E_CLOSE" --intern || e2e_fail "could not prepare the X server's window-manager atoms"
 }
 
 # e2e_start_sim [options...]: the virtual Kestrune, reading commands from a FIFO.
@@ -100,7 +102,12 @@ e2e_sim_cmd() { echo "$*" >&7; }
 e2e_jack_has_port() { jack_lsp 2>/dev/null | grep -qxF "$1"; }
 
 # True when the two ports are connected.
-e2e_jack_connected() { jack_lsp -c 2>/dev/null | awk -v a="$1" -v b="$2" '$0==a{f=1;next} /^[^ ]/{f=0} f && $1==b{found=1} END{exit !found}'; }
+e2e_jack_connected() {
+    jack_lsp -c 2>/dev/null | awk -v a="$1" -v b="$2" '
+        /^[^ \t]/ { f = ($0 == a); next }
+        { line = $0; sub(/^[ \t]+/, "", line); if (f && line == b) found = 1 }
+        END { exit !found }'
+}
 
 e2e_start_app() {
     "$E2E_APP" > "$E2E_DIR/app.out" 2>&1 &

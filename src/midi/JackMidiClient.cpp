@@ -1,5 +1,6 @@
 #include "JackMidiClient.h"
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -13,16 +14,29 @@ void silentJackMessage (const char*) {}
 } // namespace
 
 //==============================================================================
-bool JackMidiClient::ByteFifo::write (const juce::uint8* bytes, int n)
+bool JackMidiClient::ByteFifo::writeRecord (const juce::uint8* bytes, int n)
 {
-    if (fifo.getFreeSpace() < n)
+    // Size and bytes become visible to the reader together, in one step.
+    const int total = headerBytes + n;
+    if (n > 0xFFFF || fifo.getFreeSpace() < total)
         return false;
     int s1, n1, s2, n2;
-    fifo.prepareToWrite (n, s1, n1, s2, n2);
-    std::memcpy (data.data() + s1, bytes, (size_t) n1);
-    if (n2 > 0)
-        std::memcpy (data.data() + s2, bytes + n1, (size_t) n2);
-    fifo.finishedWrite (n1 + n2);
+    fifo.prepareToWrite (total, s1, n1, s2, n2);
+    auto put = [&] (int index, juce::uint8 value) {
+        data[(size_t) (index < n1 ? s1 + index : s2 + index - n1)] = value;
+    };
+    put (0, (juce::uint8) (n >> 8));
+    put (1, (juce::uint8) (n & 0xFF));
+    const int firstPart = juce::jlimit (0, n, n1 - headerBytes);
+    if (firstPart > 0)
+        std::memcpy (data.data() + s1 + headerBytes, bytes, (size_t) firstPart);
+    const int secondPart = n - firstPart;
+    if (secondPart > 0)
+    {
+        const int offsetInSecond = juce::jmax (0, headerBytes - n1);
+        std::memcpy (data.data() + s2 + offsetInSecond, bytes + firstPart, (size_t) secondPart);
+    }
+    fifo.finishedWrite (total);
     return true;
 }
 
@@ -105,7 +119,11 @@ JackMidiClient::JackMidiClient (jack_client_t* c, juce::String name) : client (c
 JackMidiClient::~JackMidiClient()
 {
     if (! serverGone)
+    {
+        for (int i = 0; i < numOutputs.load(); ++i)
+            waitUntilSent (outputs[(size_t) i]);
         jack_deactivate (client);
+    }
     jack_client_close (client);
     quitReader = true;
     sem_post (&wakeReader);
@@ -238,8 +256,23 @@ void JackMidiClient::releaseInput (Slot& slot)
     slot.inUse = false;
 }
 
+void JackMidiClient::waitUntilSent (Slot& slot)
+{
+    // What was sent before a port closes (the note-offs at quit) must still
+    // reach the peer: give the process callback a few cycles to drain it.
+    // The last events must also have been read by the peer, which may run
+    // after us in a later cycle, so two more cycles pass before we return.
+    int waited = 0;
+    for (; waited < 500 && slot.bytes.available() > 0 && ! serverGone; ++waited)
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    const auto drainedAt = cycles.load();
+    for (; waited < 500 && cycles.load() < drainedAt + 2 && ! serverGone; ++waited)
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+}
+
 void JackMidiClient::releaseOutput (Slot& slot)
 {
+    waitUntilSent (slot);
     const std::lock_guard<std::mutex> g (openMutex);
     slot.active = false;
     if (! serverGone)
@@ -257,11 +290,8 @@ bool JackMidiClient::send (Slot& slot, const juce::uint8* data, int size)
     for (int offset = 0; offset < size; offset += maxChunk)
     {
         const int n = juce::jmin (maxChunk, size - offset);
-        const juce::uint8 header[headerBytes] = { (juce::uint8) (n >> 8), (juce::uint8) (n & 0xFF) };
-        if (slot.bytes.fifo.getFreeSpace() < n + headerBytes)
+        if (! slot.bytes.writeRecord (data + offset, n))
             return false;
-        slot.bytes.write (header, headerBytes);
-        slot.bytes.write (data + offset, n);
     }
     return true;
 }
@@ -295,13 +325,8 @@ int JackMidiClient::process (jack_nframes_t frames)
                 continue;
             if (! slot.active.load())
                 continue;
-            const int n = (int) event.size;
-            if (slot.bytes.fifo.getFreeSpace() < n + headerBytes)
-                continue; // the reader is far behind: drop rather than block
-            const juce::uint8 header[headerBytes] = { (juce::uint8) (n >> 8), (juce::uint8) (n & 0xFF) };
-            slot.bytes.write (header, headerBytes);
-            slot.bytes.write (event.buffer, n);
-            received = true;
+            // When the reader is far behind the event is dropped rather than waited for.
+            received = slot.bytes.writeRecord (event.buffer, (int) event.size) || received;
         }
     }
     if (received)
@@ -325,6 +350,7 @@ int JackMidiClient::process (jack_nframes_t frames)
             slot.bytes.read (target, size);
         }
     }
+    cycles.fetch_add (1);
     return 0;
 }
 

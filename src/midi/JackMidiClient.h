@@ -51,7 +51,8 @@ private:
         ByteFifo() : fifo (fifoBytes), data ((size_t) fifoBytes) {}
         juce::AbstractFifo fifo;
         std::vector<juce::uint8> data;
-        bool write (const juce::uint8* bytes, int n);
+        // One record: a two-byte size, then the bytes.
+        bool writeRecord (const juce::uint8* bytes, int n);
         int read (juce::uint8* bytes, int n);
         int available() const { return fifo.getNumReady(); }
     };
@@ -80,6 +81,7 @@ private:
     void releaseInput (Slot& slot);
     void releaseOutput (Slot& slot);
     bool send (Slot& slot, const juce::uint8* data, int size);
+    void waitUntilSent (Slot& slot);
 
     static int processCallback (jack_nframes_t frames, void* arg);
     static void shutdownCallback (void* arg);
@@ -94,6 +96,7 @@ private:
     std::atomic<int> numInputs { 0 };
     std::atomic<int> numOutputs { 0 };
     std::atomic<bool> serverGone { false };
+    std::atomic<juce::uint64> cycles { 0 };
     std::atomic<bool> quitReader { false };
     std::mutex openMutex;
     std::mutex sendMutex;

@@ -166,6 +166,11 @@ void MidiManager::addListener (Listener* listener)
         listeners.add (listener); // ListenerList ignores a listener already present
 }
 
+void MidiManager::removeListener (Listener* listener)
+{
+    listeners.remove (listener);
+}
+
 void MidiManager::handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message)
 {
     listeners.call ([&] (Listener& l) { l.midiMessageReceived (source, message); });

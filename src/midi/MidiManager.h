@@ -52,6 +52,9 @@ public:
     void sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message);
 
     void addListener (Listener* listener);
+    // A listener must leave before it is destroyed: the manager may outlive it.
+    // Waits for a message being delivered on another thread to finish.
+    void removeListener (Listener* listener);
 
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 

@@ -1,16 +1,22 @@
 // Asks a window to close the way a window manager's close button does: a
 // WM_DELETE_WINDOW client message. End-to-end tests run under Xvfb without a
 // window manager, so there is no title bar to click.
+//
+// With --intern it only creates the window-manager atoms that a fresh X server
+// lacks: applications that look them up without creating them (JUCE does)
+// otherwise announce no close protocol at all.
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
 #include <cstdlib>
 
 int main (int argc, char** argv)
 {
     if (argc != 2)
     {
-        std::fprintf (stderr, "usage: %s WINDOW_ID\n", argv[0]);
+        std::fprintf (stderr, "usage: %s WINDOW_ID | --intern\n", argv[0]);
         return 2;
     }
     Display* display = XOpenDisplay (nullptr);
@@ -18,6 +24,17 @@ int main (int argc, char** argv)
     {
         std::fprintf (stderr, "cannot open display\n");
         return 1;
+    }
+    if (std::strcmp (argv[1], "--intern") == 0)
+    {
+        for (const char* name : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING", "_NET_WM_NAME",
+                                  "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN", "_NET_WM_STATE_FULLSCREEN", "_NET_ACTIVE_WINDOW",
+                                  "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_PID", "UTF8_STRING",
+                                  "_MOTIF_WM_HINTS", "WM_STATE", "WM_CHANGE_STATE", "_NET_FRAME_EXTENTS" })
+            XInternAtom (display, name, False);
+        XSync (display, False);
+        XCloseDisplay (display);
+        return 0;
     }
     const auto window = (Window) std::strtoul (argv[1], nullptr, 0);
     XEvent event {};
