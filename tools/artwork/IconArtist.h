@@ -1,0 +1,25 @@
+#pragma once
+
+#include <juce_graphics/juce_graphics.h>
+
+// The small pictures with real transparency: curved arrows, the head emblem,
+// the meter LEDs and the progress frame.
+class IconArtist
+{
+public:
+    static const juce::Colour lightGrey;   // unlit arrows, emblem, LED rings, frame
+    static const juce::Colour signalRed;   // lit arrows and emblem
+
+    // Counter-clockwise: arc bulging right, head at the top pointing left;
+    // clockwise is its mirror image. 49 x 104.
+    static juce::Image curvedArrow (bool clockwise, bool lit);
+
+    // 120 x 89.
+    static juce::Image head (bool lit);
+
+    // 16 x 16: a ring, filled with a translucent colour unless `fill` is transparent.
+    static juce::Image led (juce::Colour fill);
+
+    // 408 x 32 rounded outline, transparent inside and out.
+    static juce::Image progressFrame();
+};
