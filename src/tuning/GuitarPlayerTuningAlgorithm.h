@@ -1,0 +1,37 @@
+#pragma once
+
+#include "tuning/TuneKestruneEngine.h"
+
+// "Fine Tune": starts every note from the value the machine holds for it (as
+// read back at the start of the calibration) and corrects it until the pitch
+// lies within 0.1 Hz of the target.
+//
+// After sending a note's start value it waits until the analysis has
+// completed two frames made wholly of audio that followed the value: until
+// then the estimate still describes the pitch before the jump (the frame in
+// progress when the value went out mixes both pitches).
+class GuitarPlayerTuningAlgorithm : public TuneKestruneEngine::TuningAlgorithm
+{
+public:
+    static constexpr double tolerance = 0.1;
+    // The frame in progress when the value was sent, then two whole ones.
+    static constexpr juce::uint64 framesToWaitAfterJump = 3;
+
+    GuitarPlayerTuningAlgorithm (MidiManager::Ptr midiManager,
+                                 TuneKestruneEngine& engine,
+                                 const TuneKestruneEngine::CalibrationTable& deviceCalibration);
+    ~GuitarPlayerTuningAlgorithm() override;
+
+    void processFrequency (float hz) override;
+    double getProgress() override;
+
+    static int stepFor (int note, float difference);
+
+private:
+    void sendStartValue();
+
+    const TuneKestruneEngine::CalibrationTable& deviceCalibration;
+    juce::uint64 firstUsableFrame = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GuitarPlayerTuningAlgorithm)
+};

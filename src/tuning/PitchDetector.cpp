@@ -1,0 +1,168 @@
+#include "PitchDetector.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+
+namespace
+{
+// Only fftwf_execute is thread-safe; planning and destroying plans are not.
+std::mutex& fftwPlannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Measured for the 16,384-point real transform: FFTW_ESTIMATE plans in about
+// 2 ms and its plan runs within a few microseconds of FFTW_MEASURE's, which
+// takes about half a second to plan (FFTW_PATIENT: seconds) and would stall
+// the message thread on the first device start.
+constexpr unsigned fftwPlanningFlags = FFTW_ESTIMATE;
+} // namespace
+
+struct PitchDetector::Transform
+{
+    explicit Transform (int size)
+        : input (fftwf_alloc_real ((size_t) size)),
+          output (fftwf_alloc_complex ((size_t) size / 2 + 1))
+    {
+        const std::lock_guard<std::mutex> guard (fftwPlannerMutex());
+        plan = fftwf_plan_dft_r2c_1d (size, input, output, fftwPlanningFlags);
+        jassert (plan != nullptr);
+    }
+
+    ~Transform()
+    {
+        const std::lock_guard<std::mutex> guard (fftwPlannerMutex());
+        fftwf_destroy_plan (plan);
+        fftwf_free (output);
+        fftwf_free (input);
+    }
+
+    float* input;
+    fftwf_complex* output;
+    fftwf_plan plan = nullptr;
+
+    JUCE_DECLARE_NON_COPYABLE (Transform)
+};
+
+PitchDetector::PitchDetector (juce::int64 frameSizeToUse, juce::int64 oversamplingToUse, float sampleRateToUse)
+    : frameSize (frameSizeToUse),
+      oversampling (oversamplingToUse),
+      sampleRate (sampleRateToUse),
+      expectedPhaseStep (2.0 * juce::MathConstants<double>::pi * (double) (frameSizeToUse / oversamplingToUse)
+                         / (double) frameSizeToUse),
+      fifoLatency (frameSizeToUse - frameSizeToUse / oversamplingToUse)
+{
+    jassert (frameSize > 0 && frameSize % 2 == 0 && frameSize <= std::numeric_limits<int>::max());
+    jassert (oversampling > 0 && frameSize % oversampling == 0);
+
+    const auto numBins = (size_t) (frameSize / 2 + 1);
+    lastPhase.assign (numBins, 0.0f);
+    // Only the bins up to frameSize / 2 are ever written; above them the
+    // magnitudes would stay 0 and could never win the peak pick.
+    analysisFrequency.assign (numBins, 0.0f);
+    analysisMagnitude.assign (numBins, 0.0f);
+
+    // The first fifoLatency entries are the priming zeros and are never written.
+    inputFifo.assign ((size_t) frameSize, 0.0f);
+    fifoFill = fifoLatency;
+
+    window.resize ((size_t) frameSize);
+    for (size_t k = 0; k < window.size(); ++k)
+        window[k] = 0.5 - 0.5 * std::cos (2.0 * juce::MathConstants<double>::pi * (double) k / (double) frameSize);
+
+    transform = std::make_unique<Transform> ((int) frameSize);
+}
+
+PitchDetector::~PitchDetector() = default;
+
+bool PitchDetector::processSamples (const float* samples, juce::int64 count)
+{
+    jassert (samples != nullptr || count <= 0);
+
+    bool analysed = false;
+    while (count > 0)
+    {
+        const auto toCopy = std::min (count, frameSize - fifoFill);
+        std::copy (samples, samples + toCopy, inputFifo.data() + fifoFill);
+        fifoFill += toCopy;
+        samples += toCopy;
+        count -= toCopy;
+
+        if (fifoFill < frameSize)
+            break;
+
+        analyseFrame();
+        // Cut back to the priming zeros. The rest of this block opens the next
+        // frame, so that frames stay exactly one hop apart whatever the block
+        // size: the phase refinement depends on it.
+        fifoFill = fifoLatency;
+        analysed = true;
+    }
+    return analysed;
+}
+
+void PitchDetector::analyseFrame()
+{
+    constexpr double pi = juce::MathConstants<double>::pi;
+
+    // The priming zeros stay zeros under the window.
+    auto* input = transform->input;
+    std::fill (input, input + fifoLatency, 0.0f);
+    for (juce::int64 k = fifoLatency; k < frameSize; ++k)
+        input[k] = (float) ((double) inputFifo[(size_t) k] * window[(size_t) k]);
+
+    fftwf_execute (transform->plan);
+
+    const auto* bins = transform->output;
+    const double binWidth = (double) sampleRate / (double) frameSize;
+    const auto numBins = frameSize / 2 + 1;
+
+    for (juce::int64 k = 0; k < numBins; ++k)
+    {
+        const auto re = (double) bins[k][0];
+        const auto im = (double) bins[k][1];
+
+        const double magnitude = 2.0 * std::sqrt (re * re + im * im);
+
+        double phase = 0.0;
+        if (im != 0.0)
+        {
+            if (re == 0.0)
+                phase = im > 0.0 ? pi / 2.0 : -pi / 2.0;
+            else
+                phase = std::atan2 (im, re);
+        }
+
+        double delta = phase - (double) lastPhase[(size_t) k];
+        lastPhase[(size_t) k] = (float) phase;
+        delta -= (double) k * expectedPhaseStep;
+
+        // Wrap into -pi..pi: round delta / pi to an even multiple away from zero.
+        auto wraps = (juce::int64) (delta / pi);
+        if ((wraps & 1) != 0)
+            wraps += wraps >= 0 ? 1 : -1;
+        delta -= pi * (double) wraps;
+
+        const double deviationInBins = (double) oversampling * delta / (2.0 * pi);
+        analysisFrequency[(size_t) k] = (float) ((double) k * binWidth + deviationInBins * binWidth);
+        analysisMagnitude[(size_t) k] = (float) magnitude;
+    }
+
+    size_t peak = 0;
+    float peakMagnitude = 0.0f;
+    for (size_t k = 0; k < analysisMagnitude.size(); ++k)
+    {
+        if (analysisMagnitude[k] > peakMagnitude)
+        {
+            peakMagnitude = analysisMagnitude[k];
+            peak = k;
+        }
+    }
+
+    frequency = analysisFrequency[peak];
+}

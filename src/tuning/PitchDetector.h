@@ -1,0 +1,53 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <memory>
+#include <vector>
+
+// Phase-vocoder estimate of the frequency of the strongest partial: frames of
+// frameSize samples every frameSize / oversampling input samples, Hann window,
+// forward FFT, and for every bin a frequency refined from the phase advance
+// since the previous frame. The estimate is the refined frequency of the bin
+// with the largest magnitude (lowest bin on ties).
+//
+// Each frame is fifoLatency zeros followed by the next hop of input samples.
+// All buffers and the FFT plan are made by the constructor, so processSamples
+// neither allocates nor locks and may run on the audio thread.
+class PitchDetector
+{
+public:
+    PitchDetector (juce::int64 frameSize, juce::int64 oversampling, float sampleRate);
+    ~PitchDetector();
+
+    // True when at least one frame was analysed. Samples left over from the
+    // block that completes a frame open the next one.
+    bool processSamples (const float* samples, juce::int64 count);
+
+    // Hz; 0 until the first frame has been analysed.
+    float getFrequency() const { return frequency; }
+
+private:
+    void analyseFrame();
+
+    float frequency = 0.0f;
+    const juce::int64 frameSize;
+    const juce::int64 oversampling;
+    const float sampleRate;
+    const double expectedPhaseStep;
+    const juce::int64 fifoLatency;
+
+    std::vector<float> lastPhase;
+    std::vector<float> analysisFrequency;
+    std::vector<float> analysisMagnitude;
+    std::vector<float> inputFifo;
+    juce::int64 fifoFill;
+    std::vector<double> window;
+
+    // FFTW's real-input transform: frameSize real samples in, frameSize / 2 + 1
+    // complex bins out. Opaque here so that fftw3.h stays out of this header.
+    struct Transform;
+    std::unique_ptr<Transform> transform;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PitchDetector)
+};

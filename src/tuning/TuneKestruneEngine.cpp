@@ -1,0 +1,526 @@
+#include "TuneKestruneEngine.h"
+
+#include "EmbeddedData.h"
+#include "midi/DeviceMessages.h"
+#include "midi/FindFirmwareVersion.h"
+#include "tuning/CalibrationReport.h"
+#include "tuning/DefaultCalibration.h"
+#include "tuning/GuitarPlayerTuningAlgorithm.h"
+#include "tuning/SweepUpTuningAlgorithm.h"
+
+namespace
+{
+constexpr int requestPauseMs = 2;
+constexpr int writePauseMs = 3;
+constexpr int lastRequestedNote = 64;
+constexpr int lastNoteOff = 126;
+constexpr int firmwareImageSize = 113134;
+constexpr juce::uint32 firmwarePacketSize = 64;
+constexpr int firmwarePacketIntervalMs = 10;
+constexpr const char* firmwareImageName = "Audio Application Firmware";
+constexpr double minimumUsableFirmwareVersion = 1.0;
+
+constexpr juce::uint64 noteBit (int note)
+{
+    return juce::uint64 { 1 } << note;
+}
+
+constexpr juce::uint64 calibratedNotesMask()
+{
+    juce::uint64 mask = 0;
+    for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
+        mask |= noteBit (note);
+    return mask;
+}
+
+juce::Array<juce::uint8> bytesOf (const juce::MidiMessage& message)
+{
+    return { message.getRawData(), message.getRawDataSize() };
+}
+} // namespace
+
+//==============================================================================
+TuneKestruneEngine::TuningAlgorithm::TuningAlgorithm (MidiManager::Ptr manager, TuneKestruneEngine& owner)
+    : midiManager (std::move (manager)), engine (owner)
+{
+}
+
+TuneKestruneEngine::TuningAlgorithm::~TuningAlgorithm() = default;
+
+double TuneKestruneEngine::TuningAlgorithm::progressOfCurrentNote() const
+{
+    return (currentNote - firstNote) / (double) numNotes;
+}
+
+float TuneKestruneEngine::TuningAlgorithm::targetFrequency (int note)
+{
+    return (float) juce::MidiMessage::getMidiNoteInHertz (note, 440.0);
+}
+
+void TuneKestruneEngine::TuningAlgorithm::sendValue (juce::uint16 value)
+{
+    currentValue = value;
+    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (firstNote, value));
+}
+
+void TuneKestruneEngine::TuningAlgorithm::startNote()
+{
+    auto& status = *engine.status;
+    status.noteStartTime = engine.clock.getMillisecondCounter();
+    status.currentNote = currentNote;
+    const int note = currentNote;
+    engine.statusListeners.call ([note] (StatusListener& l) { l.tuningNoteChanged (note); });
+}
+
+void TuneKestruneEngine::TuningAlgorithm::acceptNote (float hz)
+{
+    results[currentNote] = { currentValue, hz };
+    ++currentNote;
+}
+
+void TuneKestruneEngine::TuningAlgorithm::finish()
+{
+    // finishTuning destroys this object; keep what is needed on the stack.
+    auto& owner = engine;
+    owner.status->tuning = false;
+    owner.statusListeners.call ([] (StatusListener& l) { l.tuningStopped(); });
+    owner.finishTuning();
+}
+
+juce::uint64 TuneKestruneEngine::TuningAlgorithm::getFrameCountNow() const
+{
+    return engine.frameCounter != nullptr ? engine.frameCounter->getNumFrames() : 0;
+}
+
+juce::uint64 TuneKestruneEngine::TuningAlgorithm::getFrameCountOfEstimate() const
+{
+    return engine.framesBeforeEstimate;
+}
+
+//==============================================================================
+TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiManager::Ptr midi, MillisecondClock& clockToUse)
+    : midiManager (std::move (midi)), deviceManager (manager), clock (clockToUse)
+{
+    for (auto& entry : deviceCalibration)
+        entry.store (0);
+    status = std::make_unique<TuningStatus> (statusListeners);
+
+    startTimer (tickIntervalMs);
+
+    // The finder exists before the first reply can arrive.
+    firmwareVersionFinder = std::make_unique<FindFirmwareVersion> (midiManager);
+    midiManager->addListener (this);
+    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
+}
+
+TuneKestruneEngine::~TuneKestruneEngine()
+{
+    if (status->tuning)
+        abortTuning();
+    detachAudioCallback();
+    sendAllNotesOff();
+
+    // The manager may outlive the engine: no reply may reach it after this.
+    midiManager->removeListener (this);
+    firmwareVersionFinder = nullptr;
+    algorithm = nullptr;
+    retiredFirmwareSender = nullptr;
+    firmwareSender = nullptr;
+    firmwareData = nullptr;
+    stopTimer();
+    status = nullptr;
+}
+
+//==============================================================================
+void TuneKestruneEngine::addStatusListener (StatusListener* listener)
+{
+    if (listener == nullptr)
+        return;
+    statusListeners.add (listener);
+    versionListeners.add (listener);
+}
+
+void TuneKestruneEngine::removeStatusListener (StatusListener* listener)
+{
+    if (listener == nullptr)
+        return;
+    statusListeners.remove (listener);
+    // Waits for a firmwareVersionReceived in progress on the MIDI thread.
+    versionListeners.remove (listener);
+}
+
+juce::StringArray TuneKestruneEngine::getTuningAlgorithmNames()
+{
+    return { sweepTuneName, fineTuneName };
+}
+
+juce::String TuneKestruneEngine::getTuningAlgorithm() const
+{
+    return status->algorithmName;
+}
+
+void TuneKestruneEngine::setTuningAlgorithm (const juce::String& name)
+{
+    status->algorithmName = name;
+}
+
+//==============================================================================
+bool TuneKestruneEngine::startTuningCalibration()
+{
+    if (audioCallback == nullptr)
+    {
+        // Registered through the frame counter that wraps it, so that Fine
+        // Tune can tell estimates of the pitch before a jump from those after.
+        audioCallback = new DetectTuneAudioCallback();
+        frameCounter = new AnalysisFrameCounter (audioCallback);
+        deviceManager.addAudioCallback (frameCounter.get());
+    }
+
+    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
+
+    if (! (status->firmwareVersion.load() > minimumUsableFirmwareVersion))
+        return false;
+
+    // While the reference note still holds our lowest-pitch value from an
+    // earlier start, its reply would report that value, not the stored one:
+    // keep the value read before and do not take the new reply as stored.
+    const bool referenceAltered = referenceNoteAltered.load();
+    notesReadBack.store (referenceAltered ? (notesReadBack.load() & noteBit (firstNote)) : 0);
+    ignoreReferenceNoteReplies.store (referenceAltered);
+    notesReplied.store (0);
+    numCalibrationReplies.store (0);
+
+    for (int note = firstNote; note <= lastRequestedNote; ++note)
+    {
+        requestCalibrationValue (note);
+        juce::Thread::sleep (requestPauseMs);
+    }
+
+    settleTicks = 0;
+    sendCalibrationValue (firstNote, lowestPitchValue);
+    referenceNoteAltered.store (true);
+    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
+    startTimer (tickIntervalMs);
+    return true;
+}
+
+bool TuneKestruneEngine::beginTuningRun()
+{
+    if (! allNotesReplied())
+        return false;
+
+    sendCalibrationValue (firstNote, lowestPitchValue);
+
+    if (algorithm != nullptr)
+        return false;
+
+    if (status->algorithmName == sweepTuneName)
+        algorithm = std::make_unique<SweepUpTuningAlgorithm> (midiManager, *this);
+    else
+        algorithm = std::make_unique<GuitarPlayerTuningAlgorithm> (midiManager, *this, deviceCalibration);
+
+    status->tuning = true;
+    statusListeners.call ([] (StatusListener& l) { l.tuningStarted(); });
+    return true;
+}
+
+void TuneKestruneEngine::abortTuning()
+{
+    stopTimer();
+    algorithm = nullptr;
+    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
+    status->tuning = false;
+    statusListeners.call ([] (StatusListener& l) { l.tuningStopped(); });
+
+    if (undoTuning())
+        commitCalibration();
+    if ((notesReadBack.load() & noteBit (firstNote)) != 0)
+        referenceNoteAltered.store (false);
+
+    detachAudioCallback();
+}
+
+bool TuneKestruneEngine::isTuning() const
+{
+    return status->tuning;
+}
+
+void TuneKestruneEngine::finishTuning()
+{
+    // Only the running algorithm's completion has results to write.
+    if (algorithm == nullptr)
+        return;
+
+    stopTimer();
+    tuningResults = algorithm->getResults();
+    sendAllNotesOff();
+
+    status->progress = 1.0;
+    statusListeners.call ([] (StatusListener& l) { l.tuningProgressChanged (1.0); });
+
+    sendNewCalibration();
+    commitCalibration();
+    referenceNoteAltered.store (false);
+
+    algorithm = nullptr;
+    hasResults = true;
+    detachAudioCallback();
+}
+
+//==============================================================================
+bool TuneKestruneEngine::undoTuning()
+{
+    const auto readBack = notesReadBack.load (std::memory_order_acquire);
+    bool wroteAny = false;
+    for (int note = firstNote; note <= lastNote; ++note)
+    {
+        // A note never read back holds 0 here, not the machine's value.
+        if ((readBack & noteBit (note)) == 0)
+            continue;
+        sendCalibrationValue (note, deviceCalibration[(size_t) note].load());
+        juce::Thread::sleep (writePauseMs);
+        wroteAny = true;
+    }
+    return wroteAny;
+}
+
+void TuneKestruneEngine::commitCalibration()
+{
+    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit());
+}
+
+void TuneKestruneEngine::restoreDefaultCalibration()
+{
+    for (int note = firstNote; note <= lastNote; ++note)
+    {
+        sendCalibrationValue (note, kDefaultCalibration[(size_t) (note - firstNote)]);
+        juce::Thread::sleep (writePauseMs);
+    }
+    commitCalibration();
+}
+
+bool TuneKestruneEngine::sendNewCalibration()
+{
+    for (int note = firstNote; note <= lastNote; ++note)
+    {
+        sendCalibrationValue (note, tuningResults[(size_t) note].value);
+        juce::Thread::sleep (writePauseMs);
+    }
+    return true;
+}
+
+bool TuneKestruneEngine::hasTuningResults() const
+{
+    return ! status->tuning && firmwareSender == nullptr && hasResults;
+}
+
+bool TuneKestruneEngine::writeCalibrationReport (const juce::File& file)
+{
+    return CalibrationReport::append (file, tuningResults.data(), (int) tuningResults.size(),
+                                      juce::Time::getCurrentTime());
+}
+
+//==============================================================================
+void TuneKestruneEngine::queryFirmwareVersion()
+{
+    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
+}
+
+bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* listener)
+{
+    const auto outputs = midiManager->getOpenOutputDeviceNames();
+    firmwareVersionFinder->stopTimer();
+    if (outputs.size() != 1)
+        return false;
+
+    // The senders refer to the data, so they go first.
+    retiredFirmwareSender = nullptr;
+    firmwareSender = nullptr;
+
+    const auto imageSize = juce::jmin (firmwareImageSize, EmbeddedData::firmwareImageContainerSize);
+    const juce::Array<juce::uint8> image (reinterpret_cast<const juce::uint8*> (EmbeddedData::firmwareImageContainer),
+                                          imageSize);
+    firmwareData = std::make_unique<FirmwareSysexData> (bytesOf (DeviceMessages::firmwareUpdateRequest()), image,
+                                                        firmwarePacketSize, firmwarePacketIntervalMs, outputs[0],
+                                                        firmwareImageName);
+    firmwareSender = std::make_unique<FirmwareSysexSender> (*firmwareData, midiManager, listener, clock);
+    firmwareSender->addListener (this);
+    firmwareSender->start();
+    return true;
+}
+
+void TuneKestruneEngine::cancelFirmwareUpdate()
+{
+    retiredFirmwareSender = nullptr;
+    if (firmwareSender != nullptr)
+    {
+        firmwareSender->stop();
+        firmwareSender = nullptr;
+    }
+}
+
+bool TuneKestruneEngine::isUpdatingFirmware() const
+{
+    return firmwareSender != nullptr;
+}
+
+void TuneKestruneEngine::firmwareProgressChanged (FirmwareSysexSender*, double) {}
+
+void TuneKestruneEngine::firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& text)
+{
+    if (text != FirmwareSysexSender::statusCompleted || sender == nullptr || sender != firmwareSender.get())
+        return;
+
+    // The sender is still inside this callback: park it, destroy it later.
+    retiredFirmwareSender = std::move (firmwareSender);
+    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
+}
+
+//==============================================================================
+double TuneKestruneEngine::getFirmwareVersion() const
+{
+    return status->firmwareVersion.load();
+}
+
+float TuneKestruneEngine::getDetectedFrequency() const
+{
+    return status->detectedFrequency;
+}
+
+int TuneKestruneEngine::getCurrentNote() const
+{
+    return status->currentNote;
+}
+
+double TuneKestruneEngine::getProgress() const
+{
+    return status->progress;
+}
+
+juce::uint16 TuneKestruneEngine::getDeviceCalibrationValue (int note) const
+{
+    return juce::isPositiveAndBelow (note, tableSize) ? deviceCalibration[(size_t) note].load() : juce::uint16 { 0 };
+}
+
+bool TuneKestruneEngine::isFirmwareQueryRunning() const
+{
+    return firmwareVersionFinder->isTimerRunning();
+}
+
+//==============================================================================
+void TuneKestruneEngine::timerCallback()
+{
+    if (audioCallback == nullptr)
+        return;
+
+    // A listener or the algorithm may drop the last other reference.
+    const Ptr keepAlive (this);
+
+    // The count first: a frame it includes has its estimate published already.
+    framesBeforeEstimate = frameCounter != nullptr ? frameCounter->getNumFrames() : 0;
+    const float hz = audioCallback->getFrequency();
+
+    if (settleTicks < numSettleTicks)
+    {
+        ++settleTicks;
+    }
+    else
+    {
+        status->detectedFrequency = hz;
+        statusListeners.call ([hz] (StatusListener& l) { l.frequencyDetected (hz); });
+    }
+
+    if (! status->tuning)
+        return;
+
+    if (algorithm != nullptr)
+    {
+        const juce::ScopedLock sl (algorithmLock);
+        algorithm->processFrequency (hz);
+        if (algorithm != nullptr)
+        {
+            const double progress = algorithm->getProgress();
+            status->progress = progress;
+            statusListeners.call ([progress] (StatusListener& l) { l.tuningProgressChanged (progress); });
+        }
+    }
+
+    if (status->tuning && clock.getMillisecondCounter() - status->noteStartTime >= noteTimeoutMs)
+    {
+        abortTuning();
+        statusListeners.call ([] (StatusListener& l) { l.tuningFailed(); });
+    }
+}
+
+void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMessage& message)
+{
+    if (! message.isSysEx())
+        return;
+
+    if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
+    {
+        ++numCalibrationReplies;
+        const int note = reply->note;
+        if (! juce::isPositiveAndBelow (note, tableSize))
+            return;
+
+        if (! (note == firstNote && ignoreReferenceNoteReplies.load()))
+        {
+            deviceCalibration[(size_t) note].store (reply->value);
+            notesReadBack.fetch_or (noteBit (note), std::memory_order_release);
+        }
+        notesReplied.fetch_or (noteBit (note));
+        return;
+    }
+
+    if (const auto version = DeviceMessages::parseIdentityReplyVersion (message))
+    {
+        const double value = *version;
+        status->firmwareVersion.store (value);
+        versionListeners.call ([value] (StatusListener& l) { l.firmwareVersionReceived (value); });
+        if (value > minimumUsableFirmwareVersion)
+            firmwareVersionFinder->stopTimer();
+    }
+}
+
+void TuneKestruneEngine::midiInputDeviceRemoved (const juce::String&)
+{
+    if (status->tuning)
+        abortTuning();
+}
+
+void TuneKestruneEngine::midiOutputDeviceRemoved (const juce::String&)
+{
+    if (status->tuning)
+        abortTuning();
+}
+
+//==============================================================================
+void TuneKestruneEngine::sendCalibrationValue (int note, juce::uint16 value)
+{
+    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, value));
+}
+
+void TuneKestruneEngine::requestCalibrationValue (int note)
+{
+    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
+}
+
+void TuneKestruneEngine::sendAllNotesOff()
+{
+    for (int note = 0; note <= lastNoteOff; ++note)
+        midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (note));
+}
+
+void TuneKestruneEngine::detachAudioCallback()
+{
+    if (frameCounter != nullptr)
+        deviceManager.removeAudioCallback (frameCounter.get());
+    frameCounter = nullptr;
+    audioCallback = nullptr;
+}
+
+bool TuneKestruneEngine::allNotesReplied() const
+{
+    return (notesReplied.load() & calibratedNotesMask()) == calibratedNotesMask();
+}

@@ -1,0 +1,233 @@
+#pragma once
+
+#include "app/MillisecondClock.h"
+#include "firmware/FirmwareSysexData.h"
+#include "firmware/FirmwareSysexSender.h"
+#include "midi/MidiManager.h"
+#include "tuning/AnalysisFrameCounter.h"
+#include "tuning/DetectTuneAudioCallback.h"
+#include "tuning/TuningResult.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_events/juce_events.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+
+class FindFirmwareVersion;
+
+// Runs a calibration of the machine's bass voice: reads the stored values
+// back, holds the reference note while the user sets the Tune knob, then lets
+// a tuning algorithm find the value for each of the notes 24 to 63 and writes
+// the result. Also polls the firmware version and drives firmware transfers.
+//
+// Everything runs on the message thread except midiMessageReceived (MIDI input
+// thread), which stores replies and raises firmwareVersionReceived there.
+class TuneKestruneEngine : public juce::Timer,
+                           public juce::ReferenceCountedObject,
+                           public MidiManager::Listener,
+                           public FirmwareSysexSender::Listener
+{
+public:
+    using Ptr = juce::ReferenceCountedObjectPtr<TuneKestruneEngine>;
+
+    static constexpr int firstNote = 24;
+    static constexpr int lastNote = 63;
+    static constexpr int numNotes = 40;
+    static constexpr int tableSize = 64;
+
+    static constexpr int tickIntervalMs = 15;
+    static constexpr int numSettleTicks = 11;
+    static constexpr juce::uint32 noteTimeoutMs = 120001;
+    static constexpr int firmwareQueryIntervalMs = 500;
+    static constexpr juce::uint16 lowestPitchValue = 0xFFFF;
+
+    static constexpr const char* sweepTuneName = "Sweep Tune";
+    static constexpr const char* fineTuneName = "Fine Tune";
+
+    // All callbacks but firmwareVersionReceived arrive on the message thread.
+    // firmwareVersionReceived arrives on the MIDI input thread and must not
+    // wait for the message thread (post to it instead).
+    class StatusListener
+    {
+    public:
+        virtual ~StatusListener() = default;
+        virtual void frequencyDetected (float hz) = 0;
+        virtual void tuningNoteChanged (int note) = 0;
+        virtual void tuningStarted() = 0;
+        virtual void tuningStopped() = 0;
+        virtual void tuningFailed() = 0;
+        virtual void tuningProgressChanged (double progress) = 0;
+        virtual void firmwareVersionReceived (double version) = 0;
+    };
+
+    // A strategy that varies the value of the reference note until it sounds
+    // each target note in turn. Runs only inside the engine tick, under the
+    // engine's algorithm lock.
+    class TuningAlgorithm
+    {
+    public:
+        TuningAlgorithm (MidiManager::Ptr midiManager, TuneKestruneEngine& engine);
+        virtual ~TuningAlgorithm();
+
+        virtual void processFrequency (float hz) = 0;
+        virtual double getProgress() = 0;
+
+        int getCurrentNote() const { return currentNote; }
+        juce::uint16 getCurrentValue() const { return currentValue; }
+        const std::array<TuningResult, tableSize>& getResults() const { return results; }
+
+        static float targetFrequency (int note);
+
+    protected:
+        // Stores the value and writes it to the reference note.
+        void sendValue (juce::uint16 value);
+        // Restarts the note time-out and announces currentNote.
+        void startNote();
+        // (currentNote - 24) / 40: 0 at the first note, 0.975 at the last.
+        double progressOfCurrentNote() const;
+        // Records (currentValue, hz) for currentNote and moves to the next note.
+        void acceptNote (float hz);
+        // After the last note: ends the run. The algorithm is destroyed inside
+        // this call, so the caller must return at once without touching members.
+        void finish();
+
+        // Frames the audio analysis has completed: now, and as counted just
+        // before the estimate handed to processFrequency was read.
+        juce::uint64 getFrameCountNow() const;
+        juce::uint64 getFrameCountOfEstimate() const;
+
+        juce::uint16 currentValue = 0;
+        MidiManager::Ptr midiManager;
+        std::array<TuningResult, tableSize> results {};
+        juce::uint8 currentNote = firstNote;
+        // Not counted: the engine owns the algorithm, and a counted reference
+        // back would keep both alive for ever once nobody else holds the
+        // engine (a quit during a run). The engine aborts a run when destroyed.
+        TuneKestruneEngine& engine;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE (TuningAlgorithm)
+    };
+
+    // Values read back from the machine, index = MIDI note. Written on the MIDI
+    // input thread while replies arrive, read on the message thread.
+    using CalibrationTable = std::array<std::atomic<juce::uint16>, tableSize>;
+
+    TuneKestruneEngine (juce::AudioDeviceManager& deviceManager,
+                        MidiManager::Ptr midiManager,
+                        MillisecondClock& clock = MillisecondClock::system());
+    ~TuneKestruneEngine() override;
+
+    void addStatusListener (StatusListener* listener);
+    void removeStatusListener (StatusListener* listener);
+
+    static juce::StringArray getTuningAlgorithmNames();
+    juce::String getTuningAlgorithm() const;
+    void setTuningAlgorithm (const juce::String& name);
+
+    // Installs the audio analysis and, once a firmware above 1.0 is known,
+    // reads the stored calibration back and sounds the reference note at its
+    // lowest pitch. False when no usable firmware version is known.
+    bool startTuningCalibration();
+    // Starts the chosen algorithm once every note 24 to 63 has been read back
+    // since startTuningCalibration. False otherwise, or when a run exists.
+    bool beginTuningRun();
+    // Stops everything and writes back the values that were read back.
+    void abortTuning();
+    bool isTuning() const;
+    // Called by an algorithm after its last note, from inside the tick.
+    void finishTuning();
+
+    // Writes back the values read from the machine, only those actually read
+    // back; true when it wrote any (commit only then).
+    bool undoTuning();
+    void commitCalibration();
+    void restoreDefaultCalibration();
+    bool sendNewCalibration();
+    bool hasTuningResults() const;
+    // Appends the report of the last completed run. False when the file is a
+    // directory, not writable, or any piece could not be appended.
+    bool writeCalibrationReport (const juce::File& file);
+
+    void queryFirmwareVersion();
+    bool startFirmwareUpdate (FirmwareSysexSender::Listener* listener);
+    void cancelFirmwareUpdate();
+    bool isUpdatingFirmware() const;
+
+    // Status as last published.
+    double getFirmwareVersion() const;
+    float getDetectedFrequency() const;
+    int getCurrentNote() const;
+    double getProgress() const;
+    const std::array<TuningResult, tableSize>& getTuningResults() const { return tuningResults; }
+    juce::uint16 getDeviceCalibrationValue (int note) const;
+    bool isFirmwareQueryRunning() const;
+
+    // The 15 ms tick; public so that tests can step it.
+    void timerCallback() override;
+
+    void midiMessageReceived (MidiInputPort* source, const juce::MidiMessage& message) override;
+    void midiInputDeviceRemoved (const juce::String& deviceName) override;
+    void midiOutputDeviceRemoved (const juce::String& deviceName) override;
+
+    void firmwareProgressChanged (FirmwareSysexSender* sender, double progress) override;
+    void firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& status) override;
+
+private:
+    struct TuningStatus
+    {
+        explicit TuningStatus (juce::ListenerList<StatusListener>& l) : listeners (l) {}
+
+        float detectedFrequency = 0.0f;
+        std::atomic<bool> tuning { false };
+        juce::uint8 currentNote = 0;
+        std::atomic<double> firmwareVersion { 0.0 };
+        double progress = 0.0;
+        juce::String algorithmName { sweepTuneName };
+        juce::uint32 noteStartTime = 0;
+        juce::ListenerList<StatusListener>& listeners;
+    };
+
+    void sendCalibrationValue (int note, juce::uint16 value);
+    void requestCalibrationValue (int note);
+    void sendAllNotesOff();
+    void detachAudioCallback();
+    bool allNotesReplied() const;
+
+    DetectTuneAudioCallback::Ptr audioCallback;
+    AnalysisFrameCounter::Ptr frameCounter;
+    MidiManager::Ptr midiManager;
+    juce::AudioDeviceManager& deviceManager;
+    MillisecondClock& clock;
+    std::unique_ptr<FirmwareSysexData> firmwareData;
+    std::unique_ptr<FirmwareSysexSender> firmwareSender;
+    // A sender that reported completion; destroyed later, never inside its own callback.
+    std::unique_ptr<FirmwareSysexSender> retiredFirmwareSender;
+    CalibrationTable deviceCalibration {};
+    // Bit n: a reply for note n arrived since the last startTuningCalibration.
+    std::atomic<juce::uint64> notesReplied { 0 };
+    // Bit n: deviceCalibration[n] holds the machine's stored value for the
+    // current calibration; only these are ever written back.
+    std::atomic<juce::uint64> notesReadBack { 0 };
+    // The reference note sounds our own value, not its stored one, from
+    // startTuningCalibration until its read-back value is written back.
+    std::atomic<bool> referenceNoteAltered { false };
+    std::atomic<bool> ignoreReferenceNoteReplies { false };
+    std::array<TuningResult, tableSize> tuningResults {};
+    std::atomic<int> numCalibrationReplies { 0 };
+    bool hasResults = false;
+    std::unique_ptr<TuningAlgorithm> algorithm;
+    juce::CriticalSection algorithmLock;
+    juce::ListenerList<StatusListener> statusListeners;
+    // The same listeners for the MIDI input thread: its lock is never held
+    // by the message thread while it calls out.
+    juce::ListenerList<StatusListener, juce::Array<StatusListener*, juce::CriticalSection>> versionListeners;
+    std::unique_ptr<TuningStatus> status;
+    std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
+    int settleTicks = 0;
+    juce::uint64 framesBeforeEstimate = 0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)
+};
