@@ -1,0 +1,225 @@
+#include "JackKestrune.h"
+
+#include <cstring>
+
+JackKestrune::JackKestrune (VirtualKestrune& m, EventLog& l, juce::String name, juce::String connectTo)
+    : machine (m), log (l), clientName (std::move (name)), connectToClient (std::move (connectTo))
+{
+    incoming = jack_ringbuffer_create (ringBytes);
+    outgoing = jack_ringbuffer_create (ringBytes);
+}
+
+JackKestrune::~JackKestrune()
+{
+    unplug();
+    jack_ringbuffer_free (incoming);
+    jack_ringbuffer_free (outgoing);
+}
+
+bool JackKestrune::plug (juce::String& error)
+{
+    if (client != nullptr)
+        return true;
+
+    jack_status_t status {};
+    client = jack_client_open (clientName.toRawUTF8(), JackNoStartServer, &status);
+    if (client == nullptr)
+    {
+        error = "cannot connect to the JACK server (status 0x" + juce::String::toHexString ((int) status) + ")";
+        return false;
+    }
+    if ((status & JackNameNotUnique) != 0)
+    {
+        error = "a JACK client named \"" + clientName + "\" exists already";
+        jack_client_close (client);
+        client = nullptr;
+        return false;
+    }
+
+    serverGone = false;
+    midiIn = jack_port_register (client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    midiOut = jack_port_register (client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    synthOut = jack_port_register (client, "synth_out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+    if (midiIn == nullptr || midiOut == nullptr || synthOut == nullptr)
+    {
+        error = "cannot register the JACK ports";
+        unplug();
+        return false;
+    }
+
+    // Nothing is running yet: the ring buffers can be emptied of anything
+    // left from before an unplug.
+    jack_ringbuffer_reset (incoming);
+    jack_ringbuffer_reset (outgoing);
+    sampleRate = (double) jack_get_sample_rate (client);
+
+    jack_set_process_callback (client, processCallback, this);
+    jack_set_port_registration_callback (client, portRegistrationCallback, this);
+    jack_set_sample_rate_callback (client, sampleRateCallback, this);
+    jack_on_shutdown (client, shutdownCallback, this);
+
+    if (jack_activate (client) != 0)
+    {
+        error = "cannot activate the JACK client";
+        unplug();
+        return false;
+    }
+
+    log.write ("PORTS plugged client=" + juce::String::fromUTF8 (jack_get_client_name (client)));
+    portsChanged = true;
+    return true;
+}
+
+void JackKestrune::unplug()
+{
+    if (client == nullptr)
+        return;
+    if (! serverGone.load())
+        jack_deactivate (client);
+    jack_client_close (client);
+    client = nullptr;
+    midiIn = midiOut = synthOut = nullptr;
+    log.write ("PORTS unplugged");
+}
+
+int JackKestrune::processCallback (jack_nframes_t frames, void* arg)
+{
+    return static_cast<JackKestrune*> (arg)->process (frames);
+}
+
+void JackKestrune::portRegistrationCallback (jack_port_id_t, int registered, void* arg)
+{
+    // Connecting from inside a notification is not allowed: the control
+    // thread does it.
+    if (registered != 0)
+        static_cast<JackKestrune*> (arg)->portsChanged = true;
+}
+
+int JackKestrune::sampleRateCallback (jack_nframes_t rate, void* arg)
+{
+    static_cast<JackKestrune*> (arg)->sampleRate = (double) rate;
+    return 0;
+}
+
+void JackKestrune::shutdownCallback (void* arg)
+{
+    static_cast<JackKestrune*> (arg)->serverGone = true;
+}
+
+int JackKestrune::process (jack_nframes_t frames)
+{
+    // Incoming MIDI: copied as it came, one record per event.
+    auto* inBuffer = jack_port_get_buffer (midiIn, frames);
+    const auto numEvents = jack_midi_get_event_count (inBuffer);
+    for (jack_nframes_t i = 0; i < numEvents; ++i)
+    {
+        jack_midi_event_t event;
+        if (jack_midi_event_get (&event, inBuffer, i) != 0 || event.size == 0)
+            continue;
+        const auto size = (juce::uint32) event.size;
+        if (jack_ringbuffer_write_space (incoming) < sizeof (size) + size)
+        {
+            droppedIncoming.fetch_add (1, std::memory_order_relaxed);
+            continue;
+        }
+        jack_ringbuffer_write (incoming, reinterpret_cast<const char*> (&size), sizeof (size));
+        jack_ringbuffer_write (incoming, reinterpret_cast<const char*> (event.buffer), size);
+    }
+
+    // Outgoing MIDI: whatever the machine has replied since the last cycle,
+    // as far as the buffer takes it; the rest waits for the next cycle.
+    auto* outBuffer = jack_port_get_buffer (midiOut, frames);
+    jack_midi_clear_buffer (outBuffer);
+    for (;;)
+    {
+        juce::uint32 size = 0;
+        const auto available = jack_ringbuffer_read_space (outgoing);
+        if (available < sizeof (size))
+            break;
+        jack_ringbuffer_peek (outgoing, reinterpret_cast<char*> (&size), sizeof (size));
+        if (available < sizeof (size) + size)
+            break;
+        char record[sizeof (size) + maxEventBytes];
+        jack_ringbuffer_peek (outgoing, record, sizeof (size) + size);
+        if (jack_midi_event_write (outBuffer, 0, reinterpret_cast<jack_midi_data_t*> (record + sizeof (size)), size) != 0)
+            break;
+        jack_ringbuffer_read_advance (outgoing, sizeof (size) + size);
+    }
+
+    auto* audio = static_cast<float*> (jack_port_get_buffer (synthOut, frames));
+    machine.renderAudio (audio, (int) frames, sampleRate.load (std::memory_order_relaxed));
+    return 0;
+}
+
+void JackKestrune::service()
+{
+    if (client == nullptr)
+        return;
+
+    if (serverGone.load())
+        return;
+
+    // Received bytes, event by event, to the machine; its replies back.
+    auto* event = eventBuffer.data();
+    for (;;)
+    {
+        juce::uint32 size = 0;
+        const auto available = jack_ringbuffer_read_space (incoming);
+        if (available < sizeof (size))
+            break;
+        jack_ringbuffer_peek (incoming, reinterpret_cast<char*> (&size), sizeof (size));
+        if (available < sizeof (size) + size)
+            break;   // the rest of the record is on its way
+        jack_ringbuffer_read_advance (incoming, sizeof (size));
+        const auto taken = std::min<size_t> (size, eventBuffer.size());
+        jack_ringbuffer_read (incoming, reinterpret_cast<char*> (event), taken);
+        jack_ringbuffer_read_advance (incoming, size - taken);
+
+        for (const auto& reply : machine.receive (event, (int) taken))
+        {
+            const auto replySize = (juce::uint32) reply.getRawDataSize();
+            if (replySize > maxEventBytes || jack_ringbuffer_write_space (outgoing) < sizeof (replySize) + replySize)
+            {
+                log.write ("TX-LOST " + juce::String (replySize) + " bytes");
+                continue;
+            }
+            jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (&replySize), sizeof (replySize));
+            jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (reply.getRawData()), replySize);
+        }
+    }
+
+    const auto dropped = droppedIncoming.load();
+    if (dropped != droppedReported)
+    {
+        log.write ("RX-LOST events=" + juce::String (dropped - droppedReported));
+        droppedReported = dropped;
+    }
+
+    if (portsChanged.exchange (false))
+        connectSynthOut();
+}
+
+void JackKestrune::connectSynthOut()
+{
+    // jack_get_ports takes a POSIX extended regular expression.
+    juce::String escaped;
+    for (auto c : connectToClient)
+    {
+        if (juce::String (".[]{}()\\*+?^$|").containsChar (c))
+            escaped << "\\";
+        escaped << juce::String::charToString (c);
+    }
+
+    const char** ports = jack_get_ports (client, ("^" + escaped + ":").toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+    if (ports == nullptr)
+        return;
+    const auto ourPort = juce::String::fromUTF8 (jack_port_name (synthOut));
+    for (int i = 0; ports[i] != nullptr; ++i)
+    {
+        if (jack_port_connected_to (synthOut, ports[i]))
+            continue;
+        if (jack_connect (client, ourPort.toRawUTF8(), ports[i]) == 0)
+            log.write ("PORTS connected synth_out -> " + juce::String::fromUTF8 (ports[i]));
+    }
+    jack_free (ports);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// One line of kestrune-sim's standard input.
+struct ConsoleCommand
+{
+    enum class Kind
+    {
+        none,   // blank line
+        knob,
+        unplug,
+        replug,
+        mute,
+        unmute,
+        dropReplies,
+        answerAllNotes,
+        restart,
+        status,
+        quit,
+        invalid
+    };
+
+    Kind kind = Kind::none;
+    double number = 0.0;   // knob: semitones; drop-replies: count; answer-all-notes: 1 or 0
+    juce::String error;    // for invalid
+
+    static ConsoleCommand parse (const juce::String& line);
+};
