@@ -214,8 +214,9 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
         case CommandIDs::undoTuningCommand:
             if (tuneEngine != nullptr)
             {
-                tuneEngine->undoTuning();
-                tuneEngine->commitCalibration();
+                // Nothing is committed when no value was read back to write.
+                if (tuneEngine->undoTuning())
+                    tuneEngine->commitCalibration();
             }
             break;
         case CommandIDs::writeCalibrationToFileCommand: writeCalibrationToFile(); break;

@@ -1,0 +1,25 @@
+#include "TuneKnobCalibrationWindow.h"
+
+#include "DeferredWindowDeletion.h"
+#include "ui/TuneKnobCalibrationComponent.h"
+
+TuneKnobCalibrationWindow::TuneKnobCalibrationWindow (TuneKestruneEngine::Ptr engine)
+    : juce::DocumentWindow ("Kestrune Tuning Utility", juce::Colours::grey,
+                            juce::DocumentWindow::maximiseButton | juce::DocumentWindow::closeButton, true)
+{
+    content = std::make_unique<TuneKnobCalibrationComponent> (engine);
+    setContentNonOwned (content.get(), true);
+    setSize (content->getWidth(), content->getHeight());
+    setResizable (false, false);
+}
+
+TuneKnobCalibrationWindow::~TuneKnobCalibrationWindow()
+{
+    clearContentComponent();
+    content.reset();
+}
+
+void TuneKnobCalibrationWindow::closeButtonPressed()
+{
+    DeferredWindowDeletion::deleteSoon (this);
+}

@@ -1,0 +1,260 @@
+#include "EngineTestSupport.h"
+
+#include "midi/DeviceMessages.h"
+#include "sim/doubles/VirtualKestruneAudioIODeviceType.h"
+
+#include <sstream>
+
+namespace enginetest
+{
+namespace
+{
+bool sameBytes (const juce::MidiMessage& a, const juce::MidiMessage& b)
+{
+    return a.getRawDataSize() == b.getRawDataSize()
+           && std::memcmp (a.getRawData(), b.getRawData(), (size_t) a.getRawDataSize()) == 0;
+}
+
+std::string formatDouble (double value)
+{
+    std::ostringstream stream;
+    stream << value;
+    return stream.str();
+}
+} // namespace
+
+std::string describe (const juce::MidiMessage& message)
+{
+    if (sameBytes (message, DeviceMessages::identityRequest()))
+        return "identity";
+    if (sameBytes (message, DeviceMessages::calibrationCommit()))
+        return "commit";
+    if (sameBytes (message, DeviceMessages::firmwareUpdateRequest()))
+        return "update";
+    if (message.isNoteOn())
+        return "on " + std::to_string (message.getNoteNumber()) + " " + std::to_string (message.getVelocity());
+    if (message.isNoteOff())
+        return "off " + std::to_string (message.getNoteNumber());
+    if (message.isSysEx() && message.getRawDataSize() == 9 && message.getRawData()[4] == 0x24)
+        return "request " + std::to_string (message.getRawData()[7]);
+    if (const auto write = DeviceMessages::parseCalibrationValueReply (message))
+        return "write " + std::to_string (write->note) + " " + std::to_string (write->value);
+    return "other " + std::to_string (message.getRawDataSize());
+}
+
+std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& messages, bool withIdentityRequests)
+{
+    std::vector<std::string> result;
+    for (const auto& m : messages)
+    {
+        auto text = describe (m);
+        if (withIdentityRequests || text != "identity")
+            result.push_back (std::move (text));
+    }
+    return result;
+}
+
+std::vector<std::string> repeated (const std::string& text, int n)
+{
+    return std::vector<std::string> ((size_t) n, text);
+}
+
+std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> result;
+    for (const auto& part : parts)
+        result.insert (result.end(), part.begin(), part.end());
+    return result;
+}
+
+//==============================================================================
+void RecordingStatusListener::frequencyDetected (float hz) { add ("frequency " + formatDouble (hz)); }
+void RecordingStatusListener::tuningNoteChanged (int note) { add ("note " + std::to_string (note)); }
+void RecordingStatusListener::tuningStarted() { add ("started"); }
+void RecordingStatusListener::tuningStopped() { add ("stopped"); }
+void RecordingStatusListener::tuningFailed() { add ("failed"); }
+void RecordingStatusListener::tuningProgressChanged (double progress) { add ("progress " + formatDouble (progress)); }
+void RecordingStatusListener::firmwareVersionReceived (double version) { add ("version " + formatDouble (version)); }
+
+void RecordingStatusListener::add (const std::string& text)
+{
+    const std::lock_guard<std::mutex> g (mutex);
+    events.push_back (text);
+}
+
+std::vector<std::string> RecordingStatusListener::milestones() const
+{
+    const std::lock_guard<std::mutex> g (mutex);
+    std::vector<std::string> result;
+    for (const auto& e : events)
+        if (e.rfind ("frequency", 0) != 0 && (e.rfind ("progress", 0) != 0 || e == "progress 1"))
+            result.push_back (e);
+    return result;
+}
+
+std::vector<std::string> RecordingStatusListener::all() const
+{
+    const std::lock_guard<std::mutex> g (mutex);
+    return events;
+}
+
+int RecordingStatusListener::count (const std::string& prefix) const
+{
+    const std::lock_guard<std::mutex> g (mutex);
+    int n = 0;
+    for (const auto& e : events)
+        if (e.rfind (prefix, 0) == 0)
+            ++n;
+    return n;
+}
+
+void RecordingStatusListener::clear()
+{
+    const std::lock_guard<std::mutex> g (mutex);
+    events.clear();
+}
+
+//==============================================================================
+FakeRig::FakeRig()
+{
+    ports->plugInput (portName);
+    ports->plugOutput (portName);
+    midi = new MidiManager (ports);
+    midi->openInputDevice (portName);
+    midi->openOutputDevice (portName);
+    engine = new TuneKestruneEngine (deviceManager, midi, clock);
+    engine->addStatusListener (&listener);
+}
+
+FakeRig::~FakeRig()
+{
+    if (engine != nullptr)
+        engine->removeStatusListener (&listener);
+    engine = nullptr;
+    midi = nullptr;
+}
+
+void FakeRig::replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3)
+{
+    ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
+}
+
+void FakeRig::reply (int note, juce::uint16 value)
+{
+    ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value));
+}
+
+void FakeRig::replyAll (int first, int last, juce::uint16 (*valueFor) (int))
+{
+    for (int note = first; note <= last; ++note)
+        reply (note, valueFor (note));
+}
+
+void FakeRig::tick (int n)
+{
+    for (int i = 0; i < n; ++i)
+        engine->timerCallback();
+}
+
+void FakeRig::startListening()
+{
+    replyVersion (0, 1, 0, 5);
+    if (! engine->startTuningCalibration())
+        throw std::runtime_error ("start refused");
+    listener.clear();
+}
+
+//==============================================================================
+SimAudioDeviceManager::SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c)
+    : machine (std::move (m)), clock (c)
+{
+}
+
+void SimAudioDeviceManager::createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types)
+{
+    types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
+}
+
+VirtualKestrune::Options machineOptions (juce::int64 seed, double knob)
+{
+    VirtualKestrune::Options options;
+    options.seed = seed;
+    options.knobSemitones = knob;
+    return options;
+}
+
+SimRig::SimRig (VirtualKestrune::Options options, double sampleRate, int blockSize)
+{
+    machine = std::make_shared<VirtualKestrune> (options, clock);
+    ports = std::make_shared<VirtualKestruneMidiPortSystem> (machine);
+    midi = new MidiManager (ports);
+    midi->openInputDevice (VirtualKestruneMidiPortSystem::defaultPortName);
+    midi->openOutputDevice (VirtualKestruneMidiPortSystem::defaultPortName);
+
+    deviceManager = std::make_unique<SimAudioDeviceManager> (machine, clock);
+    juce::AudioDeviceManager::AudioDeviceSetup setup;
+    setup.inputDeviceName = VirtualKestruneAudioIODevice::deviceName;
+    setup.sampleRate = sampleRate;
+    setup.bufferSize = blockSize;
+    setup.useDefaultInputChannels = true;
+    setup.useDefaultOutputChannels = false;
+    const auto error = deviceManager->initialise (1, 0, nullptr, false, {}, &setup);
+    if (error.isNotEmpty() || device() == nullptr)
+        throw std::runtime_error ("virtual audio device did not open: " + error.toStdString());
+
+    engine = new TuneKestruneEngine (*deviceManager, midi, clock);
+    engine->addStatusListener (&listener);
+    nextTickMs = clock.getMillisecondCounter() + TuneKestruneEngine::tickIntervalMs;
+}
+
+SimRig::~SimRig()
+{
+    if (engine != nullptr)
+        engine->removeStatusListener (&listener);
+    engine = nullptr;
+    deviceManager = nullptr;
+    midi = nullptr;
+}
+
+VirtualKestruneAudioIODevice* SimRig::device() const
+{
+    return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice());
+}
+
+void SimRig::run (double ms, const std::function<bool()>& until)
+{
+    const auto end = clock.getMillisecondCounter() + (juce::uint32) ms;
+    auto* audio = device();
+    while (clock.getMillisecondCounter() < end)
+    {
+        if (until && until())
+            return;
+        audio->renderBlocks (1);
+        while (clock.getMillisecondCounter() >= nextTickMs)
+        {
+            nextTickMs += TuneKestruneEngine::tickIntervalMs;
+            // The tick runs only while the engine's own timer would.
+            if (engine != nullptr && engine->isTimerRunning())
+                engine->timerCallback();
+        }
+    }
+}
+
+void SimRig::startAndBegin()
+{
+    // The identity poll would have found the version long before.
+    midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+    if (! engine->startTuningCalibration())
+        throw std::runtime_error ("start refused");
+    run (1000.0);
+    if (! engine->beginTuningRun())
+        throw std::runtime_error ("begin refused");
+}
+
+double SimRig::runToEnd (double limitMs)
+{
+    const auto start = clock.getMillisecondCounter();
+    run (limitMs, [this] { return ! engine->isTuning(); });
+    return (double) (clock.getMillisecondCounter() - start);
+}
+} // namespace enginetest

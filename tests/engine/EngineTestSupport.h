@@ -1,0 +1,116 @@
+#pragma once
+
+#include "midi/MidiManager.h"
+#include "sim/doubles/VirtualKestruneAudioIODevice.h"
+#include "sim/doubles/VirtualKestruneMidiPortSystem.h"
+#include "sim/model/SimulatedClock.h"
+#include "sim/model/VirtualKestrune.h"
+#include "support/FakeMidiPortSystem.h"
+#include "tuning/TuneKestruneEngine.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace enginetest
+{
+inline const juce::String portName { "Kestrune Jack 1" };
+
+// "request 24", "write 24 65535", "commit", "on 24", "off 24", "identity", ...
+std::string describe (const juce::MidiMessage& message);
+std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& messages, bool withIdentityRequests = false);
+
+// n copies of one description.
+std::vector<std::string> repeated (const std::string& text, int n);
+std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts);
+
+// Records every status callback as text, from any thread.
+class RecordingStatusListener : public TuneKestruneEngine::StatusListener
+{
+public:
+    void frequencyDetected (float hz) override;
+    void tuningNoteChanged (int note) override;
+    void tuningStarted() override;
+    void tuningStopped() override;
+    void tuningFailed() override;
+    void tuningProgressChanged (double progress) override;
+    void firmwareVersionReceived (double version) override;
+
+    // Events other than frequencyDetected and tuningProgressChanged (except 1.0).
+    std::vector<std::string> milestones() const;
+    std::vector<std::string> all() const;
+    int count (const std::string& prefix) const;
+    void clear();
+
+private:
+    void add (const std::string& text);
+
+    mutable std::mutex mutex;
+    std::vector<std::string> events;
+};
+
+// An engine on a fake MIDI port pair and an audio device manager with no
+// device: the estimate stays 0 Hz.
+struct FakeRig
+{
+    FakeRig();
+    ~FakeRig();
+
+    // Answers with a 35-byte identity reply carrying these digits.
+    void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3);
+    void reply (int note, juce::uint16 value);
+    void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note));
+    void tick (int n = 1);
+    // Known firmware 1.05 and a successful start.
+    void startListening();
+    std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
+
+    SimulatedClock clock;
+    std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
+    MidiManager::Ptr midi;
+    juce::AudioDeviceManager deviceManager;
+    RecordingStatusListener listener;
+    TuneKestruneEngine::Ptr engine;
+};
+
+// An audio device manager that knows only the virtual machine's device type.
+class SimAudioDeviceManager : public juce::AudioDeviceManager
+{
+public:
+    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> machine, SimulatedClock& clock);
+    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override;
+
+private:
+    std::shared_ptr<VirtualKestrune> machine;
+    SimulatedClock& clock;
+};
+
+// An engine wired to the virtual machine: its MIDI ports, its Synth Output at
+// 48 kHz in 512-sample blocks rendered on demand, and simulated time.
+struct SimRig
+{
+    explicit SimRig (VirtualKestrune::Options options = {}, double sampleRate = 48000.0, int blockSize = 512);
+    ~SimRig();
+
+    // Renders audio for ms of simulated time, running the engine tick every
+    // 15 ms while its timer runs. Stops early once `until` holds.
+    void run (double ms, const std::function<bool()>& until = {});
+    void startAndBegin();
+    // Runs until the engine has left its run (completion, abort or time-out).
+    // Returns the simulated ms taken.
+    double runToEnd (double limitMs = 600000.0);
+
+    VirtualKestruneAudioIODevice* device() const;
+
+    SimulatedClock clock;
+    std::shared_ptr<VirtualKestrune> machine;
+    std::shared_ptr<VirtualKestruneMidiPortSystem> ports;
+    MidiManager::Ptr midi;
+    std::unique_ptr<SimAudioDeviceManager> deviceManager;
+    RecordingStatusListener listener;
+    TuneKestruneEngine::Ptr engine;
+    juce::uint32 nextTickMs = 0;
+};
+
+VirtualKestrune::Options machineOptions (juce::int64 seed, double knob);
+} // namespace enginetest

@@ -1,0 +1,388 @@
+#include "EngineTestSupport.h"
+
+#include "midi/DeviceMessages.h"
+#include "tuning/DefaultCalibration.h"
+
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+
+namespace
+{
+juce::uint16 storedValue (int note)
+{
+    return (juce::uint16) (1000 + note);
+}
+
+std::vector<std::string> requests()
+{
+    std::vector<std::string> result;
+    for (int note = 24; note <= 64; ++note)
+        result.push_back ("request " + std::to_string (note));
+    return result;
+}
+
+std::vector<std::string> writesOf (juce::uint16 (*valueFor) (int), int first = 24, int last = 63)
+{
+    std::vector<std::string> result;
+    for (int note = first; note <= last; ++note)
+        result.push_back ("write " + std::to_string (note) + " " + std::to_string (valueFor (note)));
+    return result;
+}
+
+std::vector<std::string> startSequence()
+{
+    return concat ({ requests(), { "write 24 65535", "on 24 127" } });
+}
+
+struct EngineTest : ::testing::Test
+{
+    FakeRig rig;
+};
+} // namespace
+
+//==============================================================================
+TEST_F (EngineTest, StartIsRefusedUntilAVersionAbove1IsKnown)
+{
+    EXPECT_FALSE (rig.engine->startTuningCalibration());
+    rig.replyVersion (0, 1, 0, 0);
+    EXPECT_FALSE (rig.engine->startTuningCalibration());
+    EXPECT_TRUE (rig.sent().empty());
+
+    // Refused, the analysis stays installed and keeps reporting.
+    rig.tick (12);
+    EXPECT_EQ (rig.listener.count ("frequency"), 1);
+
+    rig.replyVersion (0, 1, 0, 1);
+    EXPECT_TRUE (rig.engine->startTuningCalibration());
+    EXPECT_EQ (rig.sent(), startSequence());
+}
+
+TEST_F (EngineTest, IdentityRepliesArePublishedAndStopThePollAbove1)
+{
+    EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
+    EXPECT_EQ (rig.engine->getFirmwareVersion(), 0.0);
+
+    rig.replyVersion (0, 1, 0, 0);
+    rig.replyVersion (0, 1, 0, 0);
+    EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
+    EXPECT_EQ (rig.engine->getFirmwareVersion(), 1.0);
+
+    rig.replyVersion (0, 1, 0, 5);
+    EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
+    EXPECT_EQ (rig.engine->getFirmwareVersion(), 1.05);
+    EXPECT_EQ (rig.listener.all(), (std::vector<std::string> { "version 1", "version 1", "version 1.05" }));
+
+    // Starting a calibration and asking again restart the poll.
+    EXPECT_TRUE (rig.engine->startTuningCalibration());
+    EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
+    rig.replyVersion (0, 1, 0, 5);
+    EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
+    rig.engine->queryFirmwareVersion();
+    EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
+}
+
+TEST_F (EngineTest, NonSysexAndForeignMessagesAreIgnored)
+{
+    rig.ports->injectMessage (portName, juce::MidiMessage::noteOn (1, 24, (juce::uint8) 100));
+    rig.ports->injectMessage (portName, juce::MidiMessage::midiClock());
+    const juce::uint8 other[] = { 0xF0, 0x7E, 0x00, 0x06, 0x02, 0x41, 0x2A, 0xF7 };
+    rig.ports->injectMessage (portName, juce::MidiMessage (other, (int) sizeof (other)));
+    EXPECT_TRUE (rig.listener.all().empty());
+    EXPECT_EQ (rig.engine->getFirmwareVersion(), 0.0);
+}
+
+TEST_F (EngineTest, FrequencyIsPublishedFromTheTwelfthTickAfterStart)
+{
+    rig.startListening();
+    rig.tick (11);
+    EXPECT_EQ (rig.listener.count ("frequency"), 0);
+    rig.tick();
+    EXPECT_EQ (rig.listener.all().back(), "frequency 0");
+    rig.tick (3);
+    EXPECT_EQ (rig.listener.count ("frequency"), 4);
+}
+
+TEST_F (EngineTest, TickDoesNothingWithoutAnAnalysisInstalled)
+{
+    rig.tick (20);
+    EXPECT_TRUE (rig.listener.all().empty());
+    EXPECT_TRUE (rig.sent().empty());
+}
+
+//==============================================================================
+TEST_F (EngineTest, RunBeginsOnceEveryNote24To63HasAnswered)
+{
+    rig.startListening();
+    rig.replyAll (24, 62, storedValue);
+    EXPECT_FALSE (rig.engine->beginTuningRun());
+
+    // Repeats and notes outside 24..63 do not stand in for the missing note.
+    rig.reply (62, 5);
+    rig.reply (64, 6);
+    rig.reply (23, 7);
+    rig.reply (100, 8);
+    EXPECT_FALSE (rig.engine->beginTuningRun());
+    EXPECT_FALSE (rig.engine->isTuning());
+
+    rig.reply (63, storedValue (63));
+    rig.ports->clearSent();
+    EXPECT_TRUE (rig.engine->beginTuningRun());
+    EXPECT_TRUE (rig.engine->isTuning());
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "write 24 65535", "write 24 65535" }));
+    EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "note 24", "started" }));
+
+    // The later of two replies for a note wins.
+    EXPECT_EQ (rig.engine->getDeviceCalibrationValue (62), 5);
+}
+
+TEST_F (EngineTest, AnAnswerForEveryRequestIncludingNote64StillBegins)
+{
+    rig.startListening();
+    rig.replyAll (24, 64, storedValue);
+    EXPECT_TRUE (rig.engine->beginTuningRun());
+}
+
+TEST_F (EngineTest, RepliesBeforeTheLatestStartDoNotCount)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.replyAll (24, 62, storedValue);
+    EXPECT_FALSE (rig.engine->beginTuningRun());
+    rig.reply (63, 1);
+    EXPECT_TRUE (rig.engine->beginTuningRun());
+}
+
+TEST_F (EngineTest, SecondBeginIsRefusedWhileARunExists)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.listener.clear();
+    EXPECT_FALSE (rig.engine->beginTuningRun());
+    EXPECT_TRUE (rig.listener.all().empty());
+}
+
+TEST_F (EngineTest, FineTuneStartsFromTheReadBackValue)
+{
+    rig.engine->setTuningAlgorithm ("Fine Tune");
+    EXPECT_EQ (rig.engine->getTuningAlgorithm(), "Fine Tune");
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    rig.reply (24, 60000);
+    rig.ports->clearSent();
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "write 24 65535", "write 24 60000" }));
+}
+
+TEST_F (EngineTest, AlgorithmNamesAndAnyStoredName)
+{
+    EXPECT_EQ (TuneKestruneEngine::getTuningAlgorithmNames(), juce::StringArray ("Sweep Tune", "Fine Tune"));
+    EXPECT_EQ (rig.engine->getTuningAlgorithm(), "Sweep Tune");
+    rig.engine->setTuningAlgorithm ("anything");
+    EXPECT_EQ (rig.engine->getTuningAlgorithm(), "anything");
+}
+
+//==============================================================================
+TEST_F (EngineTest, SilenceStepsOnEveryTickAndReportsProgress)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.ports->clearSent();
+    rig.listener.clear();
+
+    // 0 Hz lies below every target: the value falls by 3 on every tick,
+    // the estimate unchanged or not.
+    rig.tick (12);
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 12; ++i)
+        expected.push_back ("write 24 " + std::to_string (65535 - 3 * i));
+    EXPECT_EQ (rig.sent(), expected);
+    EXPECT_EQ (rig.listener.count ("progress 0"), 12);
+}
+
+TEST_F (EngineTest, TimeOutFiresAt120001MsNotAt120000)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.tick (12);
+
+    rig.clock.advanceMs (120000);
+    rig.tick();
+    EXPECT_TRUE (rig.engine->isTuning());
+    EXPECT_EQ (rig.listener.count ("failed"), 0);
+
+    rig.ports->clearSent();
+    rig.listener.clear();
+    rig.clock.advanceMs (1);
+    rig.tick();
+    EXPECT_FALSE (rig.engine->isTuning());
+
+    // The step of that tick, then the abort.
+    const auto sent = rig.sent();
+    ASSERT_FALSE (sent.empty());
+    EXPECT_EQ (std::vector<std::string> (sent.begin() + 1, sent.end()),
+               concat ({ { "off 24" }, writesOf (storedValue), { "commit" } }));
+    EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "stopped", "failed" }));
+
+    // Idle again: the tick is gone and nothing more is reported.
+    EXPECT_FALSE (rig.engine->isTimerRunning());
+    rig.listener.clear();
+    rig.tick (20);
+    EXPECT_TRUE (rig.listener.all().empty());
+}
+
+TEST_F (EngineTest, TimeOutCountsFromTheStartOfTheNoteAcrossCounterWrap)
+{
+    rig.clock.advanceMs (0xFFFFFFFFu - 1000u - 60000u); // near the 32-bit wrap
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.clock.advanceMs (120000);
+    rig.tick();
+    EXPECT_TRUE (rig.engine->isTuning());
+    rig.clock.advanceMs (1);
+    rig.tick();
+    EXPECT_FALSE (rig.engine->isTuning());
+}
+
+//==============================================================================
+TEST_F (EngineTest, AbortDuringTheKnobStepWritesTheReadBackValuesAndCommits)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    rig.ports->clearSent();
+
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), concat ({ { "off 24" }, writesOf (storedValue), { "commit" } }));
+    EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "stopped" });
+    EXPECT_FALSE (rig.engine->isTimerRunning());
+}
+
+TEST_F (EngineTest, AbortWritesBackOnlyNotesThatWereReadBack)
+{
+    rig.startListening();
+    rig.reply (24, 500);
+    rig.reply (40, 600);
+    rig.reply (64, 700);
+    rig.ports->clearSent();
+
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 24 500", "write 40 600", "commit" }));
+}
+
+TEST_F (EngineTest, AbortWithNothingReadBackWritesNothingAndDoesNotCommit)
+{
+    rig.startListening();
+    rig.ports->clearSent();
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), std::vector<std::string> { "off 24" });
+    EXPECT_FALSE (rig.engine->undoTuning());
+    EXPECT_EQ (rig.sent(), std::vector<std::string> { "off 24" });
+}
+
+TEST_F (EngineTest, ValuesReadBackForAnEarlierCalibrationAreNotWrittenForALaterOne)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    rig.engine->abortTuning();
+
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.reply (30, 42);
+    rig.ports->clearSent();
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 30 42", "commit" }));
+}
+
+TEST_F (EngineTest, RestartingWhileTheReferenceNoteIsLoweredKeepsItsStoredValue)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+
+    // Start pressed again while listening: the machine now answers note 24
+    // with the lowest-pitch value the engine wrote, not with its stored one.
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.reply (24, 0xFFFF);
+    rig.replyAll (25, 63, storedValue);
+    EXPECT_TRUE (rig.engine->beginTuningRun());
+    rig.ports->clearSent();
+
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), concat ({ { "off 24" }, writesOf (storedValue), { "commit" } }));
+
+    // Restored: the next start takes note 24's reply again.
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.reply (24, 1234);
+    rig.ports->clearSent();
+    rig.engine->abortTuning();
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 24 1234", "commit" }));
+}
+
+TEST_F (EngineTest, LosingTheMidiOutputDuringARunAbortsWithoutFailure)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.listener.clear();
+
+    rig.ports->unplugOutput (portName);
+    rig.midi->timerCallback();
+    EXPECT_FALSE (rig.engine->isTuning());
+    EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "stopped" });
+}
+
+TEST_F (EngineTest, LosingTheMidiInputDuringARunAbortsButNotWhileListening)
+{
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    rig.ports->unplugInput (portName);
+    rig.midi->timerCallback();
+    EXPECT_TRUE (rig.listener.milestones().empty());
+
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.ports->plugInput (portName);
+    rig.midi->timerCallback(); // reopened
+    rig.ports->unplugInput (portName);
+    rig.midi->timerCallback();
+    EXPECT_FALSE (rig.engine->isTuning());
+    EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "note 24", "started", "stopped" }));
+}
+
+//==============================================================================
+TEST_F (EngineTest, RestoreDefaultCalibrationWritesTheFactoryTableAndCommits)
+{
+    rig.engine->restoreDefaultCalibration();
+    EXPECT_EQ (rig.sent(),
+               concat ({ writesOf ([] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; }), { "commit" } }));
+    EXPECT_EQ (rig.sent().front(), "write 24 64821");
+    EXPECT_FALSE (rig.engine->hasTuningResults());
+}
+
+TEST_F (EngineTest, ListenersAreCalledMostRecentFirstAndOnlyOnce)
+{
+    RecordingStatusListener second;
+    rig.engine->addStatusListener (&second);
+    rig.engine->addStatusListener (&second);
+    rig.engine->addStatusListener (nullptr);
+    rig.replyVersion (0, 1, 0, 5);
+    EXPECT_EQ (second.all(), std::vector<std::string> { "version 1.05" });
+    EXPECT_EQ (rig.listener.all(), std::vector<std::string> { "version 1.05" });
+
+    rig.engine->removeStatusListener (&second);
+    rig.replyVersion (0, 1, 0, 5);
+    EXPECT_EQ (second.all().size(), 1u);
+    EXPECT_EQ (rig.listener.all().size(), 2u);
+}
+
+TEST_F (EngineTest, DestructionSilencesEveryNoteBut127)
+{
+    rig.engine->removeStatusListener (&rig.listener);
+    rig.engine = nullptr;
+    std::vector<std::string> offs;
+    for (int note = 0; note <= 126; ++note)
+        offs.push_back ("off " + std::to_string (note));
+    EXPECT_EQ (rig.sent(), offs);
+}
