@@ -1,0 +1,106 @@
+#include "app/CommandIDs.h"
+#include "app/KestruneTuningUtilityApplication.h"
+#include "engine/EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+juce::JUCEApplicationBase* noApplication() { return nullptr; }
+
+// The application object on the virtual machine's rig, without initialise():
+// the command states depend only on the engine and the MIDI manager.
+struct CommandStateTest : ::testing::Test
+{
+    CommandStateTest()
+    {
+        juce::JUCEApplicationBase::createInstance = &noApplication;
+        app = std::make_unique<KestruneTuningUtilityApplication>();
+        app->tuneEngine = rig.engine;
+        app->midiManager = rig.midi;
+    }
+
+    ~CommandStateTest() override
+    {
+        app->tuneEngine = nullptr;
+        app->midiManager = nullptr;
+        app = nullptr;
+        juce::JUCEApplicationBase::createInstance = nullptr;
+    }
+
+    bool enabled (juce::CommandID id)
+    {
+        juce::ApplicationCommandInfo info (id);
+        app->getCommandInfo (id, info);
+        return (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0;
+    }
+
+    enginetest::SimRig rig { enginetest::machineOptions (1, 0.0) };
+    std::unique_ptr<KestruneTuningUtilityApplication> app;
+};
+} // namespace
+
+TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
+{
+    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
+    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
+    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+    EXPECT_TRUE (enabled (CommandIDs::preferencesCommand));
+    EXPECT_TRUE (enabled (CommandIDs::quitCommand));
+
+    rig.startAndBegin();
+    ASSERT_TRUE (rig.engine->isTuning());
+    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
+    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
+    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+
+    rig.runToEnd();
+    ASSERT_TRUE (rig.engine->hasTuningResults());
+    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
+    EXPECT_TRUE (enabled (CommandIDs::writeCalibrationToFileCommand));
+    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+}
+
+TEST_F (CommandStateTest, RestoreDefaultNeedsAnOpenOutput)
+{
+    rig.midi->closeAllOutputDevices();
+    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+}
+
+TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
+{
+    juce::Array<juce::CommandID> ids;
+    app->getAllCommands (ids);
+    EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
+                                                     0x200410, 0x200420, 0x200060 }));
+
+    juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
+    app->getCommandInfo (CommandIDs::quitCommand, quit);
+    EXPECT_EQ (quit.shortName, "Quit");
+    EXPECT_EQ (quit.categoryName, "General");
+    ASSERT_EQ (quit.defaultKeypresses.size(), 1);
+    EXPECT_EQ (quit.defaultKeypresses[0], juce::KeyPress ('q', juce::ModifierKeys::commandModifier, 0));
+
+    juce::ApplicationCommandInfo unknown (0x123);
+    app->getCommandInfo (0x123, unknown);
+    EXPECT_TRUE (unknown.shortName.isEmpty());
+}
+
+TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)
+{
+    app->launchFirmwareUpdateOnMessageThread =
+        std::make_unique<KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread> (*app);
+    app->firmwareVersionReceived (1.05);
+    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
+    app->firmwareVersionReceived (1.04);
+    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
+    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
+
+    app->tuningStarted();
+    app->firmwareVersionReceived (1.00);
+    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
+    app->tuningFailed();
+    app->firmwareVersionReceived (1.00);
+    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
+    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
+}
