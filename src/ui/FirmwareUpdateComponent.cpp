@@ -1,6 +1,207 @@
 #include "FirmwareUpdateComponent.h"
 
-FirmwareUpdateComponent::FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine) : tuneEngine (engine)
+#include "EmbeddedData.h"
+
+namespace
 {
-    setSize (400, 311);
+juce::Image embeddedImage (const char* data, int size)
+{
+    return juce::ImageCache::getFromMemory (data, size);
 }
+
+std::unique_ptr<juce::Label> makeLabel (const juce::String& name, const juce::String& text,
+                                        juce::Rectangle<int> bounds)
+{
+    auto label = std::make_unique<juce::Label> (name, text);
+    label->setColour (juce::Label::textColourId, juce::Colours::white);
+    label->setBounds (bounds);
+    return label;
+}
+} // namespace
+
+//==============================================================================
+FirmwareUpdateComponent::AlertWindowCallback::AlertWindowCallback (FirmwareUpdateComponent* c) : component (c) {}
+
+void FirmwareUpdateComponent::AlertWindowCallback::modalStateFinished (int)
+{
+    if (auto* c = component.getComponent())
+        delete c->getParentComponent();
+}
+
+//==============================================================================
+FirmwareUpdateComponent::FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine)
+    : tuneEngine (std::move (engine)), safeThis (this)
+{
+    const auto backgroundImage = embeddedImage (EmbeddedData::firmwareBackground, EmbeddedData::firmwareBackgroundSize);
+    background = std::make_unique<juce::ImageComponent> ("Updater Window Background Image");
+    background->setImage (backgroundImage);
+    background->setBounds (0, 0, backgroundImage.getWidth(), backgroundImage.getHeight());
+    addAndMakeVisible (*background);
+
+    progressBar = std::make_unique<juce::ProgressBar> (progress);
+    progressBar->setColour (juce::ProgressBar::backgroundColourId, juce::Colours::transparentWhite);
+    progressBar->setColour (juce::ProgressBar::foregroundColourId, juce::Colours::darkred);
+    progressBar->setBounds (25, 189, 350, 26);
+    addAndMakeVisible (*progressBar);
+
+    updateInformationLabel = makeLabel ("Update Information",
+                                        "To use the Kestrune Tuning Utility, you will first need to update to the "
+                                        "latest version of the firmware.",
+                                        { 20, 85, 320, 45 });
+    addAndMakeVisible (*updateInformationLabel);
+
+    currentVersionLabel = makeLabel ("Curent Firmware Version", {}, { 20, 130, 200, 20 });
+    addAndMakeVisible (*currentVersionLabel);
+
+    latestVersionLabel = makeLabel ("Update Firmware Version", {}, { 20, 150, 200, 25 });
+    addAndMakeVisible (*latestVersionLabel);
+
+    updateButton = std::make_unique<juce::ImageButton> ("Update Firmware Button");
+    updateButton->setImages (true, true, true,
+                             embeddedImage (EmbeddedData::updateButtonNormal, EmbeddedData::updateButtonNormalSize),
+                             1.0f, juce::Colours::transparentBlack,
+                             embeddedImage (EmbeddedData::updateButtonOver, EmbeddedData::updateButtonOverSize), 1.0f,
+                             juce::Colours::transparentBlack,
+                             embeddedImage (EmbeddedData::updateButtonDown, EmbeddedData::updateButtonDownSize), 1.0f,
+                             juce::Colours::transparentBlack);
+    updateButton->setTopLeftPosition (180, 215);
+    addAndMakeVisible (*updateButton);
+    updateButton->addListener (this);
+
+    tuneEngine->addStatusListener (this);
+    tuneEngine->queryFirmwareVersion();
+
+    latestVersionLabel->setText ("Latest Version: " + juce::String ("1.05"), juce::dontSendNotification);
+
+    setLookAndFeel (&customLook);
+
+    tuningInProgress = tuneEngine->isTuning();
+    updateInProgress = tuneEngine->isUpdatingFirmware();
+    updateButtonState();
+
+    setSize (backgroundImage.getWidth(), backgroundImage.getHeight());
+}
+
+FirmwareUpdateComponent::~FirmwareUpdateComponent()
+{
+    stopTimer();
+    if (updateInProgress)
+        tuneEngine->cancelFirmwareUpdate();
+    // Waits for a version report still running on the MIDI input thread.
+    tuneEngine->removeStatusListener (this);
+
+    updateButton->removeListener (this);
+    setLookAndFeel (nullptr);
+    updateButton = nullptr;
+    latestVersionLabel = nullptr;
+    currentVersionLabel = nullptr;
+    updateInformationLabel = nullptr;
+    progressBar = nullptr;
+    background = nullptr;
+    tuneEngine = nullptr;
+}
+
+juce::String FirmwareUpdateComponent::versionText (double version)
+{
+    if (version == 0.0)
+        return "Firmware Not Detected";
+    return "Current Version: " + juce::String (version, 2);
+}
+
+void FirmwareUpdateComponent::showMessageBox (const juce::String& title, const juce::String& message,
+                                              juce::ModalComponentManager::Callback* callback)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::NoIcon, title, message, "OK", nullptr, callback);
+}
+
+void FirmwareUpdateComponent::updateButtonState()
+{
+    updateButton->setEnabled (! updateInProgress && ! tuningInProgress);
+}
+
+//==============================================================================
+void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
+{
+    if (button != updateButton.get() || progress != 0.0 || tuningInProgress || updateInProgress)
+        return;
+
+    if (! tuneEngine->startFirmwareUpdate (this))
+    {
+        // Nothing was started: say why and stay ready for another attempt once
+        // the ports are right. The engine stopped the version query; resume it.
+        tuneEngine->queryFirmwareVersion();
+        showMessageBox (notStartedTitle, notStartedMessage, nullptr);
+        return;
+    }
+
+    updateInProgress = true;
+    updateButtonState();
+}
+
+void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, double value)
+{
+    stopTimer();
+    progress = value;
+    updateButtonState();
+
+    if (value == 1.0)
+    {
+        showMessageBox (completeTitle, completeMessage, new AlertWindowCallback (this));
+        tuneEngine->queryFirmwareVersion();
+        updateInProgress = false;
+    }
+    else
+    {
+        startTimer (watchdogIntervalMs);
+    }
+}
+
+void FirmwareUpdateComponent::firmwareStatusChanged (FirmwareSysexSender*, const juce::String&) {}
+
+void FirmwareUpdateComponent::timerCallback()
+{
+    stopTimer();
+    showMessageBox (timedOutTitle, timedOutMessage, nullptr);
+    tuneEngine->cancelFirmwareUpdate();
+    // updateInProgress stays set: this window makes no second attempt.
+    updateButtonState();
+}
+
+//==============================================================================
+void FirmwareUpdateComponent::tuningStarted()
+{
+    tuningInProgress = true;
+    updateButtonState();
+}
+
+void FirmwareUpdateComponent::tuningStopped()
+{
+    tuningInProgress = false;
+    updateButtonState();
+}
+
+void FirmwareUpdateComponent::tuningFailed()
+{
+    tuningInProgress = false;
+    updateButtonState();
+}
+
+void FirmwareUpdateComponent::firmwareVersionReceived (double version)
+{
+    detectedVersion = version;
+    // Never wait for the message thread here: it may be waiting for this
+    // thread in removeStatusListener.
+    juce::MessageManager::callAsync ([target = safeThis, version] {
+        if (auto* component = target.getComponent())
+            component->showDetectedVersion (version);
+    });
+}
+
+void FirmwareUpdateComponent::showDetectedVersion (double version)
+{
+    currentVersionLabel->setText (versionText (version), juce::dontSendNotification);
+}
+
+void FirmwareUpdateComponent::frequencyDetected (float) {}
+void FirmwareUpdateComponent::tuningNoteChanged (int) {}
+void FirmwareUpdateComponent::tuningProgressChanged (double) {}

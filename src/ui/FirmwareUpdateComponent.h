@@ -1,15 +1,103 @@
 #pragma once
 
+#include "firmware/FirmwareSysexSender.h"
+#include "look/CustomLook.h"
 #include "tuning/TuneKestruneEngine.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// Stand-in until the window's content is built.
-class FirmwareUpdateComponent : public juce::Component
+#include <atomic>
+#include <memory>
+
+// Content of the firmware update window: current and latest version, the
+// UPDATE FIRMWARE button and the transfer's progress. Watches a running
+// transfer and ends it when progress stops for half a second.
+class FirmwareUpdateComponent : public juce::Component,
+                                public FirmwareSysexSender::Listener,
+                                public juce::Button::Listener,
+                                public TuneKestruneEngine::StatusListener,
+                                public juce::Timer
 {
 public:
+    // Closes the window holding the component once the completion box is dismissed.
+    class AlertWindowCallback : public juce::ModalComponentManager::Callback
+    {
+    public:
+        explicit AlertWindowCallback (FirmwareUpdateComponent* component);
+        void modalStateFinished (int returnValue) override;
+
+    private:
+        // The window may be closed while the box is still up.
+        juce::Component::SafePointer<FirmwareUpdateComponent> component;
+    };
+
+    static constexpr double latestFirmwareVersion = 1.05;
+    static constexpr int watchdogIntervalMs = 500;
+
+    static constexpr const char* completeTitle = "Firmware Update Complete";
+    static constexpr const char* completeMessage =
+        "Kestrune firmware has been updated. Press the Play button on the Kestrune to reset the device with the new "
+        "firmware.";
+    static constexpr const char* timedOutTitle = "Firmware Update Timed Out";
+    static constexpr const char* timedOutMessage = "Kestrune Firmware Update has been timed out. Verify MIDI Settings.";
+    static constexpr const char* notStartedTitle = "Firmware Update Not Started";
+    static constexpr const char* notStartedMessage =
+        "Kestrune Firmware Update could not be started. Exactly one MIDI output must be selected: Verify MIDI "
+        "Settings, then press Update Firmware again.";
+
     explicit FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine);
+    ~FirmwareUpdateComponent() override;
+
+    void buttonClicked (juce::Button* button) override;
+
+    void frequencyDetected (float hz) override;
+    void tuningNoteChanged (int note) override;
+    void tuningStarted() override;
+    void tuningStopped() override;
+    void tuningFailed() override;
+    // MIDI input thread: the label is updated later, on the message thread.
+    void firmwareVersionReceived (double version) override;
+    void tuningProgressChanged (double progress) override;
+
+    // The watchdog: no progress report for 500 ms during streaming.
+    void timerCallback() override;
+
+    void firmwareProgressChanged (FirmwareSysexSender* sender, double progress) override;
+    void firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& status) override;
+
+    bool isUpdateInProgress() const { return updateInProgress; }
+    double getProgress() const { return progress; }
+    double getDetectedVersion() const { return detectedVersion.load(); }
+
+    static juce::String versionText (double version);
+
+protected:
+    // An asynchronous message box without an icon; takes ownership of the callback.
+    virtual void showMessageBox (const juce::String& title, const juce::String& message,
+                                 juce::ModalComponentManager::Callback* callback);
 
 private:
+    void updateButtonState();
+    void showDetectedVersion (double version);
+
+    // Declared first so that it outlives every child that draws with it.
+    CustomLook customLook;
+
+    std::unique_ptr<juce::ImageComponent> background;
+    std::unique_ptr<juce::ProgressBar> progressBar;
+    std::unique_ptr<juce::Label> updateInformationLabel;
+    std::unique_ptr<juce::Label> currentVersionLabel;
+    std::unique_ptr<juce::Label> latestVersionLabel;
+    std::unique_ptr<juce::ImageButton> updateButton;
     TuneKestruneEngine::Ptr tuneEngine;
+    bool updateInProgress = false;
+    bool tuningInProgress = false;
+    // The progress bar reads it by reference on every repaint.
+    double progress = 0.0;
+    std::atomic<double> detectedVersion { 0.0 };
+    // Made on the message thread; copied on the MIDI input thread to post the
+    // label update, which then runs only if the component still exists.
+    const juce::Component::SafePointer<FirmwareUpdateComponent> safeThis;
+
+    JUCE_DECLARE_NON_COPYABLE (FirmwareUpdateComponent)
 };

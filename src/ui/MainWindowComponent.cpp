@@ -1,6 +1,273 @@
 #include "MainWindowComponent.h"
 
-MainWindowComponent::MainWindowComponent (TuneKestruneEngine::Ptr engine, juce::ApplicationCommandManager*) : tuneEngine (engine)
+#include "EmbeddedData.h"
+#include "app/TuneKnobCalibrationWindow.h"
+
+namespace
 {
-    setSize (700, 500);
+juce::Image picture (const char* data, int size)
+{
+    return juce::ImageCache::getFromMemory (data, size);
+}
+
+void setButtonImages (juce::ImageButton& button, const juce::Image& normal, const juce::Image& over,
+                      const juce::Image& down)
+{
+    const auto clear = juce::Colours::transparentBlack;
+    button.setImages (true, true, true, normal, 1.0f, clear, over, 1.0f, clear, down, 1.0f, clear, 0.0f);
+}
+
+juce::Font plainFont (float height)
+{
+    return juce::Font (height, juce::Font::plain);
+}
+} // namespace
+
+MainWindowComponent::MainWindowComponent (TuneKestruneEngine::Ptr engine,
+                                          juce::ApplicationCommandManager* manager)
+    : titleLabel ("Tuning Utility", "Tuning Utility"),
+      instructionsLabel ("Instructions Display", getInstructionsText()),
+      firmwareVersionLabel ("Firmware Version", "Firmware Version:"),
+      startButton ("Start Tuning Calibration Button"),
+      abortButton ("Abort Tuning Calibration Button"),
+      progressDisplay (picture (EmbeddedData::progressBackground, EmbeddedData::progressBackgroundSize)),
+      tuneEngine (engine),
+      commandManager (manager)
+{
+    setLookAndFeel (&customLook);
+
+    const auto background = picture (EmbeddedData::mainBackground, EmbeddedData::mainBackgroundSize);
+    backgroundImage.setImage (background);
+    backgroundImage.setSize (background.getWidth(), background.getHeight());
+    addAndMakeVisible (backgroundImage);
+
+    tuningLabel.setColour (juce::Label::textColourId, juce::Colours::white);
+    tuningLabel.setFont (plainFont (12.0f));
+    addChildComponent (tuningLabel);
+
+    progressDisplay.setSize (408, 32);
+    addAndMakeVisible (progressDisplay);
+
+    firmwareVersionLabel.setBounds (465, 456, 100, 40);
+    firmwareVersionLabel.setJustificationType (juce::Justification::topRight);
+    firmwareVersionLabel.setColour (juce::Label::textColourId, juce::Colours::white);
+    firmwareVersionLabel.setFont (plainFont (12.0f));
+    addAndMakeVisible (firmwareVersionLabel);
+
+    setButtonImages (startButton,
+                     picture (EmbeddedData::calibrateButtonNormal, EmbeddedData::calibrateButtonNormalSize),
+                     picture (EmbeddedData::calibrateButtonOver, EmbeddedData::calibrateButtonOverSize),
+                     picture (EmbeddedData::calibrateButtonDown, EmbeddedData::calibrateButtonDownSize));
+    setButtonImages (abortButton, picture (EmbeddedData::stopButtonNormal, EmbeddedData::stopButtonNormalSize),
+                     picture (EmbeddedData::stopButtonOver, EmbeddedData::stopButtonOverSize),
+                     picture (EmbeddedData::stopButtonDown, EmbeddedData::stopButtonDownSize));
+
+    instructionsLabel.setColour (juce::Label::textColourId, juce::Colours::white);
+    instructionsLabel.setFont (plainFont (14.0f));
+    instructionsLabel.setSize (450, 410);
+    instructionsLabel.setJustificationType (juce::Justification::topLeft);
+    addAndMakeVisible (instructionsLabel);
+
+    titleLabel.setColour (juce::Label::textColourId, juce::Colours::white);
+    titleLabel.setFont (plainFont (20.0f));
+    titleLabel.setSize (200, 20);
+    addAndMakeVisible (titleLabel);
+
+    addChildComponent (startButton);
+    addChildComponent (abortButton);
+
+    tuneEngine->addStatusListener (this);
+    startButton.addListener (this);
+    abortButton.addListener (this);
+    progressDisplay.setProgress (0.0);
+
+    tuneEngine->queryFirmwareVersion();
+
+    setSize (background.getWidth(), background.getHeight());
+
+    startButton.setVisible (true);
+    abortButton.setVisible (false);
+}
+
+MainWindowComponent::~MainWindowComponent()
+{
+    delete knobCalibrationWindow.get();
+
+    // Waits for a version report that is being delivered on the MIDI input
+    // thread; none can start afterwards, so cancelling the update is final.
+    tuneEngine->removeStatusListener (this);
+    cancelPendingUpdate();
+    stopTimer();
+
+    startButton.removeListener (this);
+    abortButton.removeListener (this);
+    setLookAndFeel (nullptr);
+}
+
+const juce::String& MainWindowComponent::getInstructionsText()
+{
+    static const juce::String text (
+        "1. Use a USB cable to connect the Kestrune to your computer.\n"
+        "    For the best results: Allow Kestrune to warm up for 15 minutes.\n"
+        "2. Connect the Kestrune's Synth Output to the input of your\n"
+        "    audio interface, and ensure the audio interface is connected\n"
+        "    to your computer.\n"
+        "3. In the Kestrune Tuning Utility, click File and select Preferences.\n"
+        "4. In the Preferences window, make sure the following fields are\n"
+        "    set appropriately. You can set all other fields as desired.\n"
+        "   Click OK when finished.\n"
+        "   - MIDI In & MIDI Out: Kestrune (Windows) or\n"
+        "      Kestrune Jack 1 (Mac OS X)\n"
+        "   - Audio Input: your interface (if your interface uses a specific\n"
+        "      driver, set the Audio Driver to that driver) \n"
+        "   - Audio Input Chnl: your interface's input channel connected to the\n"
+        "      Synth Output\n"
+        "   - Buffer Size: The audio input Buffer size(512 recommended)\n"
+        "   - Tuning Algorithm (optional): If you haven't calibrated the tuning\n"
+        "      before, set this to Sweep Tune. If you have calibrated the tuning\n"
+        "      before, set this to Fine Tune.\n"
+        "5. Ensure that the knobs and switches of the Kestrune's Bass\n"
+        "    Synth section match the picture on the right.\n"
+        "6. Click Calibrate Tuning below");
+    return text;
+}
+
+void MainWindowComponent::resized()
+{
+    backgroundImage.setTopLeftPosition (0, 0);
+
+    titleLabel.setTopLeftPosition (160, 58);
+    titleLabel.toFront (false);
+
+    progressDisplay.setTopLeftPosition (30, 440);
+    const auto progressBounds = progressDisplay.getBounds();
+
+    instructionsLabel.setBounds (progressBounds.getX(), titleLabel.getBottom() + 4, 450, 410);
+
+    tuningLabel.setBounds (progressBounds.getRight() - 75, progressBounds.getBottom(), 75, 13);
+
+    startButton.setTopLeftPosition (progressBounds.getCentreX() - startButton.getWidth() / 2,
+                                    progressBounds.getY() - 50);
+    abortButton.setTopLeftPosition (startButton.getPosition());
+}
+
+void MainWindowComponent::buttonClicked (juce::Button* button)
+{
+    if (button == &startButton)
+    {
+        if (! tuneEngine->startTuningCalibration())
+        {
+            showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",
+                            "Verify Audio/MIDI Settings.", {});
+            return;
+        }
+        if (knobCalibrationWindow == nullptr)
+            openKnobCalibrationWindow();
+    }
+    else if (button == &abortButton)
+    {
+        startButton.setVisible (true);
+        abortButton.setVisible (false);
+        tuneEngine->abortTuning();
+        stopTimer();
+    }
+}
+
+void MainWindowComponent::openKnobCalibrationWindow()
+{
+    auto* window = new TuneKnobCalibrationWindow (tuneEngine);
+    knobCalibrationWindow = window;
+    window->setUsingNativeTitleBar (true);
+    window->setVisible (true);
+    window->centreWithSize (window->getWidth(), window->getHeight());
+}
+
+void MainWindowComponent::showMessageBox (juce::MessageBoxIconType icon, const juce::String& title,
+                                          const juce::String& message, const juce::String& buttonText)
+{
+    juce::AlertWindow::showMessageBoxAsync (icon, title, message, buttonText);
+}
+
+void MainWindowComponent::frequencyDetected (float)
+{
+    stopTimer();
+    startTimer (watchdogIntervalMs);
+}
+
+void MainWindowComponent::tuningNoteChanged (int note)
+{
+    tuningLabel.setText ("Tuning: " + juce::MidiMessage::getMidiNoteName (note, true, true, 3),
+                         juce::dontSendNotification);
+}
+
+void MainWindowComponent::tuningStarted()
+{
+    startButton.setVisible (false);
+    abortButton.setVisible (true);
+    tuningLabel.setVisible (true);
+    startTimer (watchdogIntervalMs);
+}
+
+void MainWindowComponent::tuningStopped()
+{
+    // The watchdog keeps running: when the run ended because the machine went
+    // away, it reports the failure once the measurements stop.
+    returnToIdle();
+    if (commandManager != nullptr)
+        commandManager->commandStatusChanged();
+}
+
+void MainWindowComponent::tuningFailed()
+{
+    showFailure();
+}
+
+void MainWindowComponent::showFailure()
+{
+    showMessageBox (juce::MessageBoxIconType::WarningIcon, "There was a problem calibrating the Kestrune.",
+                    "Verify Audio/MIDI Settings, and make sure you have set the Kestrune's Bass Synth section to "
+                    "match the picture. Verify you are not clipping the input signal and adjust the gain on your "
+                    "audio interface if necessary. If you are using the Fine Tune setting, run the calibration "
+                    "again using the Sweep Tune setting.",
+                    {});
+    stopTimer();
+    returnToIdle();
+}
+
+void MainWindowComponent::firmwareVersionReceived (double version)
+{
+    latestFirmwareVersion = version;
+    triggerAsyncUpdate();
+}
+
+void MainWindowComponent::handleAsyncUpdate()
+{
+    firmwareVersionLabel.setText ("Firmware Version\r\n" + juce::String (latestFirmwareVersion.load(), 2),
+                                  juce::dontSendNotification);
+}
+
+void MainWindowComponent::tuningProgressChanged (double progress)
+{
+    progressDisplay.setProgress (progress);
+    if (progress == 1.0)
+    {
+        showMessageBox (juce::MessageBoxIconType::NoIcon, "Calibration Complete",
+                        "The calibration process has been completed.", "OK");
+        stopTimer();
+    }
+}
+
+void MainWindowComponent::timerCallback()
+{
+    // Only the window gives up: the engine is not told.
+    stopTimer();
+    showFailure();
+}
+
+void MainWindowComponent::returnToIdle()
+{
+    startButton.setVisible (true);
+    abortButton.setVisible (false);
+    tuningLabel.setVisible (false);
+    progressDisplay.setProgress (0.0);
 }

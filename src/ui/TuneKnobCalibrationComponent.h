@@ -4,12 +4,43 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// Stand-in until the window's content is built.
-class TuneKnobCalibrationComponent : public juce::Component
+// The knob step: shows which way to turn the machine's Tune knob until the
+// reference note sounds between 20 Hz and the pitch of MIDI note 24, and
+// enables Continue only then. Continue begins the tuning run and closes the
+// window that holds this component.
+class TuneKnobCalibrationComponent : public juce::Component,
+                                     public TuneKestruneEngine::StatusListener,
+                                     public juce::Button::Listener
 {
 public:
+    static constexpr double lowestFrequency = 20.0;
+
     explicit TuneKnobCalibrationComponent (TuneKestruneEngine::Ptr engine);
+    ~TuneKnobCalibrationComponent() override;
+
+    void resized() override;
+    void buttonClicked (juce::Button* button) override;
+
+    void frequencyDetected (float hz) override;
+    void tuningNoteChanged (int) override {}
+    void tuningStarted() override {}
+    void tuningStopped() override {}
+    void tuningFailed() override {}
+    void tuningProgressChanged (double) override {}
+    void firmwareVersionReceived (double) override {}
+
+    static const juce::String& getInstructionText();
+    // The pitch of MIDI note 24 with A at 440 Hz.
+    static double getHighestFrequency();
 
 private:
+    juce::ImageComponent background;
+    juce::ImageComponent clockwiseArrow;
+    juce::ImageComponent counterClockwiseArrow;
+    juce::ImageComponent head;
+    juce::ImageButton continueButton;
+    juce::Label infoLabel;
     TuneKestruneEngine::Ptr tuneEngine;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKnobCalibrationComponent)
 };
