@@ -22,7 +22,8 @@ void styleLabel (juce::Label& label)
 
 AboutComponent::AboutComponent (const juce::Image& picture)
     : versionLabel ("Software Version Text", getVersionText()),
-      copyrightLabel ("Copyright Text", juce::String (juce::CharPointer_UTF8 ("Copyright \xc2\xa9 Kestrune. All rights reserved.")))
+      copyrightLabel ("Copyright Text",
+                      juce::String (juce::CharPointer_UTF8 ("Copyright \xc2\xa9 Kestrune. All rights reserved.")))
 {
     aboutImage.setImage (picture);
     setSize (picture.getWidth(), picture.getHeight());

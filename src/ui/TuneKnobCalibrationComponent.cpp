@@ -13,8 +13,14 @@ juce::Image picture (const char* data, int size)
 }
 
 // Decoded once; every later request is a cache look-up.
-juce::Image clockwiseArrowOff() { return picture (EmbeddedData::clockwiseArrowOff, EmbeddedData::clockwiseArrowOffSize); }
-juce::Image clockwiseArrowOn() { return picture (EmbeddedData::clockwiseArrowOn, EmbeddedData::clockwiseArrowOnSize); }
+juce::Image clockwiseArrowOff()
+{
+    return picture (EmbeddedData::clockwiseArrowOff, EmbeddedData::clockwiseArrowOffSize);
+}
+juce::Image clockwiseArrowOn()
+{
+    return picture (EmbeddedData::clockwiseArrowOn, EmbeddedData::clockwiseArrowOnSize);
+}
 juce::Image counterClockwiseArrowOff()
 {
     return picture (EmbeddedData::counterClockwiseArrowOff, EmbeddedData::counterClockwiseArrowOffSize);
@@ -23,8 +29,14 @@ juce::Image counterClockwiseArrowOn()
 {
     return picture (EmbeddedData::counterClockwiseArrowOn, EmbeddedData::counterClockwiseArrowOnSize);
 }
-juce::Image headOff() { return picture (EmbeddedData::headOff, EmbeddedData::headOffSize); }
-juce::Image headOn() { return picture (EmbeddedData::headOn, EmbeddedData::headOnSize); }
+juce::Image headOff()
+{
+    return picture (EmbeddedData::headOff, EmbeddedData::headOffSize);
+}
+juce::Image headOn()
+{
+    return picture (EmbeddedData::headOn, EmbeddedData::headOnSize);
+}
 
 void showImage (juce::ImageComponent& component, const juce::Image& image)
 {

@@ -105,9 +105,7 @@ TEST_F (MainWindowComponentTest, ProgressBarSitsInsideItsFrame)
     ASSERT_NE (frame, nullptr);
     EXPECT_EQ (bar->getBounds(), juce::Rectangle<int> (3, 0, 402, 32));
     EXPECT_EQ (frame->getBounds(), juce::Rectangle<int> (0, 0, 408, 32));
-    EXPECT_EQ (display.getChildren().getLast(), frame);
-    EXPECT_EQ (bar->findColour (juce::ProgressBar::foregroundColourId), juce::Colour (0xFF8B0000));
-    EXPECT_EQ (bar->findColour (juce::ProgressBar::backgroundColourId).getAlpha(), 0);
+    EXPECT_EQ (display.getChildren().getLast(), frame);   // the frame is drawn over the bar
 }
 
 TEST_F (MainWindowComponentTest, StartsIdleWithTheInstructionsAndNoVersion)
