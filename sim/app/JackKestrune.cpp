@@ -213,13 +213,12 @@ void JackKestrune::connectSynthOut()
     const char** ports = jack_get_ports (client, ("^" + escaped + ":").toRawUTF8(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
     if (ports == nullptr)
         return;
+    // Only the first input: a JACK audio device counts every connected input
+    // as an active channel, and the utility analyses a single active channel
+    // only, so feeding two of its inputs would leave it deaf.
     const auto ourPort = juce::String::fromUTF8 (jack_port_name (synthOut));
-    for (int i = 0; ports[i] != nullptr; ++i)
-    {
-        if (jack_port_connected_to (synthOut, ports[i]))
-            continue;
-        if (jack_connect (client, ourPort.toRawUTF8(), ports[i]) == 0)
-            log.write ("PORTS connected synth_out -> " + juce::String::fromUTF8 (ports[i]));
-    }
+    if (ports[0] != nullptr && ! jack_port_connected_to (synthOut, ports[0])
+        && jack_connect (client, ourPort.toRawUTF8(), ports[0]) == 0)
+        log.write ("PORTS connected synth_out -> " + juce::String::fromUTF8 (ports[0]));
     jack_free (ports);
 }
