@@ -77,9 +77,9 @@ void KnobRenderer::draw (juce::Graphics& g, juce::Point<float> centre, float rad
         // Specular highlight.
         const float hr = r * 0.55f;
         const auto hc = centre + juce::Point<float> (-r * 0.35f, -r * 0.4f);
-        juce::ColourGradient spec (Colour (0xffffffff).withAlpha (0.35f), hc.x, hc.y,
-                                   Colour (0xffffffff).withAlpha (0.0f), hc.x + hr, hc.y, true);
-        g.setGradientFill (spec);
+        juce::ColourGradient specular (Colour (0xffffffff).withAlpha (0.35f), hc.x, hc.y,
+                                       Colour (0xffffffff).withAlpha (0.0f), hc.x + hr, hc.y, true);
+        g.setGradientFill (specular);
         g.fillEllipse (hc.x - hr, hc.y - hr, 2.0f * hr, 2.0f * hr);
     }
 
