@@ -220,7 +220,10 @@ void MidiManager::timerCallback()
         if (inputNames.contains (name) && missingInputNames.contains (name))
         {
             openInputDevice (name);
-            missingInputNames.removeString (name);
+            // A port that reappears may refuse connections for a moment; the
+            // name stays missing until a later poll has really reopened it.
+            if (isInputDeviceOpen (name))
+                missingInputNames.removeString (name);
         }
     }
 
@@ -230,7 +233,8 @@ void MidiManager::timerCallback()
         if (outputNames.contains (name) && missingOutputNames.contains (name))
         {
             openOutputDevice (name);
-            missingOutputNames.removeString (name);
+            if (isOutputDeviceOpen (name))
+                missingOutputNames.removeString (name);
         }
     }
 

@@ -124,6 +124,28 @@ TEST_F (MidiManagerTest, VanishedPortsAreReportedOnceAndReopenedSilently)
     EXPECT_TRUE (ports->allSent().empty());
 }
 
+TEST_F (MidiManagerTest, AReopenThatFailsIsTriedAgainOnTheNextPoll)
+{
+    ports->plugInput ("K");
+    ports->plugOutput ("K");
+    manager->openInputDevice ("K");
+    manager->openOutputDevice ("K");
+    ports->unplugInput ("K");
+    ports->unplugOutput ("K");
+    manager->timerCallback();
+
+    ports->plugInput ("K");
+    ports->plugOutput ("K");
+    ports->failOpens = true; // listed again, but not yet accepting connections
+    manager->timerCallback();
+    EXPECT_EQ (manager->getNumOpenOutputDevices(), 0);
+
+    ports->failOpens = false;
+    manager->timerCallback();
+    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("K"));
+    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("K"));
+}
+
 TEST_F (MidiManagerTest, PollNeverOpensAPortThatWasNeverOpen)
 {
     ports->plugOutput ("Late");
