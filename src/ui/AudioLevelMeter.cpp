@@ -45,8 +45,7 @@ juce::Image AudioLevelMeter::AMeterLED::getShownImage() const
 
 //==============================================================================
 AudioLevelMeter::AudioLevelMeter (juce::AudioDeviceManager* deviceManager)
-    : audioDeviceManager (deviceManager),
-      inputLevel (deviceManager != nullptr ? deviceManager->getInputLevelGetter() : nullptr)
+    : inputLevel (deviceManager != nullptr ? deviceManager->getInputLevelGetter() : nullptr)
 {
     const auto off = embeddedImage (EmbeddedData::ledOff, EmbeddedData::ledOffSize);
     const auto green = embeddedImage (EmbeddedData::ledGreen, EmbeddedData::ledGreenSize);

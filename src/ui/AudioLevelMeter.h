@@ -47,8 +47,7 @@ public:
     AMeterLED* getLED (int index) const { return leds[index]; }
 
 private:
-    juce::AudioDeviceManager* audioDeviceManager;
-    // Holding the level getter is what keeps the manager measuring.
+    // The device manager's input level; holding it keeps the manager measuring.
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevel;
     juce::OwnedArray<AMeterLED> leds;
 

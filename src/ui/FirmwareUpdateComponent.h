@@ -31,7 +31,6 @@ public:
         juce::Component::SafePointer<FirmwareUpdateComponent> component;
     };
 
-    static constexpr double latestFirmwareVersion = 1.05;
     static constexpr int watchdogIntervalMs = 500;
 
     static constexpr const char* completeTitle = "Firmware Update Complete";
