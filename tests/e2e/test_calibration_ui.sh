@@ -17,15 +17,6 @@ source "$(dirname "$0")/../../scripts/e2e/lib.sh"
 # A Sweep Tune run alone takes a little over three minutes in real time.
 E2E_TIMEOUT=295
 e2e_init calibration_ui
-# The harness's time limit sleeps in a background subshell; left alone, that
-# sleep keeps the test's output open, and CTest waiting, until it expires.
-stop_time_limit() {
-    local timer="${E2E_PIDS[0]}" children p
-    children=$(ps -o pid= --ppid "$timer" 2> /dev/null || true)
-    kill -TERM "$timer" 2> /dev/null || true
-    for p in $children; do kill -TERM "$p" 2> /dev/null || true; done
-}
-trap 'stop_time_limit; e2e_cleanup' EXIT
 
 SEED=1
 KNOB_TOO_HIGH=6     # note 24 at its lowest pitch: about 43 Hz

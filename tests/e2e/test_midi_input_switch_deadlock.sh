@@ -14,15 +14,6 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
 E2E_TIMEOUT=200
 e2e_init midi_input_switch_deadlock
-# The harness's time limit sleeps in a background subshell; left alone, that
-# sleep keeps the test's output open, and CTest waiting, until it expires.
-stop_time_limit() {
-    local timer="${E2E_PIDS[0]}" children p
-    children=$(ps -o pid= --ppid "$timer" 2> /dev/null || true)
-    kill -TERM "$timer" 2> /dev/null || true
-    for p in $children; do kill -TERM "$p" 2> /dev/null || true; done
-}
-trap 'stop_time_limit; e2e_cleanup' EXIT
 
 SWITCHES=30
 REQUESTS_PER_CYCLE=8   # per machine and 512-frame period: about 750 a second
