@@ -21,6 +21,17 @@ std::mutex& fftwPlannerMutex()
 // takes about half a second to plan (FFTW_PATIENT: seconds) and would stall
 // the message thread on the first device start.
 constexpr unsigned fftwPlanningFlags = FFTW_ESTIMATE;
+
+// Phase of a bin in double precision, with the exact values on the axes.
+double phaseOf (double re, double im)
+{
+    constexpr double pi = juce::MathConstants<double>::pi;
+    if (im == 0.0)
+        return 0.0;
+    if (re == 0.0)
+        return im > 0.0 ? pi / 2.0 : -pi / 2.0;
+    return std::atan2 (im, re);
+}
 } // namespace
 
 struct PitchDetector::Transform
@@ -61,10 +72,9 @@ PitchDetector::PitchDetector (juce::int64 frameSizeToUse, juce::int64 oversampli
     jassert (oversampling > 0 && frameSize % oversampling == 0);
 
     const auto numBins = (size_t) (frameSize / 2 + 1);
-    lastPhase.assign (numBins, 0.0f);
+    lastSpectrum.assign (2 * numBins, 0.0f);
     // Only the bins up to frameSize / 2 are ever written; above them the
     // magnitudes would stay 0 and could never win the peak pick.
-    analysisFrequency.assign (numBins, 0.0f);
     analysisMagnitude.assign (numBins, 0.0f);
 
     // The first fifoLatency entries are the priming zeros and are never written.
@@ -126,31 +136,7 @@ void PitchDetector::analyseFrame()
     {
         const auto re = (double) bins[k][0];
         const auto im = (double) bins[k][1];
-
-        const double magnitude = 2.0 * std::sqrt (re * re + im * im);
-
-        double phase = 0.0;
-        if (im != 0.0)
-        {
-            if (re == 0.0)
-                phase = im > 0.0 ? pi / 2.0 : -pi / 2.0;
-            else
-                phase = std::atan2 (im, re);
-        }
-
-        double delta = phase - (double) lastPhase[(size_t) k];
-        lastPhase[(size_t) k] = (float) phase;
-        delta -= (double) k * expectedPhaseStep;
-
-        // Wrap into -pi..pi: round delta / pi to an even multiple away from zero.
-        auto wraps = (juce::int64) (delta / pi);
-        if ((wraps & 1) != 0)
-            wraps += wraps >= 0 ? 1 : -1;
-        delta -= pi * (double) wraps;
-
-        const double deviationInBins = (double) oversampling * delta / (2.0 * pi);
-        analysisFrequency[(size_t) k] = (float) ((double) k * binWidth + deviationInBins * binWidth);
-        analysisMagnitude[(size_t) k] = (float) magnitude;
+        analysisMagnitude[(size_t) k] = (float) (2.0 * std::sqrt (re * re + im * im));
     }
 
     size_t peak = 0;
@@ -164,5 +150,19 @@ void PitchDetector::analyseFrame()
         }
     }
 
-    frequency = analysisFrequency[peak];
+    // The previous phase went through single precision, as a stored phase would.
+    const auto lastPhase = (float) phaseOf ((double) lastSpectrum[2 * peak], (double) lastSpectrum[2 * peak + 1]);
+    double delta = phaseOf ((double) bins[peak][0], (double) bins[peak][1]) - (double) lastPhase;
+    delta -= (double) peak * expectedPhaseStep;
+
+    // Wrap into -pi..pi: round delta / pi to an even multiple away from zero.
+    auto wraps = (juce::int64) (delta / pi);
+    if ((wraps & 1) != 0)
+        wraps += wraps >= 0 ? 1 : -1;
+    delta -= pi * (double) wraps;
+
+    const double deviationInBins = (double) oversampling * delta / (2.0 * pi);
+    frequency = (float) ((double) peak * binWidth + deviationInBins * binWidth);
+
+    std::copy (&bins[0][0], &bins[0][0] + lastSpectrum.size(), lastSpectrum.data());
 }

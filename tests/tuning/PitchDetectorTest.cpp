@@ -192,3 +192,24 @@ TEST (PitchDetectorTest, AgreesWithTheRadixTwoTransformFrameByFrame)
             EXPECT_NEAR (actual[i], expected[i], 0.001f) << "frame " << i;
     }
 }
+
+TEST (PitchDetectorTest, FollowsAToneThatJumpsToAnotherBinAsTheRadixTwoTransformDoes)
+{
+    // The strongest bin moves from frame to frame: its phase advance must be
+    // taken against that same bin's phase in the previous frame, whichever
+    // bin won there.
+    std::vector<float> signal;
+    for (const double frequency : { 55.0, 196.0, 61.7, 311.1, 32.7 })
+    {
+        const auto part = square (frequency, 44100.0, 3 * hop + 300);
+        signal.insert (signal.end(), part.begin(), part.end());
+    }
+
+    PitchDetector ours (frameSize, 2, 44100.0f);
+    RadixTwoPitchDetector plain (frameSize, 2, 44100.0f);
+    const auto expected = estimatesPerFrame (plain, signal, 512);
+    const auto actual = estimatesPerFrame (ours, signal, 512);
+    ASSERT_EQ (actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i)
+        EXPECT_NEAR (actual[i], expected[i], 0.002f) << "frame " << i;
+}
