@@ -232,9 +232,13 @@ void TuneKestruneEngine::abortTuning()
     status->tuning = false;
     statusListeners.call ([] (StatusListener& l) { l.tuningStopped(); });
 
-    if (undoTuning())
+    // A commit stores the whole working table, the reference note's too, and
+    // that holds our lowest-pitch value: unless its own value was read back
+    // and has just been written back, committing would store ours for good.
+    const bool referenceReadBack = (notesReadBack.load() & noteBit (firstNote)) != 0;
+    if (undoTuning() && referenceReadBack)
         commitCalibration();
-    if ((notesReadBack.load() & noteBit (firstNote)) != 0)
+    if (referenceReadBack)
         referenceNoteAltered.store (false);
 
     detachAudioCallback();

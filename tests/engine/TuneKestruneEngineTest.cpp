@@ -3,6 +3,7 @@
 #include "midi/DeviceMessages.h"
 #include "tuning/DefaultCalibration.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace enginetest;
@@ -274,6 +275,21 @@ TEST_F (EngineTest, AbortWritesBackOnlyNotesThatWereReadBack)
     EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 24 500", "write 40 600", "commit" }));
 }
 
+TEST_F (EngineTest, AbortDoesNotCommitWhenTheReferenceNoteWasNotReadBack)
+{
+    // Note 24 holds the lowest-pitch value written at the start; a commit
+    // would make it the stored value.
+    rig.startListening();
+    rig.replyAll (25, 63, storedValue);
+    rig.ports->clearSent();
+
+    rig.engine->abortTuning();
+    const auto sent = rig.sent();
+    EXPECT_EQ (std::count (sent.begin(), sent.end(), "commit"), 0);
+    EXPECT_EQ (std::count (sent.begin(), sent.end(), "write 25 " + std::to_string (storedValue (25))), 1);
+    EXPECT_EQ (std::count_if (sent.begin(), sent.end(), [] (const std::string& m) { return m.rfind ("write 24 ", 0) == 0; }), 0);
+}
+
 TEST_F (EngineTest, AbortWithNothingReadBackWritesNothingAndDoesNotCommit)
 {
     rig.startListening();
@@ -294,7 +310,9 @@ TEST_F (EngineTest, ValuesReadBackForAnEarlierCalibrationAreNotWrittenForALaterO
     rig.reply (30, 42);
     rig.ports->clearSent();
     rig.engine->abortTuning();
-    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 30 42", "commit" }));
+    // Note 24 did not answer this time: its old value is not written, and
+    // nothing is committed over the value the start wrote to it.
+    EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 30 42" }));
 }
 
 TEST_F (EngineTest, RestartingWhileTheReferenceNoteIsLoweredKeepsItsStoredValue)
