@@ -16,7 +16,16 @@ e2e_log() { echo "[$(date +%H:%M:%S.%3N)] $*"; }
 e2e_fail() {
     e2e_log "FAIL: $*"
     E2E_FAILED=1
+    e2e_dump_app_stacks
     exit 1
+}
+
+# On failure, the utility's threads as they stand: a hang shows there.
+e2e_dump_app_stacks() {
+    [ -n "${E2E_APP_PID:-}" ] && kill -0 "$E2E_APP_PID" 2>/dev/null && command -v gdb > /dev/null || return 0
+    timeout 60 gdb -p "$E2E_APP_PID" -batch -ex "thread apply all bt 12" > "$E2E_DIR/app-stacks.txt" 2>&1 || true
+    e2e_log "the utility's threads: $E2E_DIR/app-stacks.txt; the message thread:"
+    awk '/^Thread / { f = ($2 == 1) } f && /^#/ { print "    " $0 }' "$E2E_DIR/app-stacks.txt" | cut -c1-160 | head -n 12
 }
 
 e2e_pass() { e2e_log "PASS: $*"; }
@@ -30,6 +39,7 @@ e2e_cleanup() {
             kill -TERM "$pid" 2>/dev/null || true
             for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
             kill -KILL "$pid" 2>/dev/null || true
+            { wait "$pid"; } 2>/dev/null || true   # no job notice for our own kill
         fi
     done
     [ -n "${E2E_SIM_FIFO:-}" ] && rm -f "$E2E_SIM_FIFO"
@@ -71,14 +81,15 @@ e2e_start_jack() {
 }
 
 e2e_start_xvfb() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-    done
+    # Xvfb takes the first free display itself and names it on the given
+    # descriptor once it is ready: no race with a test starting beside us.
+    local named="$E2E_DIR/xvfb.display"
+    : > "$named"
     # -noreset keeps the atoms interned below when the last client goes.
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset > "$E2E_DIR/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp -noreset 9> "$named" > "$E2E_DIR/xvfb.log" 2>&1 &
     E2E_PIDS+=($!)
-    export DISPLAY=":$n"
+    e2e_wait 10 grep -q '[0-9]' "$named" || e2e_fail "Xvfb did not start"
+    export DISPLAY=":$(tr -dc '0-9' < "$named")"
     e2e_wait 10 xdpyinfo || e2e_fail "Xvfb did not start"
     "$E2E_CLOSE" --intern || e2e_fail "could not prepare the X server's window-manager atoms"
 }
@@ -127,6 +138,30 @@ e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head
 e2e_click() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no window '$1' to click"
     xdotool mousemove --window "$wid" "$2" "$3" click 1
+}
+
+e2e_popup_open() { xdotool search --onlyvisible --name '^menu$' 2>/dev/null | grep -q .; }
+
+# e2e_click_popup_item WINDOW X Y: clicks the item of the open pop-up menu
+# that lies at X,Y of WINDOW and waits for the menu to close. A pop-up menu
+# takes a click only once it has seen the pointer over it; when the machine
+# is busy it can miss a press and release that follow the move at once, so
+# the pointer rests before the click, and a click that left the menu open is
+# repeated (three times at most). A hung utility still fails: its menu never
+# closes.
+e2e_click_popup_item() {
+    local attempt
+    for attempt in 1 2 3; do
+        if ! xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null; then
+            ! e2e_popup_open   # the window is gone: done if the menu went with it
+            return
+        fi
+        sleep 0.2
+        xdotool click 1
+        e2e_wait 2 bash -c '! xdotool search --onlyvisible --name "^menu\$" 2>/dev/null | grep -q .' && return 0
+        e2e_log "the pop-up stayed open after click $attempt at $2,$3"
+    done
+    return 1
 }
 
 # e2e_close_window WINDOW_TITLE: what the window manager's close button does.

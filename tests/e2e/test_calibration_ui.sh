@@ -86,7 +86,7 @@ menu_item() {
     click_at "$main" $FILE_MENU
     e2e_wait 5 bash -c "xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not open"
     sleep 0.3
-    click_at "$main" $1 $2
+    e2e_click_popup_item "$main" $1 $2 || e2e_fail "the File menu stayed open after a click at $1,$2"
 }
 
 # check_file_menu SHOT STATES: opens the File menu, keeps a picture of it and

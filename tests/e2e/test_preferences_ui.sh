@@ -60,8 +60,7 @@ choose_popup_item() {
     sleep 0.5   # a click right after a pop-up opens counts as the end of the opening drag
     local wid; wid="$(e2e_window_id menu)"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
-    xdotool mousemove --window "$wid" $(( WIDTH / 2 )) $(( 2 + $2 * $1 + $2 / 2 )) click 1
-    e2e_wait 3 bash -c "! xdotool search --onlyvisible --name '^menu\$' | grep -q ." || e2e_fail "the pop-up stayed open"
+    e2e_click_popup_item "$wid" $(( WIDTH / 2 )) $(( 2 + $2 * $1 + $2 / 2 )) || e2e_fail "the pop-up stayed open"
 }
 popup_items() {   # popup_items ITEM_HEIGHT: how many items the open pop-up has
     local wid; wid="$(e2e_window_id menu)" || return 1
