@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A firmware update survives the machine being unplugged in the middle: the
+# embedded image goes through a private JACK server to the virtual machine,
+# which is unplugged just before slice 500 and plugged in again 2 s later.
+# The sender must report the device offline, send nothing while it is away,
+# resume at slice 500 once the port is open again, and the machine must
+# accept the image whole and report the new version afterwards.
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+E2E_TIMEOUT=150
+e2e_init firmware_replug
+
+DRIVER="$E2E_BUILD/tests/e2e-firmware-stream"
+OUT="$E2E_DIR/driver.out"
+
+e2e_start_jack
+e2e_start_sim --version 1.04 --connect-to nobody
+
+"$DRIVER" --port "Kestrune Jack 1" --unplug-at 500 --commands "$E2E_SIM_FIFO" --replug-after-ms 2000 \
+    --timeout-ms 100000 > "$OUT" 2>&1 &
+DRIVER_PID=$!
+E2E_PIDS+=($DRIVER_PID)
+
+e2e_wait 130 bash -c "! kill -0 $DRIVER_PID 2>/dev/null" || e2e_fail "the transfer did not end: $(tail -n 3 "$OUT" | tr '\n' '|')"
+driver_status=0
+wait "$DRIVER_PID" || driver_status=$?
+[ "$driver_status" -eq 0 ] || e2e_fail "the driver failed ($driver_status): $(grep -E 'ERROR|STATUS' "$OUT" | tail -n 3 | tr '\n' '|')"
+
+# Before the unplug: slices 0 to 499 in order; nothing sent while the machine
+# is away; the first slice after it is 500; then every slice to the end once.
+awk '
+    $2 == "UNPLUGGED" { unplugged = 1; if ($3 != 500) { print "unplugged before slice " $3; bad = 1 } next }
+    $2 == "SENT" {
+        if ($3 != expected) { print "slice " $3 " where " expected " was due"; bad = 1 }
+        if (unplugged && !resumed) { resumed = 1; if (!offline) { print "sent again before the device was offline"; bad = 1 } }
+        expected = $3 + 1; next
+    }
+    $2 == "STATUS" && $3 == "Device" && unplugged && !resumed { offline = 1 }
+    END {
+        if (!unplugged) { print "never unplugged"; bad = 1 }
+        if (!resumed) { print "never resumed"; bad = 1 }
+        exit bad
+    }' expected=0 "$OUT" > "$E2E_DIR/order.txt" || e2e_fail "the slices were not sent in order: $(head -n 3 "$E2E_DIR/order.txt" | tr '\n' '|')"
+slices=$(grep -c ' SENT ' "$OUT")
+e2e_pass "slices 0..499 sent, Device Offline while unplugged, resumed at slice 500; $slices slices in all"
+
+grep -q " PORTS unplugged" "$E2E_SIM_LOG" || e2e_fail "the machine was never unplugged"
+[ "$(grep -c ' PORTS plugged' "$E2E_SIM_LOG")" -eq 2 ] || e2e_fail "the machine was not plugged in again"
+grep -qE " FIRMWARE accepted bytes=113134 records=2572 version=1\.05" "$E2E_SIM_LOG" \
+    || e2e_fail "the machine did not accept the image: $(grep ' FIRMWARE ' "$E2E_SIM_LOG" | tail -n 1)"
+grep -qE " VERSION 1\.05$" "$OUT" || e2e_fail "the new version was not read back: $(tail -n 2 "$OUT" | tr '\n' '|')"
+
+started=$(awk '$2 == "STATUS" && $3 == "Started" { print $1; exit }' "$OUT")
+first=$(awk '$2 == "SENT" { print $1; exit }' "$OUT")
+gone=$(awk '$2 == "UNPLUGGED" { print $1; exit }' "$OUT")
+back=$(awk '$2 == "UNPLUGGED" { f = 1; next } f && $2 == "SENT" { print $1; exit }' "$OUT")
+done_ms=$(awk '$2 == "COMPLETED" { print $1; exit }' "$OUT")
+e2e_pass "image accepted whole (113134 bytes, 2572 records), version 1.05 read back; wait $(( first - started )) ms, stream $(( done_ms - first )) ms of which $(( back - gone )) ms away, in all $(( done_ms - started )) ms"
