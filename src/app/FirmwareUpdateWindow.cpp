@@ -9,6 +9,10 @@ FirmwareUpdateWindow::FirmwareUpdateWindow (TuneKestruneEngine::Ptr engine)
       tuneEngine (engine)
 {
     content = std::make_unique<FirmwareUpdateComponent> (engine);
+    // Native title bar before the content: switching afterwards hands the
+    // space of JUCE's own title bar to the content, which then shows a grey
+    // band below its picture. The later switch by the caller changes nothing.
+    setUsingNativeTitleBar (true);
     setContentNonOwned (content.get(), true);
     setResizable (false, false);
 }

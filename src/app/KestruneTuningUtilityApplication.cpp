@@ -103,6 +103,11 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     audioDeviceManager->initialise (1, 0, nullptr, true);
 
     mainWindow = std::make_unique<MainWindow> (tuneEngine, commandManager.get());
+#if ! JUCE_MAC
+    // No global menu bar here: the main window carries the menus. Added before
+    // the window is centred, since it makes the window taller.
+    mainWindow->setMenuBarAboveContent (mainMenuModel.get());
+#endif
     mainWindow->setUsingNativeTitleBar (true);
     mainWindow->centreWithSize (mainWindow->getWidth(), mainWindow->getHeight());
     mainWindow->setVisible (true);
@@ -110,9 +115,6 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     extraAppleMenuItems.addCommandItem (commandManager.get(), CommandIDs::aboutCommand);
 #if JUCE_MAC
     juce::MenuBarModel::setMacMainMenu (mainMenuModel.get(), &extraAppleMenuItems);
-#else
-    // No global menu bar here: the main window carries the menus.
-    mainWindow->setMenuBar (mainMenuModel.get());
 #endif
 
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);

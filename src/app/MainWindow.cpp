@@ -8,6 +8,10 @@ MainWindow::MainWindow (TuneKestruneEngine::Ptr engine, juce::ApplicationCommand
       tuneEngine (engine)
 {
     content = std::make_unique<MainWindowComponent> (engine, commandManager);
+    // Native title bar before the content: switching afterwards hands the
+    // space of JUCE's own title bar to the content, which then shows a grey
+    // band below its picture. The later switch by the caller changes nothing.
+    setUsingNativeTitleBar (true);
     setContentNonOwned (content.get(), true);
     setResizable (false, false);
 }
@@ -17,6 +21,14 @@ MainWindow::~MainWindow()
     setMenuBar (nullptr);
     clearContentComponent();
     content.reset();
+}
+
+void MainWindow::setMenuBarAboveContent (juce::MenuBarModel* model)
+{
+    const auto width = content->getWidth();
+    const auto height = content->getHeight();
+    setMenuBar (model);
+    setContentComponentSize (width, height);
 }
 
 void MainWindow::closeButtonPressed()

@@ -14,6 +14,10 @@ public:
 
     void closeButtonPressed() override;
 
+    // Puts the menus at the top of the window; the window grows by the menu
+    // bar's height so that the content keeps the size of its picture.
+    void setMenuBarAboveContent (juce::MenuBarModel* model);
+
     MainWindowComponent* getMainWindowComponent() const { return content.get(); }
 
 private:

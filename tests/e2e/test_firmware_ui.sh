@@ -49,6 +49,8 @@ e2e_wait 10 e2e_window_id "$FW" || e2e_fail "the firmware update window did not 
 sleep 2   # further version replies (the window asks again) must not open a second one
 [ "$(count_windows "$FW")" -eq 1 ] || e2e_fail "expected one firmware update window, found $(count_windows "$FW")"
 e2e_pass "the firmware update window opened by itself, once"
+eval "$(xdotool getwindowgeometry --shell "$(e2e_window_id "$FW")")"
+[ "${WIDTH}x${HEIGHT}" = "400x311" ] || e2e_fail "the firmware update window is ${WIDTH}x${HEIGHT}, its picture 400x311"
 
 current=""
 for _ in $(seq 1 20); do

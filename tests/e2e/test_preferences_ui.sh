@@ -142,6 +142,12 @@ e2e_pass "About opened from the File menu and closed on a click"
 # 1. MIDI ports and the driver, by clicking; OK.
 open_preferences
 e2e_screenshot "preferences"
+# The windows are exactly their pictures: no band of window below them.
+eval "$(xdotool getwindowgeometry --shell "$(prefs_window)")"
+[ "${WIDTH}x${HEIGHT}" = "400x500" ] || e2e_fail "the Preferences window is ${WIDTH}x${HEIGHT}, its picture 400x500"
+eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+[ "${WIDTH}x${HEIGHT}" = "700x524" ] || e2e_fail "the main window is ${WIDTH}x${HEIGHT}, its picture 700x500 below a 24-pixel menu bar"
+e2e_pass "the Preferences window is 400x500 and the main window 700x524, as their pictures and the menu bar"
 
 choose_from_list $MIDI_IN_ROW 0
 e2e_wait 5 e2e_jack_connected "Kestrune Jack 1:midi_out" "Kestrune Tuning Utility MIDI:in_1" \
