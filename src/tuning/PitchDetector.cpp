@@ -71,11 +71,7 @@ PitchDetector::PitchDetector (juce::int64 frameSizeToUse, juce::int64 oversampli
     jassert (frameSize > 0 && frameSize % 2 == 0 && frameSize <= std::numeric_limits<int>::max());
     jassert (oversampling > 0 && frameSize % oversampling == 0);
 
-    const auto numBins = (size_t) (frameSize / 2 + 1);
-    lastSpectrum.assign (2 * numBins, 0.0f);
-    // Only the bins up to frameSize / 2 are ever written; above them the
-    // magnitudes would stay 0 and could never win the peak pick.
-    analysisMagnitude.assign (numBins, 0.0f);
+    lastSpectrum.assign (2 * (size_t) (frameSize / 2 + 1), 0.0f);
 
     // The first fifoLatency entries are the priming zeros and are never written.
     inputFifo.assign ((size_t) frameSize, 0.0f);
@@ -132,20 +128,18 @@ void PitchDetector::analyseFrame()
     const double binWidth = (double) sampleRate / (double) frameSize;
     const auto numBins = frameSize / 2 + 1;
 
+    // Magnitudes as the single-precision values they would be stored as, so
+    // that ties fall to the lowest bin exactly as in a stored spectrum.
+    juce::int64 peak = 0;
+    float peakMagnitude = 0.0f;
     for (juce::int64 k = 0; k < numBins; ++k)
     {
         const auto re = (double) bins[k][0];
         const auto im = (double) bins[k][1];
-        analysisMagnitude[(size_t) k] = (float) (2.0 * std::sqrt (re * re + im * im));
-    }
-
-    size_t peak = 0;
-    float peakMagnitude = 0.0f;
-    for (size_t k = 0; k < analysisMagnitude.size(); ++k)
-    {
-        if (analysisMagnitude[k] > peakMagnitude)
+        const auto magnitude = (float) (2.0 * std::sqrt (re * re + im * im));
+        if (magnitude > peakMagnitude)
         {
-            peakMagnitude = analysisMagnitude[k];
+            peakMagnitude = magnitude;
             peak = k;
         }
     }

@@ -45,7 +45,6 @@ private:
     // Previous frame's bins, interleaved re and im; zeros before the first
     // frame, whose phases are then 0.
     std::vector<float> lastSpectrum;
-    std::vector<float> analysisMagnitude;
     std::vector<float> inputFifo;
     juce::int64 fifoFill;
     std::vector<double> window;
