@@ -137,10 +137,23 @@ e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head
 # e2e_click WINDOW_TITLE X Y: a left click at window coordinates.
 e2e_click() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no window '$1' to click"
-    xdotool mousemove --window "$wid" "$2" "$3" click 1
+    e2e_click_at "$wid" "$2" "$3"
 }
 
+# Visible windows as "id width height name".
+e2e_list_windows() {
+    local w g
+    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+        g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ { sub("x", " ", $2); print $2 }') || continue
+        echo "$w $g $(xdotool getwindowname "$w" 2>/dev/null)"
+    done
+}
+
+# e2e_click_at WINDOW_ID X Y: a left click at window coordinates.
+e2e_click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
+
 e2e_popup_open() { xdotool search --onlyvisible --name '^menu$' 2>/dev/null | grep -q .; }
+e2e_popup_closed() { ! e2e_popup_open; }
 
 # e2e_click_popup_item WINDOW X Y: clicks the item of the open pop-up menu
 # that lies at X,Y of WINDOW and waits for the menu to close. A pop-up menu
@@ -153,12 +166,12 @@ e2e_click_popup_item() {
     local attempt
     for attempt in 1 2 3; do
         if ! xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null; then
-            ! e2e_popup_open   # the window is gone: done if the menu went with it
+            e2e_popup_closed   # the window is gone: done if the menu went with it
             return
         fi
         sleep 0.2
         xdotool click 1
-        e2e_wait 2 bash -c '! xdotool search --onlyvisible --name "^menu\$" 2>/dev/null | grep -q .' && return 0
+        e2e_wait 2 e2e_popup_closed && return 0
         e2e_log "the pop-up stayed open after click $attempt at $2,$3"
     done
     return 1

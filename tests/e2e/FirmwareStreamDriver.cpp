@@ -121,16 +121,31 @@ public:
     double getLatestVersion() const { return latestVersion.load(); }
     bool hasFailed() const { return failed; }
 
+    // Called by the event loop between messages.
+    void idle()
+    {
+        if (replugAtMs == 0 || juce::Time::getMillisecondCounter() < replugAtMs)
+            return;
+        replugAtMs = 0;
+        log ("REPLUG");
+        tellMachine ("replug");
+    }
+
 private:
+    // False, logged and counted as a failure, when the command cannot be written.
     bool tellMachine (const juce::String& command)
     {
         // Plain stdio: juce::FileOutputStream would seek, which a FIFO cannot.
-        auto* file = std::fopen (options.commandFifo.toRawUTF8(), "w");
-        if (file == nullptr)
-            return false;
-        const auto line = command + "\n";
-        const bool written = std::fputs (line.toRawUTF8(), file) >= 0;
-        return std::fclose (file) == 0 && written;
+        if (auto* file = std::fopen (options.commandFifo.toRawUTF8(), "w"))
+        {
+            const auto line = command + "\n";
+            const bool written = std::fputs (line.toRawUTF8(), file) >= 0;
+            if (std::fclose (file) == 0 && written)
+                return true;
+        }
+        log ("ERROR cannot write to " + options.commandFifo);
+        failed = true;
+        return false;
     }
 
     void unplug (int slice)
@@ -139,11 +154,7 @@ private:
         // The slices sent so far leave with the next JACK periods.
         juce::Thread::sleep (100);
         if (! tellMachine ("unplug"))
-        {
-            log ("ERROR cannot write to " + options.commandFifo);
-            failed = true;
             return;
-        }
         const auto deadline = juce::Time::getMillisecondCounter() + 5000;
         while (midi.isOutputDeviceAvailable (options.port))
         {
@@ -162,22 +173,6 @@ private:
         replugAtMs = juce::Time::getMillisecondCounter() + (juce::uint32) options.replugAfterMs;
     }
 
-public:
-    // Called by the event loop between messages.
-    void idle()
-    {
-        if (replugAtMs == 0 || juce::Time::getMillisecondCounter() < replugAtMs)
-            return;
-        replugAtMs = 0;
-        log ("REPLUG");
-        if (! tellMachine ("replug"))
-        {
-            log ("ERROR cannot write to " + options.commandFifo);
-            failed = true;
-        }
-    }
-
-private:
     const Options& options;
     MidiManager& midi;
     const juce::uint32 startMs = juce::Time::getMillisecondCounter();

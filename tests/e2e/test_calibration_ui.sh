@@ -27,21 +27,12 @@ APP_AUDIO_IN="Kestrune Tuning Utility:in_1"
 SYNTH_OUT="Kestrune Jack 1:synth_out"
 
 # ---------------------------------------------------------------- helpers ---
-# Visible windows as "id width height name".
-list_windows() {
-    local w g
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ { sub("x", " ", $2); print $2 }') || continue
-        echo "$w $g $(xdotool getwindowname "$w" 2>/dev/null)"
-    done
-}
 # window_sized NAME W H: the id of the visible window with that name and size.
-window_sized() { list_windows | awk -v n="$1" -v w="$2" -v h="$3" '{ id=$1; name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } $2==w && $3==h && name==n { print id; exit }' | grep .; }
-count_windows_sized() { list_windows | awk -v w="$1" -v h="$2" '$2==w && $3==h' | wc -l; }
+window_sized() { e2e_list_windows | awk -v n="$1" -v w="$2" -v h="$3" '{ id=$1; name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } $2==w && $3==h && name==n { print id; exit }' | grep .; }
+count_windows_sized() { e2e_list_windows | awk -v w="$1" -v h="$2" '$2==w && $3==h' | wc -l; }
 window_gone() { ! window_sized "$@" > /dev/null; }
 named_window() { e2e_window_id "$1"; }
 geometry_of() { xdotool getwindowgeometry "$1" | awk '/Geometry/ { sub("x", " ", $2); print $2 }'; }
-click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 # shot NAME [WINDOW]: the whole screen, and the window alone when given.
 shot() {
@@ -83,8 +74,8 @@ ITEM_RESTORE="60 125"
 ITEM_WRITE="60 147"
 menu_item() {
     local main; main=$(named_window "$MAIN")
-    click_at "$main" $FILE_MENU
-    e2e_wait 5 bash -c "xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not open"
+    e2e_click_at "$main" $FILE_MENU
+    e2e_wait 5 e2e_popup_open || e2e_fail "the File menu did not open"
     sleep 0.3
     e2e_click_popup_item "$main" $1 $2 || e2e_fail "the File menu stayed open after a click at $1,$2"
 }
@@ -96,13 +87,13 @@ menu_item() {
 check_file_menu() {
     local main menu states="" y
     main=$(named_window "$MAIN")
-    click_at "$main" $FILE_MENU
-    e2e_wait 5 bash -c "xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not open"
+    e2e_click_at "$main" $FILE_MENU
+    e2e_wait 5 e2e_popup_open || e2e_fail "the File menu did not open"
     sleep 0.4
     menu=$(xdotool search --onlyvisible --name '^menu$' | head -n 1)
     import -window "$menu" "$E2E_DIR/$1.png" 2> /dev/null && e2e_log "screenshot $E2E_DIR/$1.png"
-    click_at "$main" $FILE_MENU
-    e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not close"
+    e2e_click_at "$main" $FILE_MENU
+    e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
     for y in 79 101 123; do
         if above "$(convert "$E2E_DIR/$1.png" -crop 200x12+10+$(( y - 6 )) +repage -colorspace Gray -format '%[fx:maxima]' info:)" 0.8; then
             states="${states}e"
@@ -146,7 +137,7 @@ e2e_pass "at start Undo Tuning and Write Calibration to File are disabled, Resto
 # ------------------------------------------------------------------ About ---
 # The About window has no name; it is the picture plus a one-pixel border.
 about_windows_are() { [ "$(count_windows_sized 402 313)" -eq "$1" ]; }
-about_window() { list_windows | awk '$2==402 && $3==313 { print $1; exit }'; }
+about_window() { e2e_list_windows | awk '$2==402 && $3==313 { print $1; exit }'; }
 
 menu_item $ITEM_ABOUT
 e2e_wait 5 about_windows_are 1 || e2e_fail "the About window did not open"
@@ -160,16 +151,16 @@ read -r vw vx < <(convert "$E2E_DIR/about.window.png" -crop 400x15+1+156 +repage
 vx=${vx#+}
 [ -n "${vw:-}" ] && [ "$vw" -gt 60 ] && [ $(( vx + vw / 2 )) -ge 190 ] && [ $(( vx + vw / 2 )) -le 210 ] \
     || e2e_fail "no centred version line at mid-height of the About window (width ${vw:-none}, left ${vx:-none})"
-click_at "$ABOUT_WINDOW" 200 163   # on the version label
+e2e_click_at "$ABOUT_WINDOW" 200 163   # on the version label
 e2e_wait 5 about_windows_are 0 || e2e_fail "a click on the version label did not close the About window"
 menu_item $ITEM_ABOUT
 e2e_wait 5 about_windows_are 1 || e2e_fail "the About window did not open again"
-click_at "$(about_window)" 60 230   # on the picture
+e2e_click_at "$(about_window)" 60 230   # on the picture
 e2e_wait 5 about_windows_are 0 || e2e_fail "a click on the picture did not close the About window"
 e2e_pass "About: the version centred at mid-height, one window only, closed by a click on the label or the picture"
 
 # --------------------------------------------------------------- knob step ---
-click_at "$MAIN_WINDOW" 235 443   # CALIBRATE TUNING
+e2e_click_at "$MAIN_WINDOW" 235 443   # CALIBRATE TUNING
 e2e_wait 10 window_sized "$MAIN" 400 311 || e2e_fail "the knob calibration window did not open"
 KNOB_WINDOW=$(window_sized "$MAIN" 400 311)
 
@@ -196,7 +187,7 @@ log_since 0 | replied_values | sort -n -k1,1 -u > "$E2E_DIR/read-back.txt"
 
 # ----------------------------------------------------------------- the run ---
 RUN_START=$(date +%s%N)
-click_at "$KNOB_WINDOW" 300 278   # CONTINUE CALIBRATION
+e2e_click_at "$KNOB_WINDOW" 300 278   # CONTINUE CALIBRATION
 e2e_wait 5 window_gone "$MAIN" 400 311 || e2e_fail "Continue did not close the knob calibration window"
 e2e_wait 5 bash -c "[ \$(tail -n +$READ_BACK_MARK '$E2E_SIM_LOG' | grep -c ' VALUE 24 ') -ge 20 ]" || e2e_fail "the tuning run did not start"
 shot tuning-running "$MAIN_WINDOW"
@@ -210,7 +201,7 @@ e2e_wait 5 named_window "Tuning In Process" || e2e_fail "quitting during the run
 QUESTION=$(named_window "Tuning In Process")
 shot quit-question "$QUESTION"
 read -r qw qh < <(geometry_of "$QUESTION")
-click_at "$QUESTION" $(( qw / 2 + 37 )) $(( qh - 39 ))   # Cancel, right of OK
+e2e_click_at "$QUESTION" $(( qw / 2 + 37 )) $(( qh - 39 ))   # Cancel, right of OK
 e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^Tuning In Process\$'" || e2e_fail "Cancel did not close the question"
 before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG")
 sleep 1
@@ -230,7 +221,7 @@ shot calibration-complete "$COMPLETE"
 shot main-after-run "$MAIN_WINDOW"
 e2e_pass "the run completed with 'Calibration Complete' after $(( RUN_MS / 1000 )).$(( RUN_MS % 1000 / 100 )) s"
 read -r cw ch < <(geometry_of "$COMPLETE")
-click_at "$COMPLETE" $(( cw / 2 )) $(( ch - 39 ))   # OK
+e2e_click_at "$COMPLETE" $(( cw / 2 )) $(( ch - 39 ))   # OK
 e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^Calibration Complete\$'" || e2e_fail "OK did not close the completion box"
 
 check_file_menu file-menu-after-run eee
@@ -265,7 +256,7 @@ shot save-dialog "$DIALOG"
 read -r dw dh < <(geometry_of "$DIALOG")
 # The file name box spans the dialog above its buttons. A path typed there
 # and Return choose the folder and the name; Return again saves.
-click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
+e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
 xdotool type --delay 5 "$REPORT"
 xdotool key Return
 sleep 0.5

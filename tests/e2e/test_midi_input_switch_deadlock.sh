@@ -20,14 +20,6 @@ REQUESTS_PER_CYCLE=8   # per machine and 512-frame period: about 750 a second
 MAIN="Kestrune Tuning Utility"
 APP_MIDI_IN="Kestrune Tuning Utility MIDI:in_1"
 
-list_windows() {
-    local w g
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
-        g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ { sub("x", " ", $2); print $2 }') || continue
-        echo "$w $g $(xdotool getwindowname "$w" 2>/dev/null)"
-    done
-}
-click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 input_is() { e2e_jack_connected "$1:midi_out" "$APP_MIDI_IN"; }
 identity_replies() { grep -c ' TX F0 7E 00 06 02 ' "$1" || true; }
 
@@ -104,20 +96,20 @@ a1=$(identity_replies "$E2E_SIM_LOG"); b1=$(identity_replies "$SIM2_LOG")
 e2e_pass "both machines answer $(( a1 - a0 )) and $(( b1 - b0 )) identity requests a second"
 
 # File > Preferences; its MIDI IN list is the first row.
-click_at "$MAIN_WINDOW" 20 12
-e2e_wait 5 bash -c "xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not open"
+e2e_click_at "$MAIN_WINDOW" 20 12
+e2e_wait 5 e2e_popup_open || e2e_fail "the File menu did not open"
 sleep 0.3
 e2e_click_popup_item "$MAIN_WINDOW" 60 59 || e2e_fail "the File menu stayed open"
-preferences_window() { list_windows | awk -v n="$MAIN" '{ id=$1; name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } name==n && $2>=398 && $2<=404 { print id; exit }' | grep .; }
-e2e_wait 10 preferences_window || { list_windows; e2e_fail "the Preferences window did not open"; }
+preferences_window() { e2e_list_windows | awk -v n="$MAIN" '{ id=$1; name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } name==n && $2>=398 && $2<=404 { print id; exit }' | grep .; }
+e2e_wait 10 preferences_window || { e2e_list_windows; e2e_fail "the Preferences window did not open"; }
 PREFS=$(preferences_window)
 # A second Preferences command opens nothing.
-click_at "$MAIN_WINDOW" 20 12
-e2e_wait 5 bash -c "xdotool search --onlyvisible --name '^menu\$'" || e2e_fail "the File menu did not open"
+e2e_click_at "$MAIN_WINDOW" 20 12
+e2e_wait 5 e2e_popup_open || e2e_fail "the File menu did not open"
 sleep 0.3
 e2e_click_popup_item "$MAIN_WINDOW" 60 59 || e2e_fail "the File menu stayed open"
 sleep 1
-[ "$(list_windows | awk -v n="$MAIN" '{ name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } name==n && $2>=398 && $2<=404' | wc -l)" -eq 1 ] \
+[ "$(e2e_list_windows | awk -v n="$MAIN" '{ name=$0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) } name==n && $2>=398 && $2<=404' | wc -l)" -eq 1 ] \
     || e2e_fail "a second Preferences command opened a second window"
 e2e_pass "a second Preferences command opened nothing"
 sleep 0.5
@@ -148,9 +140,9 @@ pick_input() {
     for attempt in 1 2 3; do
         if e2e_popup_open; then
             xdotool key Escape
-            e2e_wait 3 bash -c '! xdotool search --onlyvisible --name "^menu\$" | grep -q .' || return 1
+            e2e_wait 3 e2e_popup_closed || return 1
         fi
-        click_at "$PREFS" 290 112
+        e2e_click_at "$PREFS" 290 112
         e2e_wait 5 e2e_window_id menu || return 1
         menu=$(e2e_window_id menu)
         sleep 0.3
@@ -195,12 +187,12 @@ e2e_pass "$SWITCHES input switches under the flood, $elapsed ms in all ($RETRIES
 e2e_wait 5 bash -c "ids=\$(xdotool search --onlyvisible --name '^$MAIN\$'); grep -qx $MAIN_WINDOW <<< \"\$ids\" && ! grep -qx $PREFS <<< \"\$ids\"" \
     || e2e_fail "the Preferences window did not close"
 kill -TERM "$E2E_FLOOD_PID" 2> /dev/null || true
-list_windows > "$E2E_DIR/windows-at-quit.txt"
+e2e_list_windows > "$E2E_DIR/windows-at-quit.txt"
 "$E2E_CLOSE" "$MAIN_WINDOW"
 e2e_wait 15 bash -c "! kill -0 $E2E_APP_PID 2>/dev/null" || {
     e2e_screenshot quit-refused
     e2e_log "windows when the close was sent: $(tr '\n' '|' < "$E2E_DIR/windows-at-quit.txt")"
-    e2e_log "windows now: $(list_windows | tr '\n' '|')"
+    e2e_log "windows now: $(e2e_list_windows | tr '\n' '|')"
     e2e_fail "the utility did not quit after the switching"
 }
 e2e_pass "the utility stayed responsive and quit"

@@ -41,14 +41,13 @@ knob_window() { window_sized 390 420 300 400; }
 prefs_gone() { ! prefs_window >/dev/null; }
 knob_gone() { ! knob_window >/dev/null; }
 
-click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
 # open_popup WINDOW X Y: a click that opens a menu or a list's pop-up. A window
 # still busy with the previous choice may drop the click: it is repeated.
 open_popup() {
     local attempt
     for attempt in 1 2 3; do
-        click_at "$1" "$2" "$3"
+        e2e_click_at "$1" "$2" "$3"
         e2e_wait 2 e2e_window_id menu && return 0
     done
     e2e_fail "no pop-up opened at $2,$3"
@@ -134,7 +133,7 @@ done
 [ -n "$about" ] || e2e_fail "the About window did not open"
 sleep 0.5
 e2e_screenshot "about"
-click_at "$about" 200 150
+e2e_click_at "$about" 200 150
 e2e_wait 3 bash -c "! xdotool search --onlyvisible --name '.*' | grep -qx '$about'" || e2e_fail "a click did not close the About window"
 e2e_pass "About opened from the File menu and closed on a click"
 
@@ -170,13 +169,13 @@ choose_from_list $DRIVER_ROW 1                           # JACK again
 e2e_wait 8 e2e_jack_connected "$CAPTURE" "$APP_AUDIO:in_1" || e2e_fail "choosing JACK did not reopen its input"
 e2e_pass "the driver list switches ALSA and JACK by clicking"
 
-click_at "$(prefs_window)" "$OK_X" "$OK_Y"
+e2e_click_at "$(prefs_window)" "$OK_X" "$OK_Y"
 e2e_wait 5 prefs_gone || e2e_fail "OK did not close the Preferences window"
 
 # ---------------------------------------------------------------------------
 # 2. A calibration sounds the reference note; choose the machine's input and
 #    channel while it sounds: the meter follows at once.
-click_at "$(main_window)" 140 442                        # CALIBRATE TUNING (left end)
+e2e_click_at "$(main_window)" 140 442                        # CALIBRATE TUNING (left end)
 e2e_wait 5 knob_window || e2e_fail "the calibration did not start (no knob window)"
 e2e_wait 5 grep -q " NOTE on 24 " "$E2E_SIM_LOG" || e2e_fail "the reference note does not sound"
 
@@ -208,7 +207,7 @@ e2e_wait 5 meter_is red green off || e2e_fail "the meter did not light again aft
 e2e_pass "the meter goes dark when the machine is muted"
 
 choose_from_list $ALGORITHM_ROW 1                        # Fine Tune
-click_at "$(prefs_window)" "$OK_X" "$OK_Y"
+e2e_click_at "$(prefs_window)" "$OK_X" "$OK_Y"
 e2e_wait 5 prefs_gone || e2e_fail "OK did not close the Preferences window"
 e2e_jack_connected "$SYNTH_OUT" "$APP_AUDIO:in_$(( channel + 1 ))" || e2e_fail "OK undid the input choice"
 
@@ -218,7 +217,7 @@ open_preferences
 choose_from_list $INPUT_ROW "$(jack_input_devices | index_of system)"
 e2e_wait 8 system_connected || e2e_fail "choosing the system input did not take effect"
 choose_from_list $ALGORITHM_ROW 0                        # Sweep Tune
-click_at "$(prefs_window)" "$CANCEL_X" "$CANCEL_Y"
+e2e_click_at "$(prefs_window)" "$CANCEL_X" "$CANCEL_Y"
 e2e_wait 5 prefs_gone || e2e_fail "Cancel did not close the Preferences window"
 e2e_wait 8 e2e_jack_connected "$SYNTH_OUT" "$APP_AUDIO:in_$(( channel + 1 ))" || e2e_fail "Cancel did not restore the machine's input"
 system_connected && e2e_fail "Cancel left the system input connected"
@@ -230,7 +229,7 @@ e2e_pass "Cancel restored the audio input and channel"
 started=""
 for _ in $(seq 1 20); do
     k="$(knob_window)" || { started=1; break; }
-    click_at "$k" "$CONTINUE_X" "$CONTINUE_Y"
+    e2e_click_at "$k" "$CONTINUE_X" "$CONTINUE_Y"
     sleep 1
 done
 [ -n "$started" ] || knob_gone || e2e_fail "Continue did not start the run"
