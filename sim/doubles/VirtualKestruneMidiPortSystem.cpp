@@ -33,7 +33,7 @@ public:
     explicit Output (VirtualKestruneMidiPortSystem& s) : system (s) {}
 
     juce::String getName() const override { return system.portName; }
-    void sendMessageNow (const juce::MidiMessage& message) override { system.machineReceives (message); }
+    bool sendMessageNow (const juce::MidiMessage& message) override { return system.machineReceives (message); }
 
     VirtualKestruneMidiPortSystem& system;
 };
@@ -65,12 +65,12 @@ bool VirtualKestruneMidiPortSystem::isPlugged() const
     return plugged;
 }
 
-void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& message)
+bool VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& message)
 {
     {
         std::lock_guard<std::mutex> g (mutex);
         if (! plugged)
-            return;   // the cable is out: the message is lost
+            return false;   // the cable is out: the message is lost
         receivedByMachine.push_back (message);
     }
 
@@ -82,10 +82,11 @@ void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& me
         if (delivery == Delivery::pumped)
         {
             queued.insert (queued.end(), replies.begin(), replies.end());
-            return;
+            return true;
         }
     }
     deliver (replies);
+    return true;
 }
 
 void VirtualKestruneMidiPortSystem::deliver (const std::vector<juce::MidiMessage>& replies)

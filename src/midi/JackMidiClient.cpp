@@ -80,9 +80,9 @@ public:
     ~OutputPort() override { client->releaseOutput (slot); }
 
     juce::String getName() const override { return name; }
-    void sendMessageNow (const juce::MidiMessage& message) override
+    bool sendMessageNow (const juce::MidiMessage& message) override
     {
-        client->send (slot, message.getRawData(), message.getRawDataSize());
+        return client->send (slot, message.getRawData(), message.getRawDataSize());
     }
 
 private:

@@ -47,7 +47,11 @@ public:
     explicit JuceOutputPort (std::unique_ptr<juce::MidiOutput> o) : output (std::move (o)) {}
 
     juce::String getName() const override { return output->getName(); }
-    void sendMessageNow (const juce::MidiMessage& message) override { output->sendMessageNow (message); }
+    bool sendMessageNow (const juce::MidiMessage& message) override
+    {
+        output->sendMessageNow (message);
+        return true;
+    }
     void stopBackgroundThread() override { output->stopBackgroundThread(); }
 
 private:

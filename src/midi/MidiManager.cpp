@@ -145,19 +145,24 @@ juce::StringArray MidiManager::getAvailableOutputDeviceNames()
     return portSystem->getOutputNames();
 }
 
-void MidiManager::sendMessageToAllOutputs (const juce::MidiMessage& message)
+int MidiManager::sendMessageToAllOutputs (const juce::MidiMessage& message)
 {
     const juce::ScopedLock sl (lock);
+    int taken = 0;
     for (auto& entry : openOutputs)
-        entry.output->sendMessageNow (message);
+        if (! entry.vanished && entry.output->sendMessageNow (message))
+            ++taken;
+    return taken;
 }
 
-void MidiManager::sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message)
+int MidiManager::sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message)
 {
     const juce::ScopedLock sl (lock);
+    int taken = 0;
     for (auto& entry : openOutputs)
-        if (entry.name == name)
-            entry.output->sendMessageNow (message);
+        if (entry.name == name && ! entry.vanished && entry.output->sendMessageNow (message))
+            ++taken;
+    return taken;
 }
 
 void MidiManager::addListener (Listener* listener)
@@ -254,6 +259,8 @@ void MidiManager::timerCallback()
         if (isOutputDeviceOpen (name) && ! isOutputDeviceAvailable (name))
         {
             missingOutputNames.add (name);
+            for (auto& entry : openOutputs)
+                entry.vanished = entry.vanished || entry.name == name;
             listeners.call ([&] (Listener& l) { l.midiOutputDeviceRemoved (name); });
             closeOutputDevice (name);
         }

@@ -48,8 +48,10 @@ public:
     juce::StringArray getAvailableInputDeviceNames();
     juce::StringArray getAvailableOutputDeviceNames();
 
-    void sendMessageToAllOutputs (const juce::MidiMessage& message);
-    void sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message);
+    // Both return how many open ports took the message: 0 when none is open,
+    // or every one of them is gone (also one the poll is reporting as removed).
+    int sendMessageToAllOutputs (const juce::MidiMessage& message);
+    int sendMessageToOutput (const juce::String& name, const juce::MidiMessage& message);
 
     void addListener (Listener* listener);
     // A listener must leave before it is destroyed: the manager may outlive it.
@@ -66,6 +68,9 @@ private:
     {
         juce::String name;
         std::unique_ptr<MidiOutputPort> output;
+        // Gone from the system's list; listeners are being told, and nothing
+        // sent now could reach the device.
+        bool vanished = false;
     };
 
     bool isInputDeviceOpen (const juce::String& name) const;

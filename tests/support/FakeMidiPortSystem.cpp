@@ -39,12 +39,14 @@ public:
         system.openOuts.erase (std::remove (system.openOuts.begin(), system.openOuts.end(), this), system.openOuts.end());
     }
     juce::String getName() const override { return name; }
-    void sendMessageNow (const juce::MidiMessage& message) override
+    bool sendMessageNow (const juce::MidiMessage& message) override
     {
         std::lock_guard<std::recursive_mutex> g (system.mutex);
         // A port whose device was unplugged delivers nothing.
-        if (system.outputs.contains (name))
-            system.sent.emplace_back (name, message);
+        if (! system.outputs.contains (name))
+            return false;
+        system.sent.emplace_back (name, message);
+        return true;
     }
 
     FakeMidiPortSystem& system;
