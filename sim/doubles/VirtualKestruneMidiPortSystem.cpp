@@ -33,7 +33,12 @@ public:
     explicit Output (VirtualKestruneMidiPortSystem& s) : system (s) {}
 
     juce::String getName() const override { return system.portName; }
-    bool sendMessageNow (const juce::MidiMessage& message) override { return system.machineReceives (message); }
+    // Like a real port, it takes the message whether or not the cable is in.
+    bool sendMessageNow (const juce::MidiMessage& message) override
+    {
+        system.machineReceives (message);
+        return true;
+    }
 
     VirtualKestruneMidiPortSystem& system;
 };
@@ -65,12 +70,12 @@ bool VirtualKestruneMidiPortSystem::isPlugged() const
     return plugged;
 }
 
-bool VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& message)
+void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& message)
 {
     {
         std::lock_guard<std::mutex> g (mutex);
         if (! plugged)
-            return false;   // the cable is out: the message is lost
+            return;   // the cable is out: the message is lost
         receivedByMachine.push_back (message);
     }
 
@@ -82,11 +87,10 @@ bool VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& me
         if (delivery == Delivery::pumped)
         {
             queued.insert (queued.end(), replies.begin(), replies.end());
-            return true;
+            return;
         }
     }
     deliver (replies);
-    return true;
 }
 
 void VirtualKestruneMidiPortSystem::deliver (const std::vector<juce::MidiMessage>& replies)

@@ -56,7 +56,7 @@ private:
     class Input;
     class Output;
 
-    bool machineReceives (const juce::MidiMessage& message);
+    void machineReceives (const juce::MidiMessage& message);
     void deliver (const std::vector<juce::MidiMessage>& replies);
 
     std::shared_ptr<VirtualKestrune> machine;

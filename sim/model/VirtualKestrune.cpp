@@ -143,7 +143,9 @@ void VirtualKestrune::handleMessage (const std::vector<juce::uint8>& m, std::vec
     {
         const int note = m[7];
         if (FactoryCalibration::isCalibratedNote (note) || answerAllNotes)
-            send (DeviceMessages::calibrationValueReply (note, stored[(size_t) note]), replies, true);
+            send (DeviceMessages::calibrationValueReply (
+                      note, options.repliesReportWorkingValues ? working[(size_t) note] : stored[(size_t) note]),
+                  replies, true);
         else
             log ("NOREPLY " + juce::String (note));
     }

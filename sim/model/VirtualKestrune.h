@@ -43,6 +43,9 @@ public:
         double knobSemitones = 0.0;
         juce::int64 seed = 0;
         bool answerAllNotes = false;
+        // A reply carries the stored value; a unit whose replies carry the
+        // working value (what the note sounds at now) tests the worst case.
+        bool repliesReportWorkingValues = false;
         // A lone update request with no image after it is given up after this long.
         juce::uint32 firmwareImageWaitMs = 30000;
         // A stream that stops for this long is cut short.

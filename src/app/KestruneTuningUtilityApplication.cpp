@@ -214,17 +214,15 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
         case CommandIDs::preferencesCommand: showPreferencesWindow(); break;
         case CommandIDs::updateFirmwareCommand: launchFirmwareUpdate(); break;
         case CommandIDs::undoTuningCommand:
-            if (tuneEngine != nullptr)
-            {
-                // Nothing is committed when no value was read back to write.
-                if (tuneEngine->undoTuning())
-                    tuneEngine->commitCalibration();
-            }
+            if (tuneEngine != nullptr && tuneEngine->undoTuning() && ! tuneEngine->commitCalibration())
+                showMessageBox (undoNotStoredTitle, undoNotStoredMessage);
+            if (commandManager != nullptr)
+                commandManager->commandStatusChanged();
             break;
         case CommandIDs::writeCalibrationToFileCommand: writeCalibrationToFile(); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
-            if (tuneEngine != nullptr)
-                tuneEngine->restoreDefaultCalibration();
+            if (tuneEngine != nullptr && ! tuneEngine->restoreDefaultCalibration())
+                showMessageBox (restoreNotStoredTitle, restoreNotStoredMessage);
             break;
         case CommandIDs::minimiseCommand:
             if (mainWindow != nullptr)
@@ -280,6 +278,11 @@ void KestruneTuningUtilityApplication::writeCalibrationToFile()
                                                     "The calibration report could not be written to "
                                                         + file.getFullPathName() + ".");
     });
+}
+
+void KestruneTuningUtilityApplication::showMessageBox (const juce::String& title, const juce::String& message)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::AlertWindow::WarningIcon, title, message);
 }
 
 void KestruneTuningUtilityApplication::bringMainWindowToFront()

@@ -28,6 +28,16 @@ public:
         KestruneTuningUtilityApplication& application;
     };
 
+    static constexpr const char* undoNotStoredTitle = "Calibration Not Stored";
+    static constexpr const char* undoNotStoredMessage =
+        "The values read back from the Kestrune were written to it again, but not stored: the value of the "
+        "reference note (MIDI note 24) was not read back, and storing now would keep the value the calibration "
+        "gave it. The Kestrune keeps its stored calibration until it is switched off; run a calibration again or "
+        "restore the default calibration.";
+    static constexpr const char* restoreNotStoredTitle = "Default Calibration Not Stored";
+    static constexpr const char* restoreNotStoredMessage =
+        "The default calibration could not be sent to the Kestrune, so nothing was stored. Verify MIDI Settings.";
+
     KestruneTuningUtilityApplication();
     ~KestruneTuningUtilityApplication() override;
 
@@ -76,6 +86,10 @@ public:
     juce::WeakReference<FirmwareUpdateWindow> firmwareUpdateWindow;
     juce::WeakReference<AboutWindow> aboutWindow;
     std::unique_ptr<LaunchFirmwareUpdateOnMessageThread> launchFirmwareUpdateOnMessageThread;
+
+protected:
+    // An asynchronous warning box; tests record it instead.
+    virtual void showMessageBox (const juce::String& title, const juce::String& message);
 
 private:
     void openDefaultMidiPorts();

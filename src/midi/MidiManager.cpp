@@ -243,6 +243,12 @@ void MidiManager::timerCallback()
         }
     }
 
+    // Outputs that are gone take nothing from now on, also while the removal
+    // of an input is being reported: a listener's write-back could not reach
+    // the device, and must not count as sent.
+    for (auto& entry : openOutputs)
+        entry.vanished = entry.vanished || ! outputNames.contains (entry.name);
+
     // Walk copies of the names: listeners and the close calls change the lists.
     for (const auto& name : getOpenInputDeviceNames())
     {
@@ -256,13 +262,17 @@ void MidiManager::timerCallback()
 
     for (const auto& name : getOpenOutputDeviceNames())
     {
-        if (isOutputDeviceOpen (name) && ! isOutputDeviceAvailable (name))
+        if (! isOutputDeviceOpen (name))
+            continue;
+        if (isOutputDeviceAvailable (name))
         {
-            missingOutputNames.add (name);
+            // Listed again after all: it stays open and takes messages.
             for (auto& entry : openOutputs)
-                entry.vanished = entry.vanished || entry.name == name;
-            listeners.call ([&] (Listener& l) { l.midiOutputDeviceRemoved (name); });
-            closeOutputDevice (name);
+                entry.vanished = entry.vanished && entry.name != name;
+            continue;
         }
+        missingOutputNames.add (name);
+        listeners.call ([&] (Listener& l) { l.midiOutputDeviceRemoved (name); });
+        closeOutputDevice (name);
     }
 }

@@ -197,8 +197,8 @@ bool TuneKestruneEngine::startTuningCalibration()
     }
 
     settleTicks = 0;
-    sendCalibrationValue (firstNote, lowestPitchValue);
     referenceNoteAltered.store (true);
+    sendCalibrationValue (firstNote, lowestPitchValue);
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
     startTimer (tickIntervalMs);
     return true;
@@ -232,14 +232,9 @@ void TuneKestruneEngine::abortTuning()
     status->tuning = false;
     statusListeners.call ([] (StatusListener& l) { l.tuningStopped(); });
 
-    // A commit stores the whole working table, the reference note's too, and
-    // that holds our lowest-pitch value: unless its own value was read back
-    // and has just been written back, committing would store ours for good.
-    const bool referenceReadBack = (notesReadBack.load() & noteBit (firstNote)) != 0;
-    if (undoTuning() && referenceReadBack)
+    // Committed only when the reference note got its read-back value back.
+    if (undoTuning())
         commitCalibration();
-    if (referenceReadBack)
-        referenceNoteAltered.store (false);
 
     detachAudioCallback();
 }
@@ -264,7 +259,6 @@ void TuneKestruneEngine::finishTuning()
 
     sendNewCalibration();
     commitCalibration();
-    referenceNoteAltered.store (false);
 
     algorithm = nullptr;
     hasResults = true;
@@ -275,42 +269,49 @@ void TuneKestruneEngine::finishTuning()
 bool TuneKestruneEngine::undoTuning()
 {
     const auto readBack = notesReadBack.load (std::memory_order_acquire);
-    bool wroteAny = false;
-    for (int note = firstNote; note <= lastNote; ++note)
-    {
+    return writeCalibration ([this, readBack] (int note) -> std::optional<juce::uint16> {
         // A note never read back holds 0 here, not the machine's value.
         if ((readBack & noteBit (note)) == 0)
-            continue;
-        sendCalibrationValue (note, deviceCalibration[(size_t) note].load());
-        juce::Thread::sleep (writePauseMs);
-        wroteAny = true;
-    }
-    return wroteAny;
+            return std::nullopt;
+        return deviceCalibration[(size_t) note].load();
+    });
 }
 
-void TuneKestruneEngine::commitCalibration()
+bool TuneKestruneEngine::commitCalibration()
 {
-    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit());
+    if (referenceNoteAltered.load())
+        return false;
+    return midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit()) > 0;
 }
 
-void TuneKestruneEngine::restoreDefaultCalibration()
+bool TuneKestruneEngine::restoreDefaultCalibration()
 {
-    for (int note = firstNote; note <= lastNote; ++note)
-    {
-        sendCalibrationValue (note, kDefaultCalibration[(size_t) (note - firstNote)]);
-        juce::Thread::sleep (writePauseMs);
-    }
-    commitCalibration();
+    writeCalibration ([] (int note) -> std::optional<juce::uint16> {
+        return kDefaultCalibration[(size_t) (note - firstNote)];
+    });
+    return commitCalibration();
 }
 
 bool TuneKestruneEngine::sendNewCalibration()
 {
+    writeCalibration ([this] (int note) -> std::optional<juce::uint16> { return tuningResults[(size_t) note].value; });
+    return true;
+}
+
+bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juce::uint16> (int)>& valueFor)
+{
+    bool wroteAny = false;
     for (int note = firstNote; note <= lastNote; ++note)
     {
-        sendCalibrationValue (note, tuningResults[(size_t) note].value);
+        const auto value = valueFor (note);
+        if (! value.has_value())
+            continue;
+        if (sendCalibrationValue (note, *value) && note == firstNote)
+            referenceNoteAltered.store (false);
         juce::Thread::sleep (writePauseMs);
+        wroteAny = true;
     }
-    return true;
+    return wroteAny;
 }
 
 bool TuneKestruneEngine::hasTuningResults() const
@@ -500,9 +501,9 @@ void TuneKestruneEngine::midiOutputDeviceRemoved (const juce::String&)
 }
 
 //==============================================================================
-void TuneKestruneEngine::sendCalibrationValue (int note, juce::uint16 value)
+bool TuneKestruneEngine::sendCalibrationValue (int note, juce::uint16 value)
 {
-    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, value));
+    return midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, value)) > 0;
 }
 
 void TuneKestruneEngine::requestCalibrationValue (int note)

@@ -13,7 +13,9 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class FindFirmwareVersion;
 
@@ -141,10 +143,15 @@ public:
     void finishTuning();
 
     // Writes back the values read from the machine, only those actually read
-    // back; true when it wrote any (commit only then).
+    // back; true when it wrote any.
     bool undoTuning();
-    void commitCalibration();
-    void restoreDefaultCalibration();
+    // Stores the machine's working table. Refused (nothing sent, false) while
+    // the reference note may still hold a value of the engine's own: the
+    // lowest-pitch value of the knob step or a step of a run, which a commit
+    // would make the machine's calibration for good.
+    bool commitCalibration();
+    // Writes the default table and commits it; false when it was not stored.
+    bool restoreDefaultCalibration();
     bool sendNewCalibration();
     bool hasTuningResults() const;
     // Appends the report of the last completed run. False when the file is a
@@ -190,7 +197,11 @@ private:
         juce::ListenerList<StatusListener>& listeners;
     };
 
-    void sendCalibrationValue (int note, juce::uint16 value);
+    // True when at least one open port took the message.
+    bool sendCalibrationValue (int note, juce::uint16 value);
+    // Writes a value for every note 24 to 63 that has one, paced; a write of
+    // the reference note that went out gives it back a value that may be stored.
+    bool writeCalibration (const std::function<std::optional<juce::uint16> (int note)>& valueFor);
     void requestCalibrationValue (int note);
     void sendAllNotesOff();
     void detachAudioCallback();
@@ -211,8 +222,10 @@ private:
     // Bit n: deviceCalibration[n] holds the machine's stored value for the
     // current calibration; only these are ever written back.
     std::atomic<juce::uint64> notesReadBack { 0 };
-    // The reference note sounds our own value, not its stored one, from
-    // startTuningCalibration until its read-back value is written back.
+    // The machine's working value of the reference note may be one of ours
+    // (the knob step's lowest pitch, a run's step) from startTuningCalibration
+    // until a value that may be stored (read back, default, a run's result)
+    // has gone out for it on an open port. Commits are refused meanwhile.
     std::atomic<bool> referenceNoteAltered { false };
     std::atomic<bool> ignoreReferenceNoteReplies { false };
     std::array<TuningResult, tableSize> tuningResults {};

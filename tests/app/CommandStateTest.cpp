@@ -8,6 +8,13 @@ namespace
 {
 juce::JUCEApplicationBase* noApplication() { return nullptr; }
 
+// Records the warning boxes instead of showing them.
+struct RecordingApplication : KestruneTuningUtilityApplication
+{
+    juce::StringArray boxes;
+    void showMessageBox (const juce::String& title, const juce::String&) override { boxes.add (title); }
+};
+
 // The application object on the virtual machine's rig, without initialise():
 // the command states depend only on the engine and the MIDI manager.
 struct CommandStateTest : ::testing::Test
@@ -15,7 +22,7 @@ struct CommandStateTest : ::testing::Test
     CommandStateTest()
     {
         juce::JUCEApplicationBase::createInstance = &noApplication;
-        app = std::make_unique<KestruneTuningUtilityApplication>();
+        app = std::make_unique<RecordingApplication>();
         app->tuneEngine = rig.engine;
         app->midiManager = rig.midi;
     }
@@ -36,7 +43,7 @@ struct CommandStateTest : ::testing::Test
     }
 
     enginetest::SimRig rig { enginetest::machineOptions (1, 0.0) };
-    std::unique_ptr<KestruneTuningUtilityApplication> app;
+    std::unique_ptr<RecordingApplication> app;
 };
 } // namespace
 
@@ -59,6 +66,28 @@ TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
     EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
     EXPECT_TRUE (enabled (CommandIDs::writeCalibrationToFileCommand));
     EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+}
+
+TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
+{
+    rig.startAndBegin();
+    rig.runToEnd();
+    const auto stored = rig.machine->getStoredState();
+
+    app->invokeDirectly (CommandIDs::undoTuningCommand, false);
+    EXPECT_TRUE (app->boxes.isEmpty());
+    const auto undone = rig.machine->getStoredState();
+    EXPECT_NE (undone, stored);
+
+    // Note 24's reply lost at the next start, then stopped: nothing to store it with.
+    rig.machine->dropNextReplies (1);
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.run (300.0);
+    rig.engine->abortTuning();
+    app->invokeDirectly (CommandIDs::undoTuningCommand, false);
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::undoNotStoredTitle));
+    EXPECT_EQ (rig.machine->getStoredState(), undone);
+    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
 }
 
 TEST_F (CommandStateTest, RestoreDefaultNeedsAnOpenOutput)

@@ -315,3 +315,87 @@ TEST (WholeCalibration, FineTuneOfANearlyExactTableStaysInTune)
     std::cout << "Fine Tune after Sweep Tune: " << ms / 1000.0 << " s, " << check.getLargestAbsoluteCents()
               << " cents at most" << std::endl;
 }
+
+TEST (WholeCalibration, TheEnginesOwnReferenceValueIsNeverStored)
+{
+    // Each case ends a calibration without note 24's stored value in hand;
+    // whatever follows, the machine must keep the table it stored before.
+    struct Case
+    {
+        const char* name;
+        // Whether note 24's stored value was read back at some point, so that
+        // a later stop can give the machine's working note 24 back to it.
+        bool referenceKnown;
+        std::function<void (SimRig&)> loseTheReference;
+    };
+    const std::vector<Case> cases {
+        { "reply of note 24 lost, then stop and Undo Tuning", false,
+          [] (SimRig& rig) {
+              rig.machine->dropNextReplies (1);
+              ASSERT_TRUE (rig.engine->startTuningCalibration());
+              rig.run (500.0);
+              rig.engine->abortTuning();
+              if (rig.engine->undoTuning())
+              {
+                  EXPECT_FALSE (rig.engine->commitCalibration());
+              }
+          } },
+        { "reply of note 24 lost, start again (it now answers our value), stop, Undo Tuning", false,
+          [] (SimRig& rig) {
+              rig.machine->dropNextReplies (1);
+              ASSERT_TRUE (rig.engine->startTuningCalibration());
+              rig.run (500.0);
+              ASSERT_TRUE (rig.engine->startTuningCalibration());
+              rig.run (500.0);
+              rig.engine->abortTuning();
+              if (rig.engine->undoTuning())
+              {
+                  EXPECT_FALSE (rig.engine->commitCalibration());
+              }
+          } },
+        { "unplugged during the run, replugged with power kept, started and stopped again", true,
+          [] (SimRig& rig) {
+              rig.engine->setTuningAlgorithm ("Sweep Tune");   // moves note 24 at once
+              ASSERT_TRUE (rig.engine->startTuningCalibration());
+              rig.run (500.0);
+              ASSERT_TRUE (rig.engine->beginTuningRun());
+              rig.run (300.0);
+              rig.ports->setPlugged (false);
+              rig.midi->timerCallback();   // the poll reports the loss: the run aborts
+              ASSERT_FALSE (rig.engine->isTuning());
+              rig.ports->setPlugged (true);
+              rig.midi->timerCallback();
+              ASSERT_TRUE (rig.engine->startTuningCalibration());
+              rig.run (500.0);
+              rig.engine->abortTuning();
+          } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        // A unit whose replies report what each note sounds at now: a start
+        // made while note 24 holds our value reads that value back.
+        auto options = machineOptions (1, 0.0);
+        options.repliesReportWorkingValues = true;
+        SimRig rig (options);
+        rig.engine->setTuningAlgorithm ("Fine Tune");
+        rig.startAndBegin();
+        rig.runToEnd();
+        ASSERT_TRUE (rig.engine->hasTuningResults());
+        const auto stored = rig.machine->getStoredState();
+
+        c.loseTheReference (rig);
+        EXPECT_EQ (rig.machine->getStoredState(), stored);
+
+        // A later start and stop, with every reply arriving: still nothing of ours stored.
+        ASSERT_TRUE (rig.engine->startTuningCalibration());
+        rig.run (500.0);
+        rig.engine->abortTuning();
+        EXPECT_EQ (rig.machine->getStoredState(), stored);
+        if (c.referenceKnown)
+        {
+            EXPECT_EQ (rig.machine->getWorkingValue (24), stored.valueForNote (24));
+        }
+    }
+}

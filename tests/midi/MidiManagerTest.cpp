@@ -170,25 +170,40 @@ TEST_F (MidiManagerTest, MissingNamesSurviveCloseAll)
     EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ({ "B", "A" }));
 }
 
-TEST_F (MidiManagerTest, ListenersMaySendFromTheRemovalCallback)
+TEST_F (MidiManagerTest, ListenersMaySendFromTheRemovalCallbackButNotToAnOutputThatIsGone)
 {
+    // An output that vanished together with the input takes nothing, although
+    // the platform's port would still accept the bytes.
     struct SendingListener : MidiManager::Listener
     {
         MidiManager& m;
+        int taken = -1;
         explicit SendingListener (MidiManager& mm) : m (mm) {}
         void midiMessageReceived (MidiInputPort*, const juce::MidiMessage&) override {}
-        void midiInputDeviceRemoved (const juce::String&) override { m.sendMessageToAllOutputs (DeviceMessages::noteOff (24)); }
+        void midiInputDeviceRemoved (const juce::String&) override { taken = m.sendMessageToAllOutputs (DeviceMessages::noteOff (24)); }
         void midiOutputDeviceRemoved (const juce::String&) override {}
-    } sender (*manager);
-    manager->addListener (&sender);
+    };
 
-    ports->plugInput ("In");
-    ports->plugOutput ("Out");
-    manager->openInputDevice ("In");
-    manager->openOutputDevice ("Out");
-    ports->unplugInput ("In");
-    manager->timerCallback();
-    EXPECT_EQ (ports->sentTo ("Out").size(), 1u);
+    for (const bool outputGoesToo : { false, true })
+    {
+        SCOPED_TRACE (outputGoesToo);
+        auto fakePorts = std::make_shared<FakeMidiPortSystem>();
+        MidiManager::Ptr m = new MidiManager (fakePorts);
+        SendingListener sender (*m);
+        m->addListener (&sender);
+        fakePorts->plugInput ("In");
+        fakePorts->plugOutput ("Out");
+        m->openInputDevice ("In");
+        m->openOutputDevice ("Out");
+
+        fakePorts->unplugInput ("In");
+        if (outputGoesToo)
+            fakePorts->unplugOutput ("Out");
+        m->timerCallback();
+        EXPECT_EQ (sender.taken, outputGoesToo ? 0 : 1);
+        EXPECT_EQ (fakePorts->sentTo ("Out").size(), outputGoesToo ? 0u : 1u);
+        m->removeListener (&sender);
+    }
 }
 
 TEST_F (MidiManagerTest, RegistrationAndRemovalMayOverlapDispatchFromAnotherThread)

@@ -42,10 +42,10 @@ public:
     bool sendMessageNow (const juce::MidiMessage& message) override
     {
         std::lock_guard<std::recursive_mutex> g (system.mutex);
-        // A port whose device was unplugged delivers nothing.
-        if (! system.outputs.contains (name))
-            return false;
-        system.sent.emplace_back (name, message);
+        // A port whose device was unplugged delivers nothing, but takes the
+        // message all the same, as the platforms' ports do.
+        if (system.outputs.contains (name))
+            system.sent.emplace_back (name, message);
         return true;
     }
 
