@@ -167,6 +167,10 @@ void TuneKestruneEngine::setTuningAlgorithm (const juce::String& name)
 //==============================================================================
 bool TuneKestruneEngine::startTuningCalibration()
 {
+    // Any message now would land inside the open firmware SysEx message.
+    if (firmwareSender != nullptr)
+        return false;
+
     if (audioCallback == nullptr)
     {
         // Registered through the frame counter that wraps it, so that Fine
@@ -200,13 +204,14 @@ bool TuneKestruneEngine::startTuningCalibration()
     referenceNoteAltered.store (true);
     sendCalibrationValue (firstNote, lowestPitchValue);
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
+    listening = true;
     startTimer (tickIntervalMs);
     return true;
 }
 
 bool TuneKestruneEngine::beginTuningRun()
 {
-    if (! allNotesReplied())
+    if (firmwareSender != nullptr || ! allNotesReplied())
         return false;
 
     sendCalibrationValue (firstNote, lowestPitchValue);
@@ -227,6 +232,7 @@ bool TuneKestruneEngine::beginTuningRun()
 void TuneKestruneEngine::abortTuning()
 {
     stopTimer();
+    listening = false;
     algorithm = nullptr;
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
     status->tuning = false;
@@ -244,6 +250,11 @@ bool TuneKestruneEngine::isTuning() const
     return status->tuning;
 }
 
+bool TuneKestruneEngine::isCalibrating() const
+{
+    return listening || status->tuning;
+}
+
 void TuneKestruneEngine::finishTuning()
 {
     // Only the running algorithm's completion has results to write.
@@ -251,6 +262,7 @@ void TuneKestruneEngine::finishTuning()
         return;
 
     stopTimer();
+    listening = false;
     tuningResults = algorithm->getResults();
     sendAllNotesOff();
 
@@ -333,6 +345,9 @@ void TuneKestruneEngine::queryFirmwareVersion()
 
 bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* listener)
 {
+    if (isCalibrating())
+        return false;
+
     const auto outputs = midiManager->getOpenOutputDeviceNames();
     firmwareVersionFinder->stopTimer();
     if (outputs.size() != 1)

@@ -131,14 +131,19 @@ public:
 
     // Installs the audio analysis and, once a firmware above 1.0 is known,
     // reads the stored calibration back and sounds the reference note at its
-    // lowest pitch. False when no usable firmware version is known.
+    // lowest pitch. False when no usable firmware version is known, and,
+    // doing nothing at all, while a firmware transfer exists.
     bool startTuningCalibration();
     // Starts the chosen algorithm once every note 24 to 63 has been read back
-    // since startTuningCalibration. False otherwise, or when a run exists.
+    // since startTuningCalibration. False otherwise, when a run exists, or
+    // (doing nothing) while a firmware transfer exists.
     bool beginTuningRun();
     // Stops everything and writes back the values that were read back.
     void abortTuning();
     bool isTuning() const;
+    // From a successful startTuningCalibration until the run or the knob step
+    // ends: the knob step and the run.
+    bool isCalibrating() const;
     // Called by an algorithm after its last note, from inside the tick.
     void finishTuning();
 
@@ -159,6 +164,8 @@ public:
     bool writeCalibrationReport (const juce::File& file);
 
     void queryFirmwareVersion();
+    // False unless exactly one output is open (the version query stops all
+    // the same), and, doing nothing, while a calibration is in progress.
     bool startFirmwareUpdate (FirmwareSysexSender::Listener* listener);
     void cancelFirmwareUpdate();
     bool isUpdatingFirmware() const;
@@ -240,6 +247,7 @@ private:
     std::unique_ptr<TuningStatus> status;
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
     int settleTicks = 0;
+    bool listening = false;
     juce::uint64 framesBeforeEstimate = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)

@@ -125,6 +125,14 @@ void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
     if (button != updateButton.get() || progress != 0.0 || tuningInProgress || updateInProgress)
         return;
 
+    // The knob step sounds the reference note and is about to write to it:
+    // its messages must never land inside the image.
+    if (tuneEngine->isCalibrating())
+    {
+        showMessageBox (notStartedTitle, calibratingMessage, nullptr);
+        return;
+    }
+
     if (! tuneEngine->startFirmwareUpdate (this))
     {
         // Nothing was started: say why and stay ready for another attempt once

@@ -43,6 +43,8 @@ public:
     static constexpr const char* notStartedMessage =
         "Kestrune Firmware Update could not be started. Exactly one MIDI output must be selected: Verify MIDI "
         "Settings, then press Update Firmware again.";
+    static constexpr const char* calibratingMessage =
+        "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
 
     explicit FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine);
     ~FirmwareUpdateComponent() override;

@@ -155,6 +155,10 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
 {
     if (button == &startButton)
     {
+        // A firmware image is streaming: nothing may go out beside it, and
+        // the firmware window already tells the user what is going on.
+        if (tuneEngine->isUpdatingFirmware())
+            return;
         if (! tuneEngine->startTuningCalibration())
         {
             showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",

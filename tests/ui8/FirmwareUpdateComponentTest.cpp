@@ -181,6 +181,16 @@ TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationRuns)
     component->tuningFailed();
     EXPECT_TRUE (button().isEnabled());
 
+    // The knob step (no run yet): refused with a word, nothing sent.
+    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 4));
+    ASSERT_TRUE (engine->startTuningCalibration());
+    click();
+    EXPECT_FALSE (engine->isUpdatingFirmware());
+    EXPECT_EQ (updateRequestsSent(), 0);
+    ASSERT_EQ (component->boxes.size(), 1u);
+    EXPECT_EQ (component->boxes[0].message, FirmwareUpdateComponent::calibratingMessage);
+    engine->abortTuning();
+
     // Once an update runs, the end of a calibration leaves the button disabled.
     click();
     ASSERT_TRUE (engine->isUpdatingFirmware());
