@@ -46,12 +46,10 @@ void FirmwareSysexSender::start()
     nextPacket = 0;
     waitingForDevice = false;
 
-    const auto header = data->getHeaderMessage();
-    if (! header.isEmpty())
+    if (! data->getHeaderMessage().isEmpty())
     {
-        if (midiManager != nullptr)
-            midiManager->sendMessageToOutput (outputName, DeviceMessages::rawBytes (header.begin(), header.size()));
         waitingForDevice = true;
+        headerSent = sendHeader();
         waitStartMs = clock.getMillisecondCounter();
     }
 
@@ -80,7 +78,19 @@ void FirmwareSysexSender::timerCallback()
         || ! midiManager->isOutputDeviceAvailable (outputName)
         || ! midiManager->isOutputDeviceOpen (outputName))
     {
+        // A machine that goes away during the wait may come back without
+        // having seen the request (a restart forgets it): ask again then.
+        if (waitingForDevice)
+            headerSent = false;
         reportStatus (statusDeviceOffline);
+        return;
+    }
+
+    if (waitingForDevice && ! headerSent)
+    {
+        headerSent = sendHeader();
+        waitStartMs = clock.getMillisecondCounter();
+        reportStatus (statusWaitingForDevice);
         return;
     }
 
@@ -115,6 +125,15 @@ void FirmwareSysexSender::timerCallback()
     data->setComplete (true);
     reportProgress (1.0);
     reportStatus (statusCompleted);
+}
+
+bool FirmwareSysexSender::sendHeader()
+{
+    const auto header = data->getHeaderMessage();
+    return midiManager != nullptr
+           && midiManager->sendMessageToOutput (data->getOutputDeviceName(),
+                                                DeviceMessages::rawBytes (header.begin(), header.size()))
+                  > 0;
 }
 
 void FirmwareSysexSender::reportProgress (double progress)

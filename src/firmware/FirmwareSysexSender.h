@@ -47,6 +47,8 @@ public:
     bool isWaitingForDevice() const { return waitingForDevice; }
 
 private:
+    // True when an open port took the request.
+    bool sendHeader();
     void reportProgress (double progress);
     void reportStatus (const juce::String& status);
 
@@ -56,6 +58,8 @@ private:
     MillisecondClock& clock;
     juce::uint32 nextPacket = 0;
     bool waitingForDevice = false;
+    // The request of the current wait reached the machine's port.
+    bool headerSent = false;
     juce::uint32 waitStartMs = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FirmwareSysexSender)

@@ -186,21 +186,48 @@ TEST_F (FirmwareSysexSenderTest, WaitIsMeasuredAcrossTheCounterWrap)
     EXPECT_EQ (listener.progress, std::vector<double> { 0.0 });
 }
 
-TEST_F (FirmwareSysexSenderTest, WaitKeepsCountingWhileTheDeviceIsOffline)
+TEST_F (FirmwareSysexSenderTest, AMachineBackDuringOrAfterTheWaitIsAskedAgainAndWaitedFor)
 {
-    startEmbeddedTransfer();
-    tick (100);
-    unplug();
-    tick (800);
-    EXPECT_EQ (listener.count ("Device Offline"), 800);
-    EXPECT_EQ (listener.count ("Waiting For Device"), 100);
+    // Unplugged after 1 s of the wait and back after another 1 s or 9 s: in
+    // both cases it gets the request again and a whole new wait.
+    for (const int awayTicks : { 100, 900 })
+    {
+        SCOPED_TRACE (awayTicks);
+        ports->clearSent();
+        listener = RecordingListener();
+        startEmbeddedTransfer();
+        tick (100);
+        unplug();
+        tick (awayTicks);
+        EXPECT_EQ (listener.count ("Device Offline"), awayTicks);
+        EXPECT_EQ (sent().size(), 1u);
 
+        ports->plugOutput (outputName);
+        manager->timerCallback();
+        tick();
+        ASSERT_EQ (sent().size(), 2u);
+        EXPECT_EQ (bytesOf (sent()[1]), bytesOf (DeviceMessages::firmwareUpdateRequest()));
+        tick (799);
+        EXPECT_TRUE (listener.progress.empty());
+        tick();
+        EXPECT_EQ (listener.progress, std::vector<double> { 0.0 });
+        tick();
+        EXPECT_EQ (sent().size(), 3u);
+        EXPECT_EQ (bytesOf (sent()[2]), juce::Array<juce::uint8> (embeddedImage().begin(), 64));
+    }
+}
+
+TEST_F (FirmwareSysexSenderTest, ARequestThatReachedNoPortIsSentOnceTheOutputIsBack)
+{
+    unplug();
+    startEmbeddedTransfer();
+    EXPECT_TRUE (sent().empty());
     ports->plugOutput (outputName);
     manager->timerCallback();
     tick();
+    ASSERT_EQ (sent().size(), 1u);
+    tick (800);
     EXPECT_EQ (listener.progress, std::vector<double> { 0.0 });
-    tick();
-    EXPECT_EQ (sent().size(), 2u);
 }
 
 TEST_F (FirmwareSysexSenderTest, UnplugAtSlice500ResumesWithSlice500AndNoSliceIsLost)
