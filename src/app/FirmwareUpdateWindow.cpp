@@ -4,11 +4,18 @@
 #include "ui/FirmwareUpdateComponent.h"
 
 FirmwareUpdateWindow::FirmwareUpdateWindow (TuneKestruneEngine::Ptr engine)
-    : juce::DocumentWindow ("Kestrune Firmware Update", juce::Colours::grey,
-                            juce::DocumentWindow::minimiseButton | juce::DocumentWindow::closeButton, true),
-      tuneEngine (engine)
+    : FirmwareUpdateWindow (engine, std::make_unique<FirmwareUpdateComponent> (engine), true)
 {
-    content = std::make_unique<FirmwareUpdateComponent> (engine);
+}
+
+FirmwareUpdateWindow::FirmwareUpdateWindow (TuneKestruneEngine::Ptr engine,
+                                            std::unique_ptr<FirmwareUpdateComponent> contentToUse,
+                                            bool addToDesktop)
+    : juce::DocumentWindow ("Kestrune Firmware Update", juce::Colours::grey,
+                            juce::DocumentWindow::minimiseButton | juce::DocumentWindow::closeButton, addToDesktop),
+      tuneEngine (std::move (engine)),
+      content (std::move (contentToUse))
+{
     // Native title bar before the content: switching afterwards hands the
     // space of JUCE's own title bar to the content, which then shows a grey
     // band below its picture. The later switch by the caller changes nothing.
@@ -25,19 +32,22 @@ FirmwareUpdateWindow::~FirmwareUpdateWindow()
 
 void FirmwareUpdateWindow::closeButtonPressed()
 {
-    if (confirmClose())
-        DeferredWindowDeletion::deleteSoon (this);
+    const juce::Component::SafePointer<FirmwareUpdateWindow> window (this);
+    // Nothing of this object may be touched once the question returns.
+    if (confirmClose() && window != nullptr)
+        DeferredWindowDeletion::deleteSoon (window.getComponent());
 }
 
 bool FirmwareUpdateWindow::confirmClose()
 {
-    if (tuneEngine->isUpdatingFirmware())
-    {
-        return juce::AlertWindow::showOkCancelBox (
-            juce::AlertWindow::WarningIcon, "Firmware Update In Process",
-            "Firmware Update is in process, Quiting before finishing this process will leave the Kestrune in an "
-            "unusable state until an update has been sucessfull.",
-            {}, {}, nullptr, nullptr);
-    }
-    return true;
+    return ! tuneEngine->isUpdatingFirmware() || askToCloseDuringUpdate();
+}
+
+bool FirmwareUpdateWindow::askToCloseDuringUpdate()
+{
+    return juce::AlertWindow::showOkCancelBox (
+        juce::AlertWindow::WarningIcon, "Firmware Update In Process",
+        "Firmware Update is in process, Quiting before finishing this process will leave the Kestrune in an "
+        "unusable state until an update has been sucessfull.",
+        {}, {}, nullptr, nullptr);
 }

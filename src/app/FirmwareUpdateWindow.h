@@ -16,10 +16,20 @@ public:
     void closeButtonPressed() override;
 
     // The question asked before closing during an update; true when the window
-    // may close (no update runs, or the user chose OK).
+    // may close (no update runs, or the user chose OK). The question is modal:
+    // while it is up the transfer may complete and its box close this window,
+    // so callers hold a safe reference across the call and check it afterwards.
     bool confirmClose();
 
     FirmwareUpdateComponent* getFirmwareUpdateComponent() const { return content.get(); }
+
+protected:
+    // For tests: a content of their own, and a window kept off the desktop.
+    FirmwareUpdateWindow (TuneKestruneEngine::Ptr engine, std::unique_ptr<FirmwareUpdateComponent> content,
+                          bool addToDesktop);
+
+    // The modal OK/Cancel question; true on OK.
+    virtual bool askToCloseDuringUpdate();
 
 private:
     TuneKestruneEngine::Ptr tuneEngine;

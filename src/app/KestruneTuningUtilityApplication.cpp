@@ -154,8 +154,10 @@ void KestruneTuningUtilityApplication::systemRequestedQuit()
 
     if (auto* window = firmwareUpdateWindow.get())
     {
+        // The question is modal: meanwhile the transfer may complete and the
+        // completion box's OK close the window. Only the weak reference knows.
         if (window->confirmClose())
-            delete window;
+            delete firmwareUpdateWindow.get();
         mayQuit = firmwareUpdateWindow == nullptr;
     }
 
@@ -166,7 +168,12 @@ void KestruneTuningUtilityApplication::systemRequestedQuit()
             nullptr);
 
     if (mayQuit)
-        juce::JUCEApplicationBase::quit();
+        quitNow();
+}
+
+void KestruneTuningUtilityApplication::quitNow()
+{
+    juce::JUCEApplicationBase::quit();
 }
 
 //==============================================================================

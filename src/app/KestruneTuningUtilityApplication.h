@@ -90,6 +90,8 @@ public:
 protected:
     // An asynchronous warning box; tests record it instead.
     virtual void showMessageBox (const juce::String& title, const juce::String& message);
+    // Ends the message loop; tests record it instead.
+    virtual void quitNow();
 
 private:
     void openDefaultMidiPorts();

@@ -1,38 +1,20 @@
 #include "app/CommandIDs.h"
-#include "app/KestruneTuningUtilityApplication.h"
+#include "app/RecordingApplication.h"
 #include "engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-juce::JUCEApplicationBase* noApplication() { return nullptr; }
-
-// Records the warning boxes instead of showing them.
-struct RecordingApplication : KestruneTuningUtilityApplication
-{
-    juce::StringArray boxes;
-    void showMessageBox (const juce::String& title, const juce::String&) override { boxes.add (title); }
-};
-
-// The application object on the virtual machine's rig, without initialise():
-// the command states depend only on the engine and the MIDI manager.
+// The application object on the virtual machine's rig: the command states
+// depend only on the engine and the MIDI manager.
 struct CommandStateTest : ::testing::Test
 {
     CommandStateTest()
     {
-        juce::JUCEApplicationBase::createInstance = &noApplication;
         app = std::make_unique<RecordingApplication>();
         app->tuneEngine = rig.engine;
         app->midiManager = rig.midi;
-    }
-
-    ~CommandStateTest() override
-    {
-        app->tuneEngine = nullptr;
-        app->midiManager = nullptr;
-        app = nullptr;
-        juce::JUCEApplicationBase::createInstance = nullptr;
     }
 
     bool enabled (juce::CommandID id)

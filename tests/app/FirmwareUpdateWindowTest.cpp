@@ -1,0 +1,98 @@
+#include "app/FirmwareUpdateWindow.h"
+#include "app/RecordingApplication.h"
+#include "engine/EngineTestSupport.h"
+#include "ui/FirmwareUpdateComponent.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+// The real content with its message boxes kept: the completion box's OK is
+// pressed by calling its callback.
+struct RecordingContent : FirmwareUpdateComponent
+{
+    using FirmwareUpdateComponent::FirmwareUpdateComponent;
+
+    void showMessageBox (const juce::String&, const juce::String&, juce::ModalComponentManager::Callback* cb) override
+    {
+        if (cb != nullptr)
+            completionOk.reset (cb);
+    }
+    void firmwareStatusChanged (FirmwareSysexSender* s, const juce::String& status) override
+    {
+        sender = s;
+        FirmwareUpdateComponent::firmwareStatusChanged (s, status);
+    }
+
+    std::unique_ptr<juce::ModalComponentManager::Callback> completionOk;
+    FirmwareSysexSender* sender = nullptr;
+};
+
+// A window off the desktop whose close question stays up while the test
+// lets the transfer finish and presses OK on the completion box, then answers OK.
+struct OverlappingWindow : FirmwareUpdateWindow
+{
+    OverlappingWindow (TuneKestruneEngine::Ptr engine, enginetest::FakeRig& r)
+        : FirmwareUpdateWindow (engine, std::make_unique<RecordingContent> (engine), false), rig (r)
+    {
+    }
+
+    RecordingContent& content() { return *static_cast<RecordingContent*> (getFirmwareUpdateComponent()); }
+
+    bool askToCloseDuringUpdate() override
+    {
+        auto& c = content();
+        auto& testRig = rig;
+        testRig.clock.advanceMs (8000);
+        for (int i = 0; i < 5000 && testRig.engine->isUpdatingFirmware(); ++i)
+            c.sender->timerCallback();
+        // The user presses OK on the completion box: it closes the window,
+        // this object included. Nothing of it is touched from here on.
+        auto ok = std::move (c.completionOk);
+        if (ok != nullptr)
+            ok->modalStateFinished (1);
+        return true;
+    }
+
+    enginetest::FakeRig& rig;
+};
+
+struct FirmwareUpdateWindowTest : ::testing::Test
+{
+    // A window whose transfer is waiting for the machine.
+    OverlappingWindow* openWithTransfer()
+    {
+        auto* window = new OverlappingWindow (rig.engine, rig);
+        auto& content = window->content();
+        for (auto* child : content.getChildren())
+            if (child->getName() == "Update Firmware Button")
+                content.buttonClicked (dynamic_cast<juce::Button*> (child));
+        return window;
+    }
+
+    enginetest::FakeRig rig;
+};
+} // namespace
+
+TEST_F (FirmwareUpdateWindowTest, TransferCompletingWhileTheCloseQuestionIsUpLeavesNothingDangling)
+{
+    juce::Component::SafePointer<juce::Component> window (openWithTransfer());
+    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+
+    static_cast<OverlappingWindow*> (window.getComponent())->closeButtonPressed();
+    EXPECT_EQ (window, nullptr);
+    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);   // no deferred deletion of freed memory
+}
+
+TEST_F (FirmwareUpdateWindowTest, QuitDuringTheSameOverlapDeletesTheWindowOnceAndQuits)
+{
+    RecordingApplication app;
+    app.tuneEngine = rig.engine;
+    app.firmwareUpdateWindow = openWithTransfer();
+    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+
+    app.systemRequestedQuit();
+    EXPECT_EQ (app.firmwareUpdateWindow.get(), nullptr);
+    EXPECT_EQ (app.quits, 1);
+}
