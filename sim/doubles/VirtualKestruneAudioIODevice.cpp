@@ -118,6 +118,12 @@ bool VirtualKestruneAudioIODevice::isPlaying()
     return callback.load() != nullptr;
 }
 
+void VirtualKestruneAudioIODevice::setInputLatency (int samples)
+{
+    latencyLine.assign ((size_t) juce::jmax (0, samples), 0.0f);
+    latencyPosition = 0;
+}
+
 int VirtualKestruneAudioIODevice::renderBlocks (int numBlocks)
 {
     jassert (clocking == Clocking::manual);
@@ -142,6 +148,14 @@ void VirtualKestruneAudioIODevice::renderOneBlock()
 
     auto* samples = block.getWritePointer (0);
     machine->renderAudio (samples, bufferSize, sampleRate);
+    if (! latencyLine.empty())
+    {
+        for (int i = 0; i < bufferSize; ++i)
+        {
+            std::swap (samples[i], latencyLine[latencyPosition]);
+            latencyPosition = (latencyPosition + 1) % latencyLine.size();
+        }
+    }
 
     const float* inputs[1] = { samples };
     const auto numInputs = activeInputs[0] ? 1 : 0;

@@ -6,6 +6,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 
 #include <memory>
+#include <vector>
 
 // An audio input device whose one input channel carries the virtual machine's
 // Synth Output. Two ways to run it:
@@ -40,6 +41,11 @@ public:
 
     juce::int64 getSamplesRendered() const { return samplesRendered.load(); }
 
+    // The machine's audio reaches the callback this many samples late, as
+    // through a real interface's input buffering, and the device says so.
+    // Set it while no block is being rendered.
+    void setInputLatency (int samples);
+
     // Called on the rendering thread after each block has been delivered.
     std::function<void (juce::int64 samplesRenderedSoFar)> onBlockRendered;
 
@@ -64,7 +70,7 @@ public:
     juce::BigInteger getActiveOutputChannels() const override { return {}; }
     juce::BigInteger getActiveInputChannels() const override { return activeInputs; }
     int getOutputLatencyInSamples() override { return 0; }
-    int getInputLatencyInSamples() override { return 0; }
+    int getInputLatencyInSamples() override { return (int) latencyLine.size(); }
 
 private:
     class RenderThread;
@@ -81,6 +87,8 @@ private:
     juce::BigInteger activeInputs;
     juce::String lastError;
     juce::AudioBuffer<float> block;
+    std::vector<float> latencyLine;
+    size_t latencyPosition = 0;
     std::atomic<juce::int64> samplesRendered { 0 };
     juce::int64 samplesAtOpen = 0;
     juce::uint64 microsAdvanced = 0;

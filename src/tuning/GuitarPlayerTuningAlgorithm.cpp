@@ -32,10 +32,8 @@ int GuitarPlayerTuningAlgorithm::stepFor (int note, float difference)
 
 void GuitarPlayerTuningAlgorithm::sendStartValue()
 {
-    // Counted now, after the estimate of this tick was read: any frame still
-    // in progress is covered by the wait.
-    firstUsableFrame = getFrameCountNow() + framesToWaitAfterJump;
     sendValue (deviceCalibration[currentNote].load());
+    jump = markPitchChange();
 }
 
 void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
@@ -43,7 +41,7 @@ void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
     if (currentNote > 65)
         return;
 
-    if (getFrameCountOfEstimate() < firstUsableFrame)
+    if (! hasSettledSince (jump))
         return;
 
     const float difference = hz - targetFrequency (currentNote);

@@ -9,13 +9,12 @@
 // After sending a note's start value it waits until the analysis has
 // completed two frames made wholly of audio that followed the value: until
 // then the estimate still describes the pitch before the jump (the frame in
-// progress when the value went out mixes both pitches).
+// progress when the value went out mixes both pitches, and the device and
+// the cable take their time to bring the new one).
 class GuitarPlayerTuningAlgorithm : public TuneKestruneEngine::TuningAlgorithm
 {
 public:
     static constexpr double tolerance = 0.1;
-    // The frame in progress when the value was sent, then two whole ones.
-    static constexpr juce::uint64 framesToWaitAfterJump = 3;
 
     GuitarPlayerTuningAlgorithm (MidiManager::Ptr midiManager,
                                  TuneKestruneEngine& engine,
@@ -31,7 +30,7 @@ private:
     void sendStartValue();
 
     const TuneKestruneEngine::CalibrationTable& deviceCalibration;
-    juce::uint64 firstUsableFrame = 0;
+    juce::uint32 jump = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GuitarPlayerTuningAlgorithm)
 };

@@ -87,14 +87,14 @@ void TuneKestruneEngine::TuningAlgorithm::finish()
     owner.finishTuning();
 }
 
-juce::uint64 TuneKestruneEngine::TuningAlgorithm::getFrameCountNow() const
+juce::uint32 TuneKestruneEngine::TuningAlgorithm::markPitchChange()
 {
-    return engine.frameCounter != nullptr ? engine.frameCounter->getNumFrames() : 0;
+    return engine.analysisInput != nullptr ? engine.analysisInput->markPitchChange() : 0;
 }
 
-juce::uint64 TuneKestruneEngine::TuningAlgorithm::getFrameCountOfEstimate() const
+bool TuneKestruneEngine::TuningAlgorithm::hasSettledSince (juce::uint32 mark) const
 {
-    return engine.framesBeforeEstimate;
+    return engine.analysisInput != nullptr && engine.analysisInput->hasSettledSince (mark, engine.framesBeforeEstimate);
 }
 
 //==============================================================================
@@ -149,6 +149,18 @@ void TuneKestruneEngine::removeStatusListener (StatusListener* listener)
     versionListeners.remove (listener);
 }
 
+void TuneKestruneEngine::setAnalysedInputChannel (int channel)
+{
+    analysedInputChannel.store (juce::jmax (0, channel));
+    if (analysisInput != nullptr)
+        analysisInput->setChannel (analysedInputChannel.load());
+}
+
+int TuneKestruneEngine::getAnalysedInputChannel() const
+{
+    return analysedInputChannel.load();
+}
+
 juce::StringArray TuneKestruneEngine::getTuningAlgorithmNames()
 {
     return { sweepTuneName, fineTuneName };
@@ -173,11 +185,12 @@ bool TuneKestruneEngine::startTuningCalibration()
 
     if (audioCallback == nullptr)
     {
-        // Registered through the frame counter that wraps it, so that Fine
-        // Tune can tell estimates of the pitch before a jump from those after.
+        // Registered through the input that picks the machine's channel and
+        // tells Fine Tune when estimates follow a jump of the pitch.
         audioCallback = new DetectTuneAudioCallback();
-        frameCounter = new AnalysisFrameCounter (audioCallback);
-        deviceManager.addAudioCallback (frameCounter.get());
+        analysisInput = new AnalysisInput (audioCallback);
+        analysisInput->setChannel (analysedInputChannel.load());
+        deviceManager.addAudioCallback (analysisInput.get());
     }
 
     firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
@@ -437,7 +450,7 @@ void TuneKestruneEngine::timerCallback()
     const Ptr keepAlive (this);
 
     // The count first: a frame it includes has its estimate published already.
-    framesBeforeEstimate = frameCounter != nullptr ? frameCounter->getNumFrames() : 0;
+    framesBeforeEstimate = analysisInput != nullptr ? analysisInput->getNumFrames() : 0;
     const float hz = audioCallback->getFrequency();
 
     if (settleTicks < numSettleTicks)
@@ -534,9 +547,9 @@ void TuneKestruneEngine::sendAllNotesOff()
 
 void TuneKestruneEngine::detachAudioCallback()
 {
-    if (frameCounter != nullptr)
-        deviceManager.removeAudioCallback (frameCounter.get());
-    frameCounter = nullptr;
+    if (analysisInput != nullptr)
+        deviceManager.removeAudioCallback (analysisInput.get());
+    analysisInput = nullptr;
     audioCallback = nullptr;
 }
 

@@ -4,7 +4,7 @@
 #include "firmware/FirmwareSysexData.h"
 #include "firmware/FirmwareSysexSender.h"
 #include "midi/MidiManager.h"
-#include "tuning/AnalysisFrameCounter.h"
+#include "tuning/AnalysisInput.h"
 #include "tuning/DetectTuneAudioCallback.h"
 #include "tuning/TuningResult.h"
 
@@ -95,10 +95,11 @@ public:
         // this call, so the caller must return at once without touching members.
         void finish();
 
-        // Frames the audio analysis has completed: now, and as counted just
-        // before the estimate handed to processFrequency was read.
-        juce::uint64 getFrameCountNow() const;
-        juce::uint64 getFrameCountOfEstimate() const;
+        // Marks the moment a value that changes the pitch went out; true once
+        // the estimate handed to processFrequency comes from frames made wholly
+        // of audio that followed the mark. Never true without audio analysis.
+        juce::uint32 markPitchChange();
+        bool hasSettledSince (juce::uint32 mark) const;
 
         juce::uint16 currentValue = 0;
         MidiManager::Ptr midiManager;
@@ -124,6 +125,11 @@ public:
 
     void addStatusListener (StatusListener* listener);
     void removeStatusListener (StatusListener* listener);
+
+    // The audio input channel that carries the machine (0 = the first). Only
+    // this channel is analysed, whatever else the device has active.
+    void setAnalysedInputChannel (int channel);
+    int getAnalysedInputChannel() const;
 
     static juce::StringArray getTuningAlgorithmNames();
     juce::String getTuningAlgorithm() const;
@@ -215,7 +221,7 @@ private:
     bool allNotesReplied() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
-    AnalysisFrameCounter::Ptr frameCounter;
+    AnalysisInput::Ptr analysisInput;
     MidiManager::Ptr midiManager;
     juce::AudioDeviceManager& deviceManager;
     MillisecondClock& clock;
@@ -246,6 +252,7 @@ private:
     juce::ListenerList<StatusListener, juce::Array<StatusListener*, juce::CriticalSection>> versionListeners;
     std::unique_ptr<TuningStatus> status;
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
+    std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
     bool listening = false;
     juce::uint64 framesBeforeEstimate = 0;

@@ -70,6 +70,7 @@ PreferencesComponent::PreferencesComponent (juce::AudioDeviceManager& manager, M
     initialDeviceType = audioDeviceManager->getCurrentAudioDeviceType();
     initialSetup = audioDeviceManager->getAudioDeviceSetup();
     pendingSetup = initialSetup;
+    initialAnalysedChannel = tuneEngine->getAnalysedInputChannel();
     initialMidiInput = singleName (midiManager->getOpenInputDeviceNames());
     initialMidiOutput = singleName (midiManager->getOpenOutputDeviceNames());
 
@@ -235,9 +236,11 @@ void PreferencesComponent::updateAudioDeviceLists()
             const auto name = channelNames[i].isNotEmpty() ? channelNames[i] : juce::String (i + 1);
             channels.addItem (name, inputChannelItemId (i));
         }
-        const auto active = currentDevice->getActiveInputChannels();
-        if (active.countNumberOfSetBits() == 1)
-            channels.setSelectedId (inputChannelItemId (active.getHighestBit()), juce::dontSendNotification);
+        // The channel the analysis hears, whatever else the device has active
+        // (a JACK device makes every connected input active).
+        const int analysed = tuneEngine->getAnalysedInputChannel();
+        if (analysed < channelNames.size())
+            channels.setSelectedId (inputChannelItemId (analysed), juce::dontSendNotification);
     }
 
     for (auto* list : comboBoxes)
@@ -320,6 +323,7 @@ void PreferencesComponent::comboBoxChanged (juce::ComboBox* list)
         // Device names and settings of the former driver mean nothing to the
         // new one: OK must not bring them back.
         pendingSetup = audioDeviceManager->getAudioDeviceSetup();
+        analyseFirstOpenedChannel();
         updateAudioDeviceLists();
     }
     else if (list == audioInputBox.get())
@@ -330,6 +334,7 @@ void PreferencesComponent::comboBoxChanged (juce::ComboBox* list)
         // The rate, size and channels the new device actually opened with.
         pendingSetup = audioDeviceManager->getAudioDeviceSetup();
         pendingSetup.inputDeviceName = text;
+        analyseFirstOpenedChannel();
         updateAudioDeviceLists();
     }
     else if (list == sampleRateBox.get())
@@ -362,6 +367,7 @@ void PreferencesComponent::comboBoxChanged (juce::ComboBox* list)
         setup.useDefaultInputChannels = false;
         pendingSetup.inputChannels = channels;
         pendingSetup.useDefaultInputChannels = false;
+        tuneEngine->setAnalysedInputChannel (channel);
         audioDeviceManager->setAudioDeviceSetup (setup, false);
     }
     else if (list == tuningAlgorithmBox.get())
@@ -404,8 +410,17 @@ void PreferencesComponent::buttonClicked (juce::Button* button)
         updateMidiDeviceLists();
 
         tuneEngine->setTuningAlgorithm (initialTuningAlgorithm);
+        tuneEngine->setAnalysedInputChannel (initialAnalysedChannel);
         closeWindow();
     }
+}
+
+void PreferencesComponent::analyseFirstOpenedChannel()
+{
+    // A new device opens its default channels: the first of them carries the machine.
+    const auto* device = audioDeviceManager->getCurrentAudioDevice();
+    const int first = device != nullptr ? device->getActiveInputChannels().findNextSetBit (0) : -1;
+    tuneEngine->setAnalysedInputChannel (juce::jmax (0, first));
 }
 
 void PreferencesComponent::closeWindow()

@@ -45,6 +45,7 @@ private:
     // Fixed row of each list, whatever order the lists were created in.
     int rowOf (const juce::ComboBox* list) const;
     void layOutNewLists();
+    void analyseFirstOpenedChannel();
     void closeWindow();
 
     static void fillList (juce::ComboBox& list, const juce::StringArray& names);
@@ -82,6 +83,7 @@ private:
     juce::String initialMidiInput;
     juce::String initialMidiOutput;
     juce::String initialTuningAlgorithm;
+    int initialAnalysedChannel = 0;
 
     juce::AudioDeviceManager::AudioDeviceSetup pendingSetup;
     juce::String pendingTuningAlgorithm;

@@ -24,6 +24,7 @@ KNOB_TOO_LOW=-12    # about 15 Hz
 KNOB_IN_RANGE=0     # about 30.4 Hz, and the top note is still reachable
 MAIN="Kestrune Tuning Utility"
 APP_AUDIO_IN="Kestrune Tuning Utility:in_1"
+APP_AUDIO_IN_2="Kestrune Tuning Utility:in_2"
 SYNTH_OUT="Kestrune Jack 1:synth_out"
 
 # ---------------------------------------------------------------- helpers ---
@@ -120,12 +121,15 @@ commits() { grep -cE '^[0-9]+ STATE commit$' || true; }
 # ------------------------------------------------------------------ start ---
 e2e_start_jack
 e2e_start_xvfb
-# The audio goes to the utility's first input only: its audio device then
-# has the one active input channel that the analysis listens to.
+# The machine's audio goes to both of the utility's inputs, as a patchbay
+# that connects everything does: JACK then makes both channels active, and
+# the utility must still hear its first input.
 e2e_start_sim --seed "$SEED" --knob "$KNOB_TOO_HIGH" --connect-to "nobody"
 e2e_start_app
 e2e_wait 10 e2e_jack_has_port "$APP_AUDIO_IN" || e2e_fail "the utility has no audio input port"
+e2e_wait 10 e2e_jack_has_port "$APP_AUDIO_IN_2" || e2e_fail "the utility has no second audio input port"
 jack_connect "$SYNTH_OUT" "$APP_AUDIO_IN"
+jack_connect "$SYNTH_OUT" "$APP_AUDIO_IN_2"
 e2e_wait 10 grep -q ' TX F0 7E 00 06 02 ' "$E2E_SIM_LOG" || e2e_fail "the machine was never asked for its version"
 sleep 0.5
 MAIN_WINDOW=$(named_window "$MAIN")

@@ -153,58 +153,68 @@ TEST (WholeCalibration, FineTuneCompletesAndTheStoredTableSoundsInTune)
 
 TEST (WholeCalibration, FineTuneActsOnlyOnFramesThatFollowedEachJump)
 {
-    SimRig rig (machineOptions (1, 0.0));
-    rig.engine->setTuningAlgorithm ("Fine Tune");
-
-    // A timeline of writes reaching the machine and notes starting, in samples.
-    struct Event
+    // Without and with an audio interface that hands the machine's sound over
+    // one and a half frames late (and says so).
+    for (const int latency : { 0, 12288 })
     {
-        bool noteStart;
-        juce::int64 samples;
-    };
-    std::vector<Event> events;
-    std::mutex eventsMutex;
-    rig.machine->setLogSink ([&] (const juce::String& line) {
-        if (line.startsWith ("VALUE 24 "))
+        SCOPED_TRACE (latency);
+        SimRig rig (machineOptions (1, 0.0));
+        rig.device()->setInputLatency (latency);
+        rig.engine->setTuningAlgorithm ("Fine Tune");
+
+        // A timeline of writes reaching the machine and notes starting, in samples.
+        struct Event
         {
+            bool noteStart;
+            juce::int64 samples;
+        };
+        std::vector<Event> events;
+        std::mutex eventsMutex;
+        rig.machine->setLogSink ([&] (const juce::String& line) {
+            if (line.startsWith ("VALUE 24 "))
+            {
+                const std::lock_guard<std::mutex> g (eventsMutex);
+                events.push_back ({ false, rig.device()->getSamplesRendered() });
+            }
+        });
+        struct NoteStarts : RecordingStatusListener
+        {
+            std::function<void()> onNote;
+            void tuningNoteChanged (int) override { onNote(); }
+        } starts;
+        starts.onNote = [&] {
             const std::lock_guard<std::mutex> g (eventsMutex);
-            events.push_back ({ false, rig.device()->getSamplesRendered() });
+            events.push_back ({ true, rig.device()->getSamplesRendered() });
+        };
+        rig.engine->addStatusListener (&starts);
+
+        rig.startAndBegin();
+        rig.runToEnd();
+        rig.engine->removeStatusListener (&starts);
+        rig.machine->setLogSink ({});
+        EXPECT_EQ (rig.listener.milestones().back(), "progress 1");
+
+        int notesChecked = 0;
+        for (size_t i = 0; i + 1 < events.size(); ++i)
+        {
+            if (! events[i].noteStart)
+                continue;
+            // The write just before is the jump; the next write is the first
+            // step or, if the first usable estimate was on target, the next jump.
+            size_t next = i + 1;
+            while (next < events.size() && events[next].noteStart)
+                ++next;
+            ASSERT_LT (next, events.size());
+            // The block after the jump, the latency and one block of margin may
+            // hold the old pitch; two whole frames after that, the next tick.
+            const auto unclean = events[i].samples + latency + 2 * 512;
+            const auto firstUsable = ((unclean + 8191) / 8192 + 2) * 8192;
+            EXPECT_GE (events[next].samples, firstUsable) << "note start " << notesChecked;
+            EXPECT_LE (events[next].samples, firstUsable + 720 + 512) << "note start " << notesChecked;
+            ++notesChecked;
         }
-    });
-    struct NoteStarts : RecordingStatusListener
-    {
-        std::function<void()> onNote;
-        void tuningNoteChanged (int) override { onNote(); }
-    } starts;
-    starts.onNote = [&] {
-        const std::lock_guard<std::mutex> g (eventsMutex);
-        events.push_back ({ true, rig.device()->getSamplesRendered() });
-    };
-    rig.engine->addStatusListener (&starts);
-
-    rig.startAndBegin();
-    rig.runToEnd();
-    rig.engine->removeStatusListener (&starts);
-    rig.machine->setLogSink ({});
-
-    int notesChecked = 0;
-    for (size_t i = 0; i + 1 < events.size(); ++i)
-    {
-        if (! events[i].noteStart)
-            continue;
-        // The write just before is the jump; the next write is the first step
-        // or, if the first usable estimate was on target, the next jump.
-        size_t next = i + 1;
-        while (next < events.size() && events[next].noteStart)
-            ++next;
-        ASSERT_LT (next, events.size());
-        const auto jump = events[i].samples;
-        const auto firstUsable = (jump / 8192 + 3) * 8192;
-        EXPECT_GE (events[next].samples, firstUsable) << "note start " << notesChecked;
-        EXPECT_LE (events[next].samples, firstUsable + 720 + 512) << "note start " << notesChecked;
-        ++notesChecked;
+        EXPECT_EQ (notesChecked, 40);
     }
-    EXPECT_EQ (notesChecked, 40);
 }
 
 TEST (WholeCalibration, ReportAndUndoAfterACompletedRun)

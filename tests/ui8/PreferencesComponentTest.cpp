@@ -183,6 +183,19 @@ TEST_F (PreferencesComponentTest, ChoosingTheSecondOfThreeChannelsUsesThatChanne
     EXPECT_EQ (setup.inputChannels.toInteger(), 2);
     EXPECT_FALSE (setup.useDefaultInputChannels);
     EXPECT_EQ (audio.getCurrentAudioDevice()->getActiveInputChannels().toInteger(), 2);
+    EXPECT_EQ (engine->getAnalysedInputChannel(), 1);
+
+    // Shown as the analysed channel whatever else is active; Cancel puts back
+    // the channel analysed when the window opened.
+    auto two = setup;
+    two.inputChannels.setBit (0);
+    audio.setAudioDeviceSetup (two, false);
+    open();
+    EXPECT_EQ (list (channelList)->getSelectedId(), 2);
+    choose (channelList, 4);
+    EXPECT_EQ (engine->getAnalysedInputChannel(), 2);
+    press ("Cancel Button");
+    EXPECT_EQ (engine->getAnalysedInputChannel(), 1);
 }
 
 TEST_F (PreferencesComponentTest, ChannelsBeyondTheThirtyFirstStaySelectable)

@@ -1,0 +1,133 @@
+#include "tuning/AnalysisInput.h"
+#include "tuning/FakeAudioIODevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace
+{
+struct AnalysisInputTest : ::testing::Test
+{
+    FakeAudioIODevice device { 48000.0 };
+    DetectTuneAudioCallback::Ptr analysis = new DetectTuneAudioCallback();
+    AnalysisInput::Ptr input = new AnalysisInput (analysis);
+    juce::int64 phase = 0;
+
+    AnalysisInputTest() { input->audioDeviceAboutToStart (&device); }
+
+    // Feeds blocks in which active channel i carries a sine of 100 * (i + 1) Hz.
+    void feed (int blockSize, int numBlocks, int numChannels = 1)
+    {
+        std::vector<std::vector<float>> channels ((size_t) numChannels, std::vector<float> ((size_t) blockSize));
+        std::vector<const float*> pointers;
+        for (auto& c : channels)
+            pointers.push_back (c.data());
+        float* outputs[1] = { nullptr };
+        for (int b = 0; b < numBlocks; ++b)
+        {
+            for (int i = 0; i < blockSize; ++i, ++phase)
+                for (size_t c = 0; c < channels.size(); ++c)
+                    channels[c][(size_t) i] = (float) std::sin (2.0 * juce::MathConstants<double>::pi * 100.0
+                                                                * (double) (c + 1) * (double) phase / 48000.0);
+            input->audioDeviceIOCallbackWithContext (pointers.data(), numChannels, outputs, 0, blockSize, {});
+        }
+    }
+};
+} // namespace
+
+TEST_F (AnalysisInputTest, CountsAFrameEvery8192SamplesAlongWithTheEstimate)
+{
+    feed (512, 15);
+    EXPECT_EQ (input->getNumFrames(), 0u);
+    EXPECT_EQ (analysis->getFrequency(), 0.0f);
+
+    feed (512, 1);
+    EXPECT_EQ (input->getNumFrames(), 1u);
+    EXPECT_NE (analysis->getFrequency(), 0.0f); // published by the frame just counted
+
+    feed (512, 16);
+    EXPECT_EQ (input->getNumFrames(), 2u);
+    EXPECT_NEAR (analysis->getFrequency(), 100.0f, 1.0f);
+
+    // Blocks that do not divide the hop carry the remainder over.
+    feed (441, 19);
+    EXPECT_EQ (input->getNumFrames(), 3u); // 8379 samples
+    feed (441, 18);
+    EXPECT_EQ (input->getNumFrames(), 3u); // 16317
+    feed (441, 1);
+    EXPECT_EQ (input->getNumFrames(), 4u); // 16758
+
+    // A restart discards the partial hop and the estimate, but keeps the count.
+    feed (512, 10);
+    input->audioDeviceAboutToStart (&device);
+    EXPECT_EQ (analysis->getFrequency(), 0.0f);
+    feed (512, 15);
+    EXPECT_EQ (input->getNumFrames(), 4u);
+    feed (512, 1);
+    EXPECT_EQ (input->getNumFrames(), 5u);
+}
+
+TEST_F (AnalysisInputTest, HearsTheChosenChannelWhateverElseIsActive)
+{
+    // A JACK device makes every connected input active; the device passes the
+    // active ones only, in order.
+    struct Case
+    {
+        int activeMask, chosen;
+        float expectedHz;   // 0: the chosen channel is not active, nothing is heard
+    };
+    for (const auto& c : { Case { 0b11, 0, 100.0f }, Case { 0b11, 1, 200.0f }, Case { 0b111, 2, 300.0f },
+                           Case { 0b101, 2, 200.0f }, Case { 0b110, 0, 0.0f } })
+    {
+        SCOPED_TRACE (juce::String::toHexString (c.activeMask) + " channel " + juce::String (c.chosen));
+        device.activeInputs = c.activeMask;
+        input->setChannel (c.chosen);
+        input->audioDeviceAboutToStart (&device);
+        const auto framesBefore = input->getNumFrames();
+        feed (512, 48, juce::BigInteger (c.activeMask).countNumberOfSetBits());
+        EXPECT_NEAR (analysis->getFrequency(), c.expectedHz, 0.05f);
+        EXPECT_EQ (input->getNumFrames() - framesBefore, c.expectedHz > 0.0f ? 3u : 0u);
+    }
+}
+
+TEST_F (AnalysisInputTest, APitchChangeSettlesAfterTwoFramesOfCleanAudio)
+{
+    // The block that begins after the mark, the device's input latency and
+    // one more block may carry the old pitch; two whole hops after them.
+    struct Case
+    {
+        int blocksIntoHop, blockSize, inputLatency;
+        juce::uint64 framesToWait;
+    };
+    for (const auto& c : { Case { 0, 512, 0, 3 }, Case { 13, 512, 0, 3 }, Case { 15, 512, 0, 4 },
+                           Case { 0, 512, 7168, 3 }, Case { 0, 512, 7169, 4 }, Case { 0, 441, 20000, 5 } })
+    {
+        SCOPED_TRACE (juce::String (c.blocksIntoHop) + " blocks, latency " + juce::String (c.inputLatency));
+        device.inputLatency = c.inputLatency;
+        input->audioDeviceAboutToStart (&device);
+        feed (512, 32);   // past the first two frames after the start, at the start of a hop
+        feed (c.blockSize, c.blocksIntoHop);
+        const auto frames = input->getNumFrames();
+
+        const auto mark = input->markPitchChange();
+        EXPECT_FALSE (input->hasSettledSince (mark, frames + 10)) << "settled before any block was heard";
+        feed (c.blockSize, 1);
+        EXPECT_FALSE (input->hasSettledSince (mark, frames + c.framesToWait - 1));
+        EXPECT_TRUE (input->hasSettledSince (mark, frames + c.framesToWait));
+    }
+}
+
+TEST_F (AnalysisInputTest, ADeviceStartNeedsTwoNewFramesWhateverTheMarkSaid)
+{
+    feed (512, 64);
+    const auto mark = input->markPitchChange();
+    feed (512, 1);
+    const auto frames = input->getNumFrames();
+    ASSERT_TRUE (input->hasSettledSince (mark, frames + 3));
+
+    input->audioDeviceAboutToStart (&device);
+    EXPECT_FALSE (input->hasSettledSince (mark, frames + 1));
+    EXPECT_TRUE (input->hasSettledSince (mark, frames + 3));
+}
