@@ -2,8 +2,17 @@
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
+#if JUCE_LINUX
+ #include "AlsaSequencerOutputPort.h"
+#endif
+
 namespace
 {
+#if JUCE_LINUX
+// The sequencer client our ALSA outputs show up as, beside JUCE's own.
+constexpr const char* alsaClientName = "Kestrune Tuning Utility";
+#endif
+
 juce::StringArray namesOf (const juce::Array<juce::MidiDeviceInfo>& devices)
 {
     juce::StringArray names;
@@ -41,6 +50,7 @@ private:
     std::unique_ptr<juce::MidiInput> input;
 };
 
+#if ! JUCE_LINUX
 class JuceOutputPort final : public MidiOutputPort
 {
 public:
@@ -57,6 +67,7 @@ public:
 private:
     std::unique_ptr<juce::MidiOutput> output;
 };
+#endif
 } // namespace
 
 juce::StringArray JuceMidiPortSystem::getInputNames()
@@ -85,8 +96,19 @@ std::unique_ptr<MidiOutputPort> JuceMidiPortSystem::openOutput (int index)
     const auto devices = juce::MidiOutput::getAvailableDevices();
     if (! juce::isPositiveAndBelow (index, devices.size()))
         return nullptr;
+#if JUCE_LINUX
+    // JUCE names an ALSA port "client-port". Its own output would drop every
+    // firmware slice that does not end a SysEx.
+    const auto& identifier = devices[index].identifier;
+    if (! identifier.containsChar ('-'))
+        return nullptr;
+    return AlsaSequencerOutputPort::open (devices[index].name, alsaClientName,
+                                          identifier.upToFirstOccurrenceOf ("-", false, false).getIntValue(),
+                                          identifier.fromFirstOccurrenceOf ("-", false, false).getIntValue());
+#else
     auto output = juce::MidiOutput::openDevice (devices[index].identifier);
     if (output == nullptr)
         return nullptr;
     return std::make_unique<JuceOutputPort> (std::move (output));
+#endif
 }

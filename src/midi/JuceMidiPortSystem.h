@@ -3,7 +3,8 @@
 #include "MidiPortSystem.h"
 
 // The platform's MIDI ports as JUCE reaches them (ALSA on Linux, CoreMIDI and
-// WinMM elsewhere).
+// WinMM elsewhere). On Linux outputs are written through our own ALSA
+// sequencer output, which passes SysEx split over several messages intact.
 class JuceMidiPortSystem : public MidiPortSystem
 {
 public:
