@@ -113,7 +113,13 @@ void FirmwareSysexSender::timerCallback()
     if (nextPacket < numPackets)
     {
         const auto slice = data->getPacket (nextPacket);
-        midiManager->sendMessageToOutput (outputName, DeviceMessages::rawBytes (slice.begin(), slice.size()));
+        // A port that refused the slice (its buffer full, the device going)
+        // gets the same slice again on the next tick.
+        if (midiManager->sendMessageToOutput (outputName, DeviceMessages::rawBytes (slice.begin(), slice.size())) == 0)
+        {
+            reportStatus (statusDeviceOffline);
+            return;
+        }
         const auto progress = (double) nextPacket / (double) numPackets;
         ++nextPacket;
         reportProgress (progress);

@@ -256,6 +256,12 @@ TEST_F (FirmwareSysexSenderTest, UnplugAtSlice500ResumesWithSlice500AndNoSliceIs
     EXPECT_EQ (listener.progress.back(), 500.0 / 1768.0);
     EXPECT_EQ (bytesOf (sent().back()), juce::Array<juce::uint8> (embeddedImage().begin() + 500 * 64, 64));
 
+    // A port that refuses slices for a while: each is sent again, none lost.
+    ports->outputsRefuse = true;
+    tick (3);
+    EXPECT_EQ (sender->getNextPacket(), 501u);
+    ports->outputsRefuse = false;
+
     tick (1268);
     EXPECT_TRUE (data->isComplete());
     EXPECT_EQ (slicesReceived(), embeddedImage());

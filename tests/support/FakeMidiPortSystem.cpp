@@ -42,6 +42,8 @@ public:
     bool sendMessageNow (const juce::MidiMessage& message) override
     {
         std::lock_guard<std::recursive_mutex> g (system.mutex);
+        if (system.outputsRefuse)
+            return false;
         // A port whose device was unplugged delivers nothing, but takes the
         // message all the same, as the platforms' ports do.
         if (system.outputs.contains (name))

@@ -33,6 +33,8 @@ public:
 
     // When set, openInput/openOutput return null.
     bool failOpens = false;
+    // When set, open outputs refuse what they are sent (a full buffer).
+    bool outputsRefuse = false;
 
     juce::StringArray getInputNames() override;
     juce::StringArray getOutputNames() override;
