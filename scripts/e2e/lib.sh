@@ -73,7 +73,7 @@ e2e_wait() {
 }
 
 e2e_start_jack() {
-    jackd -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
+    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
     E2E_PIDS+=($!)
     E2E_JACK_PID=$!
     export JACK_DEFAULT_SERVER="$E2E_SERVER"
@@ -189,3 +189,26 @@ e2e_screenshot() {
 
 # Lines of the virtual machine's log that it received, as "<ms> <hex bytes>".
 e2e_sim_received() { grep -E '^[0-9.]+ RX ' "$E2E_SIM_LOG" | sed -E 's/^([0-9.]+) RX /\1 /'; }
+
+# What the virtual machine received, as "<JACK frame of arrival> <hex bytes>",
+# from the RX-FRAME line that precedes each RX line.
+e2e_sim_arrivals() {
+    awk '$2 == "RX-FRAME" { frame = $3; next }
+         $2 == "RX" { sub(/^[0-9.]+ RX /, ""); print frame, $0 }' "${1:-$E2E_SIM_LOG}"
+}
+
+# The sample rate of the machine's JACK server, from its log.
+e2e_sim_rate() {
+    awk '$2 == "PORTS" && $3 == "plugged" { for (i = 4; i <= NF; ++i) if ($i ~ /^rate=/) rate = substr($i, 6) }
+         END { print rate }' "${1:-$E2E_SIM_LOG}"
+}
+
+# e2e_gap_stats RATE: reads frames, one a line, and prints the gaps between
+# consecutive ones in ms as "<count of gaps> <smallest> <median> <largest>".
+e2e_gap_stats() {
+    awk -v rate="$1" 'NR > 1 { print ($1 - previous) * 1000 / rate } { previous = $1 }' | sort -g \
+        | awk '{ gap[NR] = $1 } END {
+                   if (NR == 0) { print 0, 0, 0, 0; exit }
+                   median = NR % 2 ? gap[(NR + 1) / 2] : (gap[NR / 2] + gap[NR / 2 + 1]) / 2
+                   printf "%d %.3f %.3f %.3f\n", NR, gap[1], median, gap[NR] }'
+}

@@ -65,7 +65,8 @@ bool JackKestrune::plug (juce::String& error)
         return false;
     }
 
-    log.write ("PORTS plugged client=" + juce::String::fromUTF8 (jack_get_client_name (client)));
+    log.write ("PORTS plugged client=" + juce::String::fromUTF8 (jack_get_client_name (client))
+               + " rate=" + juce::String ((int) sampleRate.load()));
     portsChanged = true;
     return true;
 }
@@ -108,7 +109,9 @@ void JackKestrune::shutdownCallback (void* arg)
 
 int JackKestrune::process (jack_nframes_t frames)
 {
-    // Incoming MIDI: copied as it came, one record per event.
+    // Incoming MIDI: copied as it came, one record per event, with the frame
+    // at which it arrived.
+    const auto cycleStart = jack_last_frame_time (client);
     auto* inBuffer = jack_port_get_buffer (midiIn, frames);
     const auto numEvents = jack_midi_get_event_count (inBuffer);
     for (jack_nframes_t i = 0; i < numEvents; ++i)
@@ -117,12 +120,14 @@ int JackKestrune::process (jack_nframes_t frames)
         if (jack_midi_event_get (&event, inBuffer, i) != 0 || event.size == 0)
             continue;
         const auto size = (juce::uint32) event.size;
-        if (jack_ringbuffer_write_space (incoming) < sizeof (size) + size)
+        const auto frame = (juce::uint32) (cycleStart + event.time);
+        if (jack_ringbuffer_write_space (incoming) < sizeof (size) + sizeof (frame) + size)
         {
             droppedIncoming.fetch_add (1, std::memory_order_relaxed);
             continue;
         }
         jack_ringbuffer_write (incoming, reinterpret_cast<const char*> (&size), sizeof (size));
+        jack_ringbuffer_write (incoming, reinterpret_cast<const char*> (&frame), sizeof (frame));
         jack_ringbuffer_write (incoming, reinterpret_cast<const char*> (event.buffer), size);
     }
 
@@ -163,14 +168,17 @@ void JackKestrune::service()
     auto* event = eventBuffer.data();
     for (;;)
     {
-        juce::uint32 size = 0;
+        juce::uint32 size = 0, frame = 0;
         const auto available = jack_ringbuffer_read_space (incoming);
         if (available < sizeof (size))
             break;
         jack_ringbuffer_peek (incoming, reinterpret_cast<char*> (&size), sizeof (size));
-        if (available < sizeof (size) + size)
+        if (available < sizeof (size) + sizeof (frame) + size)
             break;   // the rest of the record is on its way
         jack_ringbuffer_read_advance (incoming, sizeof (size));
+        jack_ringbuffer_read (incoming, reinterpret_cast<char*> (&frame), sizeof (frame));
+        // The line before the event's RX line: when it arrived, in JACK's frames.
+        log.write ("RX-FRAME " + juce::String (frame));
         const auto taken = std::min<size_t> (size, eventBuffer.size());
         jack_ringbuffer_read (incoming, reinterpret_cast<char*> (event), taken);
         jack_ringbuffer_read_advance (incoming, size - taken);

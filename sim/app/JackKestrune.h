@@ -53,7 +53,7 @@ private:
     jack_port_t* midiIn = nullptr;
     jack_port_t* midiOut = nullptr;
     jack_port_t* synthOut = nullptr;
-    jack_ringbuffer_t* incoming = nullptr;   // process -> control: [uint32 size][bytes]
+    jack_ringbuffer_t* incoming = nullptr;   // process -> control: [uint32 size][uint32 frame][bytes]
     jack_ringbuffer_t* outgoing = nullptr;   // control -> process: [uint32 size][bytes]
 
     std::atomic<double> sampleRate { 48000.0 };

@@ -4,8 +4,9 @@
 // hex bytes are upper case and separated by single spaces:
 //
 //   <ms> START name=<client> version=<v> knob=<k> seed=<n> state=<file>
-//   <ms> PORTS plugged client=<name> | PORTS unplugged
+//   <ms> PORTS plugged client=<name> rate=<Hz> | PORTS unplugged
 //   <ms> PORTS connected synth_out -> <client:port>
+//   <ms> RX-FRAME <frame>         the JACK frame time at which the next RX event arrived
 //   <ms> RX <hex>                 bytes received in one MIDI event, as they came
 //   <ms> TX <hex>                 a reply sent
 //   <ms> DROP <hex>               a calibration value reply withheld (drop-replies)

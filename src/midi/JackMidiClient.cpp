@@ -8,7 +8,9 @@
 namespace
 {
 constexpr int headerBytes = 2;
-constexpr int maxChunk = 1024;              // bytes per JACK event we write
+// How often the reader looks at closed outputs while one is draining: a few
+// times per period.
+constexpr int drainPollMs = 2;
 
 void silentJackMessage (const char*) {}
 } // namespace
@@ -55,7 +57,7 @@ int JackMidiClient::ByteFifo::read (juce::uint8* bytes, int n)
 class JackMidiClient::InputPort final : public MidiInputPort
 {
 public:
-    InputPort (std::shared_ptr<JackMidiClient> c, Slot& s, juce::String n) : client (std::move (c)), slot (s), name (std::move (n)) {}
+    InputPort (std::shared_ptr<JackMidiClient> c, InputSlot& s, juce::String n) : client (std::move (c)), slot (s), name (std::move (n)) {}
     ~InputPort() override { client->releaseInput (slot); }
 
     juce::String getName() const override { return name; }
@@ -69,14 +71,14 @@ public:
 
 private:
     std::shared_ptr<JackMidiClient> client;
-    Slot& slot;
+    InputSlot& slot;
     juce::String name;
 };
 
 class JackMidiClient::OutputPort final : public MidiOutputPort
 {
 public:
-    OutputPort (std::shared_ptr<JackMidiClient> c, Slot& s, juce::String n) : client (std::move (c)), slot (s), name (std::move (n)) {}
+    OutputPort (std::shared_ptr<JackMidiClient> c, OutputSlot& s, juce::String n) : client (std::move (c)), slot (s), name (std::move (n)) {}
     ~OutputPort() override { client->releaseOutput (slot); }
 
     juce::String getName() const override { return name; }
@@ -87,7 +89,7 @@ public:
 
 private:
     std::shared_ptr<JackMidiClient> client;
-    Slot& slot;
+    OutputSlot& slot;
     juce::String name;
 };
 
@@ -118,16 +120,19 @@ JackMidiClient::JackMidiClient (jack_client_t* c, juce::String name) : client (c
 
 JackMidiClient::~JackMidiClient()
 {
-    if (! serverGone)
-    {
-        for (int i = 0; i < numOutputs.load(); ++i)
-            waitUntilSent (outputs[(size_t) i]);
-        jack_deactivate (client);
-    }
-    jack_client_close (client);
+    // What was sent last before the ports closed (the note-offs at quit) must
+    // still reach the peer: the closed outputs get a bounded time to drain.
+    // This is shut-down, not the closing of a port under someone's lock.
+    const auto deadline = juce::Time::getMillisecondCounter() + JackMidiOutputQueue::drainBoundMs;
+    while (! serverGone && isAnyOutputDraining() && juce::Time::getMillisecondCounter() < deadline)
+        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+
     quitReader = true;
     sem_post (&wakeReader);
     reader.join();
+    if (! serverGone)
+        jack_deactivate (client);
+    jack_client_close (client);
     sem_destroy (&wakeReader);
 }
 
@@ -174,26 +179,64 @@ std::vector<JackMidiClient::RemotePort> JackMidiClient::listRemote (unsigned lon
     return result;
 }
 
-JackMidiClient::Slot* JackMidiClient::claimSlot (std::array<Slot, maxPorts>& slots, std::atomic<int>& registered, bool isInput)
+jack_port_t* JackMidiClient::registerPort (int index, bool isInput)
 {
-    const int count = registered.load();
+    const auto portName = juce::String (isInput ? "in_" : "out_") + juce::String (index + 1);
+    return jack_port_register (client, portName.toRawUTF8(), JACK_DEFAULT_MIDI_TYPE,
+                               isInput ? JackPortIsInput : JackPortIsOutput, 0);
+}
+
+JackMidiClient::InputSlot* JackMidiClient::claimInput()
+{
+    const int count = numInputs.load();
     for (int i = 0; i < count; ++i)
     {
         bool expected = false;
-        if (slots[(size_t) i].inUse.compare_exchange_strong (expected, true))
-            return &slots[(size_t) i];
+        if (inputs[(size_t) i].inUse.compare_exchange_strong (expected, true))
+            return &inputs[(size_t) i];
     }
     if (count >= maxPorts)
         return nullptr;
 
-    auto& slot = slots[(size_t) count];
-    const auto portName = juce::String (isInput ? "in_" : "out_") + juce::String (count + 1);
-    slot.port = jack_port_register (client, portName.toRawUTF8(), JACK_DEFAULT_MIDI_TYPE,
-                                    isInput ? JackPortIsInput : JackPortIsOutput, 0);
+    auto& slot = inputs[(size_t) count];
+    slot.port = registerPort (count, true);
     if (slot.port == nullptr)
         return nullptr;
     slot.inUse = true;
-    registered.store (count + 1); // the process callback sees the port from now on
+    numInputs.store (count + 1); // the process callback sees the port from now on
+    return &slot;
+}
+
+JackMidiClient::OutputSlot* JackMidiClient::claimOutput (const RemotePort& destination, bool& alreadyConnected)
+{
+    alreadyConnected = false;
+    const int count = numOutputs.load();
+
+    // A port closed a moment ago that still feeds this destination goes on
+    // where it left off: what it has left was meant for it anyway.
+    for (int i = 0; i < count; ++i)
+    {
+        auto& slot = outputs[(size_t) i];
+        if (slot.remoteName == destination.fullName
+            && jack_port_connected_to (slot.port, destination.fullName.toRawUTF8()) && slot.queue.reopen())
+        {
+            alreadyConnected = true;
+            return &slot;
+        }
+    }
+
+    for (int i = 0; i < count; ++i)
+        if (outputs[(size_t) i].queue.claim())
+            return &outputs[(size_t) i];
+
+    // Every port is open, or still draining to its old destination.
+    if (count >= maxPorts)
+        return nullptr;
+    auto& slot = outputs[(size_t) count];
+    slot.port = registerPort (count, false);
+    if (slot.port == nullptr || ! slot.queue.claim())
+        return nullptr;
+    numOutputs.store (count + 1); // the process callback sees the port from now on
     return &slot;
 }
 
@@ -202,7 +245,7 @@ std::unique_ptr<MidiInputPort> JackMidiClient::openInput (const RemotePort& sour
     const std::lock_guard<std::mutex> g (openMutex);
     if (serverGone)
         return nullptr;
-    auto* slot = claimSlot (inputs, numInputs, true);
+    auto* slot = claimInput();
     if (slot == nullptr)
         return nullptr;
 
@@ -227,21 +270,21 @@ std::unique_ptr<MidiOutputPort> JackMidiClient::openOutput (const RemotePort& de
     const std::lock_guard<std::mutex> g (openMutex);
     if (serverGone)
         return nullptr;
-    auto* slot = claimSlot (outputs, numOutputs, false);
+    bool alreadyConnected = false;
+    auto* slot = claimOutput (destination, alreadyConnected);
     if (slot == nullptr)
         return nullptr;
 
-    if (jack_connect (client, jack_port_name (slot->port), destination.fullName.toRawUTF8()) != 0)
+    if (! alreadyConnected && jack_connect (client, jack_port_name (slot->port), destination.fullName.toRawUTF8()) != 0)
     {
-        slot->inUse = false;
+        slot->queue.unclaim();
         return nullptr;
     }
     slot->remoteName = destination.fullName;
-    slot->active = true;
     return std::make_unique<OutputPort> (shared_from_this(), *slot, destination.displayName);
 }
 
-void JackMidiClient::releaseInput (Slot& slot)
+void JackMidiClient::releaseInput (InputSlot& slot)
 {
     const std::lock_guard<std::mutex> g (openMutex);
     slot.active = false;
@@ -256,44 +299,62 @@ void JackMidiClient::releaseInput (Slot& slot)
     slot.inUse = false;
 }
 
-void JackMidiClient::waitUntilSent (Slot& slot)
+void JackMidiClient::releaseOutput (OutputSlot& slot)
 {
-    // What was sent before a port closes (the note-offs at quit) must still
-    // reach the peer: give the process callback a few cycles to drain it.
-    // The last events must also have been read by the peer, which may run
-    // after us in a later cycle, so two more cycles pass before we return.
-    int waited = 0;
-    for (; waited < 500 && slot.bytes.available() > 0 && ! serverGone; ++waited)
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
-    const auto drainedAt = cycles.load();
-    for (; waited < 500 && cycles.load() < drainedAt + 2 && ! serverGone; ++waited)
-        std::this_thread::sleep_for (std::chrono::milliseconds (1));
+    // Never waits: the port drains on its own, and the reader thread
+    // disconnects and frees it afterwards.
+    slot.queue.close (juce::Time::getMillisecondCounter());
+    sem_post (&wakeReader);
 }
 
-void JackMidiClient::releaseOutput (Slot& slot)
+bool JackMidiClient::send (OutputSlot& slot, const juce::uint8* data, int size)
 {
-    waitUntilSent (slot);
-    const std::lock_guard<std::mutex> g (openMutex);
-    slot.active = false;
-    if (! serverGone)
-        jack_port_disconnect (client, slot.port);
-    slot.inUse = false;
-}
-
-bool JackMidiClient::send (Slot& slot, const juce::uint8* data, int size)
-{
-    if (serverGone || ! slot.active || size <= 0)
+    if (serverGone || size <= 0)
         return false;
 
-    // Large runs go out as several events; the receiver joins SysEx again.
+    // Stamped under the lock, so that stamps follow the order of the records.
     const std::lock_guard<std::mutex> g (sendMutex);
-    for (int offset = 0; offset < size; offset += maxChunk)
+    return slot.queue.push (data, size, jack_frame_time (client));
+}
+
+bool JackMidiClient::retireClosedOutputs()
+{
+    const int count = numOutputs.load();
+    const auto isClosed = [this] (int i) {
+        const auto state = outputs[(size_t) i].queue.getState();
+        return state == JackMidiOutputQueue::State::closing || state == JackMidiOutputQueue::State::retiring;
+    };
+    bool pending = false;
+    for (int i = 0; i < count && ! pending; ++i)
+        pending = isClosed (i);
+    if (! pending)
+        return false; // the usual case: no need to hold up an open
+
+    const std::lock_guard<std::mutex> g (openMutex);
+    const bool running = ! serverGone;
+    const auto now = juce::Time::getMillisecondCounter();
+    pending = false;
+    for (int i = 0; i < count; ++i)
     {
-        const int n = juce::jmin (maxChunk, size - offset);
-        if (! slot.bytes.writeRecord (data + offset, n))
-            return false;
+        auto& slot = outputs[(size_t) i];
+        if (slot.queue.retireIfDone (now, running) && running)
+            jack_port_disconnect (client, slot.port);
+        slot.queue.freeIfRetired (running);
+        pending = pending || isClosed (i);
     }
-    return true;
+    return pending;
+}
+
+bool JackMidiClient::isAnyOutputDraining() const
+{
+    const int count = numOutputs.load();
+    for (int i = 0; i < count; ++i)
+    {
+        const auto& queue = outputs[(size_t) i].queue;
+        if (queue.getState() == JackMidiOutputQueue::State::closing && ! queue.isDrained())
+            return true;
+    }
+    return false;
 }
 
 //==============================================================================
@@ -332,36 +393,29 @@ int JackMidiClient::process (jack_nframes_t frames)
     if (received)
         sem_post (&wakeReader);
 
+    const auto cycleStart = jack_last_frame_time (client);
     const int nOut = numOutputs.load();
     for (int i = 0; i < nOut; ++i)
     {
         auto& slot = outputs[(size_t) i];
         void* buffer = jack_port_get_buffer (slot.port, frames);
         jack_midi_clear_buffer (buffer);
-        while (slot.bytes.available() >= headerBytes)
-        {
-            int s1, n1, s2, n2;
-            slot.bytes.fifo.prepareToRead (headerBytes, s1, n1, s2, n2);
-            const int size = (slot.bytes.data[(size_t) s1] << 8) | (n1 > 1 ? slot.bytes.data[(size_t) s1 + 1] : slot.bytes.data[(size_t) s2]);
-            auto* target = jack_midi_event_reserve (buffer, 0, (size_t) size);
-            if (target == nullptr)
-                break; // the cycle's buffer is full: the rest goes out next cycle
-            slot.bytes.fifo.finishedRead (headerBytes);
-            slot.bytes.read (target, size);
-        }
+        slot.queue.writeCycle (cycleStart, frames, [buffer] (juce::uint32 offset, size_t size) {
+            return jack_midi_event_reserve (buffer, offset, size);
+        });
     }
-    cycles.fetch_add (1);
     return 0;
 }
 
 void JackMidiClient::readerLoop()
 {
     std::vector<juce::uint8> event (0x10000);
+    bool draining = false;
     while (! quitReader)
     {
         timespec deadline {};
         clock_gettime (CLOCK_REALTIME, &deadline);
-        deadline.tv_nsec += 100 * 1000 * 1000;
+        deadline.tv_nsec += (draining ? drainPollMs : 100) * 1000 * 1000;
         if (deadline.tv_nsec >= 1000000000)
         {
             deadline.tv_sec += 1;
@@ -382,10 +436,12 @@ void JackMidiClient::readerLoop()
                 deliver (slot, event.data(), size);
             }
         }
+
+        draining = retireClosedOutputs();
     }
 }
 
-void JackMidiClient::deliver (Slot& slot, const juce::uint8* event, int size)
+void JackMidiClient::deliver (InputSlot& slot, const juce::uint8* event, int size)
 {
     const std::lock_guard<std::mutex> g (slot.deliveryMutex);
     if (slot.callback == nullptr || ! slot.active)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JackMidiOutputQueue.h"
 #include "MidiInputPort.h"
 #include "MidiInputPortCallback.h"
 #include "MidiOutputPort.h"
@@ -19,7 +20,9 @@
 
 // One JACK client with a pool of local MIDI ports. The process callback only
 // moves bytes between JACK's buffers and lock-free FIFOs; a normal thread turns
-// received bytes into complete messages and hands them to the input callbacks.
+// received bytes into complete messages and hands them to the input callbacks,
+// and retires closed outputs once they have drained. Outgoing messages keep
+// the spacing at which they were sent, one period late.
 class JackMidiClient : public std::enable_shared_from_this<JackMidiClient>
 {
 public:
@@ -57,19 +60,26 @@ private:
         int available() const { return fifo.getNumReady(); }
     };
 
-    struct Slot
+    struct InputSlot
     {
         jack_port_t* port = nullptr;
         std::atomic<bool> inUse { false };
         std::atomic<bool> active { false };
         juce::String remoteName;
         ByteFifo bytes;
-        // Input slots: the callback and the port handed to it; guarded so that
-        // stop() never returns while a message is being delivered.
+        // The callback and the port handed to it; guarded so that stop()
+        // never returns while a message is being delivered.
         std::mutex deliveryMutex;
         MidiInputPortCallback* callback = nullptr;
         MidiInputPort* owner = nullptr;
         MidiStreamParser parser;
+    };
+
+    struct OutputSlot
+    {
+        jack_port_t* port = nullptr;
+        juce::String remoteName;   // guarded by openMutex
+        JackMidiOutputQueue queue { fifoBytes };
     };
 
     class InputPort;
@@ -77,26 +87,30 @@ private:
 
     JackMidiClient (jack_client_t* client, juce::String name);
     std::vector<RemotePort> listRemote (unsigned long flags);
-    Slot* claimSlot (std::array<Slot, maxPorts>& slots, std::atomic<int>& registered, bool isInput);
-    void releaseInput (Slot& slot);
-    void releaseOutput (Slot& slot);
-    bool send (Slot& slot, const juce::uint8* data, int size);
-    void waitUntilSent (Slot& slot);
+    jack_port_t* registerPort (int index, bool isInput);
+    InputSlot* claimInput();
+    OutputSlot* claimOutput (const RemotePort& destination, bool& alreadyConnected);
+    void releaseInput (InputSlot& slot);
+    void releaseOutput (OutputSlot& slot);
+    bool send (OutputSlot& slot, const juce::uint8* data, int size);
+    // Disconnects and frees closed outputs that have drained; true while one
+    // is still on its way.
+    bool retireClosedOutputs();
+    bool isAnyOutputDraining() const;
 
     static int processCallback (jack_nframes_t frames, void* arg);
     static void shutdownCallback (void* arg);
     int process (jack_nframes_t frames);
     void readerLoop();
-    void deliver (Slot& slot, const juce::uint8* event, int size);
+    void deliver (InputSlot& slot, const juce::uint8* event, int size);
 
     jack_client_t* client = nullptr;
     juce::String ownName;
-    std::array<Slot, maxPorts> inputs;
-    std::array<Slot, maxPorts> outputs;
+    std::array<InputSlot, maxPorts> inputs;
+    std::array<OutputSlot, maxPorts> outputs;
     std::atomic<int> numInputs { 0 };
     std::atomic<int> numOutputs { 0 };
     std::atomic<bool> serverGone { false };
-    std::atomic<juce::uint64> cycles { 0 };
     std::atomic<bool> quitReader { false };
     std::mutex openMutex;
     std::mutex sendMutex;

@@ -4,12 +4,24 @@
 // a line as "<ms since start> <EVENT> <details>":
 //
 //   <ms> STATUS <text>            the sender's status, when it changes
-//   <ms> SENT <slice>             a slice handed to the output (index from 0)
+//   <ms> SENT <slice> <ms.us>     a slice handed to the output (index from 0),
+//                                 and when, to the microsecond
 //   <ms> UNPLUGGED <slice>        the machine was unplugged before this slice
 //   <ms> REPLUG                   the machine was told to come back
 //   <ms> COMPLETED                the whole image was sent
 //   <ms> VERSION <v>              an identity reply after the transfer
 //   <ms> ERROR <reason>
+//
+// With --start-calibration it streams nothing: once the machine's version is
+// known it starts a calibration (the 41 paced read-back requests), waits for
+// the replies, then does what the application does at quit (note-off for
+// notes 24 to 63, then every port closes):
+//
+//   <ms> VERSION <v>              the version that allows a calibration
+//   <ms> REQUESTED <ms>           startTuningCalibration returned after so long
+//   <ms> REPLIES <n>              calibration value replies received
+//   <ms> NOTE-OFFS                the quit note-offs were sent
+//   <ms> CLOSED <us>              closing the outputs took so many microseconds
 //
 // With --unplug-at N the machine (kestrune-sim, through its command FIFO) is
 // unplugged just before slice N goes out and replugged --replug-after-ms
@@ -20,6 +32,7 @@
 // Exit status: 0 once the version was read back after the transfer, 1 on
 // bad arguments or any failure, 2 on time-out.
 
+#include "midi/DeviceMessages.h"
 #include "midi/JackMidiPortSystem.h"
 #include "midi/MidiManager.h"
 #include "tuning/TuneKestruneEngine.h"
@@ -41,6 +54,7 @@ struct Options
     juce::String commandFifo;
     int replugAfterMs = 2000;
     int timeoutMs = 120000;
+    bool startCalibration = false;
 };
 
 bool parse (int argc, char** argv, Options& options)
@@ -48,6 +62,11 @@ bool parse (int argc, char** argv, Options& options)
     for (int i = 1; i < argc; ++i)
     {
         const juce::String arg (argv[i]);
+        if (arg == "--start-calibration")
+        {
+            options.startCalibration = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
         const juce::String value (argv[++i]);
@@ -88,7 +107,8 @@ public:
         if (next == lastNextPacket)
             return;
         lastNextPacket = next;
-        log ("SENT " + juce::String (next - 1));
+        log ("SENT " + juce::String (next - 1) + " "
+             + juce::String (juce::Time::getMillisecondCounterHiRes() - (double) startMs, 3));
         if (next == options.unplugAt && ! unplugged)
             unplug (next);
     }
@@ -185,6 +205,21 @@ private:
     std::atomic<double> latestVersion { 0.0 };
 };
 
+// Counts the machine's calibration value replies (MIDI input thread).
+class ReplyCounter : public MidiManager::Listener
+{
+public:
+    void midiMessageReceived (MidiInputPort*, const juce::MidiMessage& message) override
+    {
+        if (DeviceMessages::parseCalibrationValueReply (message).has_value())
+            ++replies;
+    }
+    void midiInputDeviceRemoved (const juce::String&) override {}
+    void midiOutputDeviceRemoved (const juce::String&) override {}
+
+    std::atomic<int> replies { 0 };
+};
+
 bool runUntil (int timeoutMs, const std::function<bool()>& done, Driver* driver = nullptr)
 {
     const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
@@ -198,6 +233,47 @@ bool runUntil (int timeoutMs, const std::function<bool()>& done, Driver* driver 
     }
     return true;
 }
+
+int startCalibration (MidiManager& midi, TuneKestruneEngine& engine, Driver& driver)
+{
+    if (! runUntil (10000, [&] { return driver.getLatestVersion() > 1.0; }))
+    {
+        driver.log ("ERROR no version above 1.0");
+        return 2;
+    }
+    driver.log ("VERSION " + juce::String (driver.getLatestVersion(), 2));
+
+    ReplyCounter counter;
+    midi.addListener (&counter);
+    const auto before = juce::Time::getMillisecondCounterHiRes();
+    const auto started = engine.startTuningCalibration();
+    const auto took = juce::Time::getMillisecondCounterHiRes() - before;
+    int status = 0;
+    if (! started)
+    {
+        driver.log ("ERROR the engine refused to start");
+        status = 1;
+    }
+    else
+    {
+        driver.log ("REQUESTED " + juce::String (took, 1));
+        // The machine answers the 40 notes it calibrates, not the 41st.
+        runUntil (3000, [&] { return counter.replies.load() >= 40; });
+        driver.log ("REPLIES " + juce::String (counter.replies.load()));
+        status = counter.replies.load() == 40 ? 0 : 1;
+    }
+    midi.removeListener (&counter);
+
+    // What the application does at quit: the note-offs, then the ports go
+    // with everything else; closing must not wait for them to leave.
+    for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
+        midi.sendMessageToAllOutputs (DeviceMessages::noteOff (note));
+    driver.log ("NOTE-OFFS");
+    const auto closing = juce::Time::getMillisecondCounterHiRes();
+    midi.closeAllOutputDevices();
+    driver.log ("CLOSED " + juce::String (juce::roundToInt ((juce::Time::getMillisecondCounterHiRes() - closing) * 1000.0)));
+    return status;
+}
 } // namespace
 
 int main (int argc, char** argv)
@@ -206,7 +282,8 @@ int main (int argc, char** argv)
     if (! parse (argc, argv, options))
     {
         std::cerr << "usage: e2e-firmware-stream [--port NAME] [--unplug-at SLICE --commands FIFO"
-                     " [--replug-after-ms MS]] [--timeout-ms MS]\n";
+                     " [--replug-after-ms MS]] [--timeout-ms MS]\n"
+                     "       e2e-firmware-stream [--port NAME] --start-calibration\n";
         return 1;
     }
 
@@ -225,6 +302,10 @@ int main (int argc, char** argv)
         {
             driver.log ("ERROR cannot open " + options.port);
             status = 1;
+        }
+        else if (options.startCalibration)
+        {
+            status = startCalibration (*midi, *engine, driver);
         }
         else if (! engine->startFirmwareUpdate (&driver))
         {
