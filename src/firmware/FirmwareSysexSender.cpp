@@ -112,6 +112,12 @@ void FirmwareSysexSender::timerCallback()
     const auto numPackets = data->getNumPackets();
     if (nextPacket < numPackets)
     {
+        // The timer makes up for a late tick with an early one; the machine
+        // must never get two slices much closer than the interval.
+        const auto now = clock.getMillisecondCounter();
+        if (sliceSent && now - lastSliceMs < (juce::uint32) juce::jmax (0, data->getPacketIntervalMs() - 1))
+            return;
+
         const auto slice = data->getPacket (nextPacket);
         // A port that refused the slice (its buffer full, the device going)
         // gets the same slice again on the next tick.
@@ -120,6 +126,8 @@ void FirmwareSysexSender::timerCallback()
             reportStatus (statusDeviceOffline);
             return;
         }
+        sliceSent = true;
+        lastSliceMs = now;
         const auto progress = (double) nextPacket / (double) numPackets;
         ++nextPacket;
         reportProgress (progress);

@@ -61,6 +61,8 @@ private:
     // The request of the current wait reached the machine's port.
     bool headerSent = false;
     juce::uint32 waitStartMs = 0;
+    bool sliceSent = false;
+    juce::uint32 lastSliceMs = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (FirmwareSysexSender)
 };

@@ -45,7 +45,10 @@ struct OverlappingWindow : FirmwareUpdateWindow
         auto& testRig = rig;
         testRig.clock.advanceMs (8000);
         for (int i = 0; i < 5000 && testRig.engine->isUpdatingFirmware(); ++i)
+        {
+            testRig.clock.advanceMs (10);
             c.sender->timerCallback();
+        }
         // The user presses OK on the completion box: it closes the window,
         // this object included. Nothing of it is touched from here on.
         auto ok = std::move (c.completionOk);

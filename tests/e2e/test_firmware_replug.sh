@@ -52,10 +52,9 @@ grep -qE " FIRMWARE accepted bytes=113134 records=2572 version=1\.05" "$E2E_SIM_
 grep -qE " VERSION 1\.05$" "$OUT" || e2e_fail "the new version was not read back: $(tail -n 2 "$OUT" | tr '\n' '|')"
 
 # On the wire the slices keep the sender's 10 ms spacing (by the JACK frame at
-# which each arrived) rather than leaving in bursts of one JACK period. The
-# sender's timer shortens a period after a late tick, so on a busy machine
-# its own calls can come closer than 8 ms: such a gap passes only when the
-# calls were as close, to within a millisecond.
+# which each arrived) rather than leaving in bursts of one JACK period, and
+# none comes closer than 8 ms after the one before, even when the sender's
+# timer makes up for a late tick.
 rate=$(e2e_sim_rate)
 awk '/ FIRMWARE request/ { f = 1; next } / FIRMWARE (accepted|rejected)/ { f = 0 } f && $2 == "RX-FRAME" { print $3 }' \
     "$E2E_SIM_LOG" > "$E2E_DIR/slice-frames.txt"
@@ -66,17 +65,13 @@ e2e_log "the slices arrived with gaps of smallest $smallest ms, median $median m
 awk '$2 == "SENT" { print $4 }' "$OUT" | paste -d' ' - "$E2E_DIR/slice-frames.txt" | awk -v rate="$rate" '
     NR > 1 {
         call = $1 - previousCall; wire = ($2 - previousFrame) * 1000 / rate
-        if (wire < 8) {
-            ++near
-            if (wire < call - 1) { printf "slice %d arrived %.3f ms after the one before, sent %.3f ms after it\n", NR - 1, wire, call; bad = 1 }
-        }
-        if (NR == 2 || call < smallestCall) smallestCall = call
+        if (wire < 8) { printf "slice %d arrived %.3f ms after the one before, sent %.3f ms after it\n", NR - 1, wire, call; bad = 1 }
     }
     { previousCall = $1; previousFrame = $2 }
-    END { printf "%d %.3f\n", near, smallestCall; exit bad }' > "$E2E_DIR/slice-gaps.txt" \
-    || e2e_fail "slices arrived closer than they were sent: $(head -n 3 "$E2E_DIR/slice-gaps.txt" | tr '\n' '|')"
-read -r near smallest_call < <(tail -n 1 "$E2E_DIR/slice-gaps.txt")
-e2e_pass "slices on the wire as far apart as sent: smallest gap $smallest ms (the sender's smallest $smallest_call ms), median $median ms; $near of $gaps gaps under 8 ms, each where the sender's calls were as close"
+    END { exit bad }' > "$E2E_DIR/slice-gaps.txt" \
+    || e2e_fail "slices arrived closer than 8 ms: $(head -n 3 "$E2E_DIR/slice-gaps.txt" | tr '\n' '|')"
+awk -v m="$median" 'BEGIN { exit !(m >= 9.5 && m <= 11) }' || e2e_fail "the median gap between slices is $median ms, not about 10 ms"
+e2e_pass "slices on the wire: smallest gap $smallest ms, median $median ms, largest $largest ms"
 
 started=$(awk '$2 == "STATUS" && $3 == "Started" { print $1; exit }' "$OUT")
 first=$(awk '$2 == "SENT" { print $1; exit }' "$OUT")

@@ -68,7 +68,10 @@ TEST_F (EngineFirmwareUpdateTest, StreamsTheEmbeddedImageAndResumesPollingOnComp
 
     rig.clock.advanceMs (8000);
     for (int i = 0; i < 5000 && rig.engine->isUpdatingFirmware(); ++i)
+    {
+        rig.clock.advanceMs (10);
         spy.sender->timerCallback();
+    }
 
     EXPECT_FALSE (rig.engine->isUpdatingFirmware());
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
@@ -125,6 +128,7 @@ TEST_F (EngineFirmwareUpdateTest, NothingButTheImageGoesOutFromTheRequestToTheLa
     rig.clock.advanceMs (8000);
     for (int i = 0; i < 5000 && rig.engine->isUpdatingFirmware(); ++i)
     {
+        rig.clock.advanceMs (10);
         spy.sender->timerCallback();
         if (i == 1 || i == 1000 || i == 1768)   // first slice, streaming, last slice
             tryToCalibrate();

@@ -186,6 +186,25 @@ TEST_F (FirmwareSysexSenderTest, WaitIsMeasuredAcrossTheCounterWrap)
     EXPECT_EQ (listener.progress, std::vector<double> { 0.0 });
 }
 
+TEST_F (FirmwareSysexSenderTest, ATimerCatchingUpNeverBringsTwoSlicesCloserThanNineMilliseconds)
+{
+    startEmbeddedTransfer();
+    tick (800);   // the wait
+    // Tick intervals of a timer making up for late ticks, and whether each sends.
+    const std::vector<std::pair<juce::uint32, bool>> ticks {
+        { 15, true }, { 5, false }, { 10, true }, { 9, true }, { 8, false }, { 12, true }, { 3, false }, { 7, true }
+    };
+    for (const auto& [interval, sends] : ticks)
+    {
+        SCOPED_TRACE (interval);
+        const auto before = sent().size();
+        clock.now += interval;
+        sender->timerCallback();
+        EXPECT_EQ (sent().size() - before, sends ? 1u : 0u);
+    }
+    EXPECT_EQ (sender->getNextPacket(), 5u);
+}
+
 TEST_F (FirmwareSysexSenderTest, AMachineBackDuringOrAfterTheWaitIsAskedAgainAndWaitedFor)
 {
     // Unplugged after 1 s of the wait and back after another 1 s or 9 s: in
