@@ -238,6 +238,7 @@ int run (const SimOptions& options)
                 case ConsoleCommand::Kind::mute: machine.setMuted (true); break;
                 case ConsoleCommand::Kind::unmute: machine.setMuted (false); break;
                 case ConsoleCommand::Kind::dropReplies: machine.dropNextReplies ((int) command.number); break;
+                case ConsoleCommand::Kind::dropWrites: machine.dropNextWrites ((int) command.number); break;
                 case ConsoleCommand::Kind::answerAllNotes: machine.setAnswerAllNotes (command.number > 0.0); break;
                 case ConsoleCommand::Kind::restart: machine.restart(); break;
                 case ConsoleCommand::Kind::status:

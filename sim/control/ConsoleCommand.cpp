@@ -20,7 +20,7 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
 
     const auto& word = words[0];
     const auto argument = words[1];
-    const auto wantsArgument = word == "knob" || word == "drop-replies" || word == "answer-all-notes";
+    const auto wantsArgument = word == "knob" || word == "drop-replies" || word == "drop-writes" || word == "answer-all-notes";
     if (words.size() != (wantsArgument ? 2 : 1))
         return invalid ("wrong number of arguments: " + line.trim());
 
@@ -32,11 +32,11 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
         command.kind = Kind::knob;
         command.number = value;
     }
-    else if (word == "drop-replies")
+    else if (word == "drop-replies" || word == "drop-writes")
     {
         if (! argument.containsOnly ("0123456789") || argument.length() > 6)
-            return invalid ("drop-replies: not a count: " + argument);
-        command.kind = Kind::dropReplies;
+            return invalid (word + ": not a count: " + argument);
+        command.kind = word == "drop-replies" ? Kind::dropReplies : Kind::dropWrites;
         command.number = argument.getIntValue();
     }
     else if (word == "answer-all-notes")

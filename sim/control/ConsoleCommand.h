@@ -14,6 +14,7 @@ struct ConsoleCommand
         mute,
         unmute,
         dropReplies,
+        dropWrites,
         answerAllNotes,
         restart,
         status,
@@ -22,7 +23,7 @@ struct ConsoleCommand
     };
 
     Kind kind = Kind::none;
-    double number = 0.0;   // knob: semitones; drop-replies: count; answer-all-notes: 1 or 0
+    double number = 0.0;   // knob: semitones; drop-replies, drop-writes: count; answer-all-notes: 1 or 0
     juce::String error;    // for invalid
 
     static ConsoleCommand parse (const juce::String& line);

@@ -43,7 +43,7 @@ juce::String SimOptions::usage()
            "  --drop-replies N                   do not send the first N calibration value replies\n"
            "\n"
            "Commands on standard input, one a line:\n"
-           "  knob X | unplug | replug | mute | unmute | drop-replies N | answer-all-notes on|off\n"
+           "  knob X | unplug | replug | mute | unmute | drop-replies N | drop-writes N | answer-all-notes on|off\n"
            "  restart | status | quit\n";
 }
 

@@ -134,6 +134,12 @@ void VirtualKestrune::handleMessage (const std::vector<juce::uint8>& m, std::vec
     {
         const int note = m[7];
         const auto value = (juce::uint16) (((m[8] & 0x0F) << 12) | ((m[9] & 0x0F) << 8) | ((m[10] & 0x0F) << 4) | (m[11] & 0x0F));
+        if (writesToDrop > 0)
+        {
+            --writesToDrop;
+            log ("DROP-WRITE " + juce::String (note) + " " + juce::String (value));
+            return;
+        }
         working[(size_t) note] = value;
         log ("VALUE " + juce::String (note) + " " + juce::String (value) + " hz=" + hz (curve.frequency (value, knob)));
         if (note == soundingNote)
@@ -143,9 +149,7 @@ void VirtualKestrune::handleMessage (const std::vector<juce::uint8>& m, std::vec
     {
         const int note = m[7];
         if (FactoryCalibration::isCalibratedNote (note) || answerAllNotes)
-            send (DeviceMessages::calibrationValueReply (
-                      note, options.repliesReportWorkingValues ? working[(size_t) note] : stored[(size_t) note]),
-                  replies, true);
+            send (DeviceMessages::calibrationValueReply (note, working[(size_t) note]), replies, true);
         else
             log ("NOREPLY " + juce::String (note));
     }
@@ -267,6 +271,13 @@ void VirtualKestrune::setAnswerAllNotes (bool shouldAnswer)
 {
     Lock lock (mutex);
     answerAllNotes = shouldAnswer;
+}
+
+void VirtualKestrune::dropNextWrites (int n)
+{
+    const Lock lock (mutex);
+    writesToDrop = std::max (0, n);
+    log ("DROP-WRITES " + juce::String (writesToDrop));
 }
 
 void VirtualKestrune::dropNextReplies (int n)

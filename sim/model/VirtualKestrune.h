@@ -25,7 +25,8 @@
 // Protocol:
 // - IdentityRequest: an IdentityReply with the firmware version.
 // - CalibrationValueRequest for notes 24 to 63: one CalibrationValueReply with
-//   the note's stored value; other notes get no reply unless answerAllNotes.
+//   the value the note holds now (its working value: the stored one until a
+//   write changes it); other notes get no reply unless answerAllNotes.
 // - CalibrationValueWrite: sets the note's working value (what it sounds at).
 // - CalibrationCommit: the working table becomes the stored table.
 // - FirmwareUpdateRequest: the bytes that follow are a firmware stream, checked
@@ -43,9 +44,6 @@ public:
         double knobSemitones = 0.0;
         juce::int64 seed = 0;
         bool answerAllNotes = false;
-        // A reply carries the stored value; a unit whose replies carry the
-        // working value (what the note sounds at now) tests the worst case.
-        bool repliesReportWorkingValues = false;
         // A lone update request with no image after it is given up after this long.
         juce::uint32 firmwareImageWaitMs = 30000;
         // A stream that stops for this long is cut short.
@@ -79,6 +77,8 @@ public:
     void setAnswerAllNotes (bool shouldAnswer);
     // The next n calibration value replies are not sent (identity replies are).
     void dropNextReplies (int n);
+    // The next n calibration value writes are lost on the way (not applied).
+    void dropNextWrites (int n);
     // Power cycle: the working table reloads the stored one, the voice stops,
     // an unfinished firmware stream is forgotten.
     void restart();
@@ -128,6 +128,7 @@ private:
     double knob = 0.0;
     bool answerAllNotes = false;
     int repliesToDrop = 0;
+    int writesToDrop = 0;
     int soundingNote = -1;
 
     MidiStreamParser parser;

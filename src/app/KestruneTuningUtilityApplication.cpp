@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
 #include "midi/DeviceMessages.h"
+#include "ui/CalibrationWriteMessage.h"
 
 namespace
 {
@@ -221,15 +222,13 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
         case CommandIDs::preferencesCommand: showPreferencesWindow(); break;
         case CommandIDs::updateFirmwareCommand: launchFirmwareUpdate(); break;
         case CommandIDs::undoTuningCommand:
-            if (tuneEngine != nullptr && tuneEngine->undoTuning() && ! tuneEngine->commitCalibration())
-                showMessageBox (undoNotStoredTitle, undoNotStoredMessage);
-            if (commandManager != nullptr)
-                commandManager->commandStatusChanged();
+            if (tuneEngine != nullptr)
+                tuneEngine->undoTuningAndStore();
             break;
         case CommandIDs::writeCalibrationToFileCommand: writeCalibrationToFile(); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
-            if (tuneEngine != nullptr && ! tuneEngine->restoreDefaultCalibration())
-                showMessageBox (restoreNotStoredTitle, restoreNotStoredMessage);
+            if (tuneEngine != nullptr)
+                tuneEngine->restoreDefaultCalibration();
             break;
         case CommandIDs::minimiseCommand:
             if (mainWindow != nullptr)
@@ -245,6 +244,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
 bool KestruneTuningUtilityApplication::canRestoreDefaultCalibration() const
 {
     return tuneEngine != nullptr && ! tuneEngine->isTuning() && ! tuneEngine->isUpdatingFirmware()
+           && ! tuneEngine->isWritingCalibration()
            && midiManager != nullptr && midiManager->getNumOpenOutputDevices() > 0;
 }
 
@@ -314,6 +314,14 @@ void KestruneTuningUtilityApplication::firmwareVersionReceived (double version)
     // Arrives on the MIDI input thread: only trigger the async updater here.
     if (version < latestFirmwareVersion)
         launchFirmwareUpdate();
+}
+
+void KestruneTuningUtilityApplication::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
+{
+    if (! outcome.stored && outcome.kind != TuneKestruneEngine::CalibrationWriteKind::newCalibration)
+        showMessageBox (CalibrationWriteMessage::notStoredTitle, CalibrationWriteMessage::describe (outcome));
+    if (commandManager != nullptr)
+        commandManager->commandStatusChanged();
 }
 
 void KestruneTuningUtilityApplication::launchFirmwareUpdate()

@@ -28,16 +28,6 @@ public:
         KestruneTuningUtilityApplication& application;
     };
 
-    static constexpr const char* undoNotStoredTitle = "Calibration Not Stored";
-    static constexpr const char* undoNotStoredMessage =
-        "The values read back from the Kestrune were written to it again, but not stored: the value of the "
-        "reference note (MIDI note 24) was not read back, and storing now would keep the value the calibration "
-        "gave it. The Kestrune keeps its stored calibration until it is switched off; run a calibration again or "
-        "restore the default calibration.";
-    static constexpr const char* restoreNotStoredTitle = "Default Calibration Not Stored";
-    static constexpr const char* restoreNotStoredMessage =
-        "The default calibration could not be sent to the Kestrune, so nothing was stored. Verify MIDI Settings.";
-
     KestruneTuningUtilityApplication();
     ~KestruneTuningUtilityApplication() override;
 
@@ -62,6 +52,9 @@ public:
     void tuningFailed() override;
     void tuningProgressChanged (double progress) override;
     void firmwareVersionReceived (double version) override;
+    // Undo Tuning, Restore Default Calibration and Load Calibration from File
+    // say so when nothing was stored; the main window speaks for a run.
+    void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
     void launchFirmwareUpdate();
     void showAboutWindow();

@@ -99,7 +99,7 @@ bool TuneKestruneEngine::TuningAlgorithm::hasSettledSince (juce::uint32 mark) co
 
 //==============================================================================
 TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiManager::Ptr midi, MillisecondClock& clockToUse)
-    : midiManager (std::move (midi)), deviceManager (manager), clock (clockToUse)
+    : midiManager (std::move (midi)), deviceManager (manager), clock (clockToUse), writer (midiManager, clockToUse)
 {
     for (auto& entry : deviceCalibration)
         entry.store (0);
@@ -115,6 +115,7 @@ TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiM
 
 TuneKestruneEngine::~TuneKestruneEngine()
 {
+    writer.cancel();
     if (status->tuning)
         abortTuning();
     detachAudioCallback();
@@ -179,8 +180,9 @@ void TuneKestruneEngine::setTuningAlgorithm (const juce::String& name)
 //==============================================================================
 bool TuneKestruneEngine::startTuningCalibration()
 {
-    // Any message now would land inside the open firmware SysEx message.
-    if (firmwareSender != nullptr)
+    // Any message now would land inside the open firmware SysEx message, or
+    // among the replies of a calibration being checked.
+    if (firmwareSender != nullptr || writer.isBusy())
         return false;
 
     if (audioCallback == nullptr)
@@ -282,12 +284,12 @@ void TuneKestruneEngine::finishTuning()
     status->progress = 1.0;
     statusListeners.call ([] (StatusListener& l) { l.tuningProgressChanged (1.0); });
 
-    sendNewCalibration();
-    commitCalibration();
-
     algorithm = nullptr;
     hasResults = true;
     detachAudioCallback();
+
+    // Stored once the machine has confirmed every value; the outcome follows.
+    sendNewCalibration();
 }
 
 //==============================================================================
@@ -309,18 +311,76 @@ bool TuneKestruneEngine::commitCalibration()
     return midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit()) > 0;
 }
 
+bool TuneKestruneEngine::undoTuningAndStore()
+{
+    const auto readBack = notesReadBack.load (std::memory_order_acquire);
+    CalibrationWriter::Values values;
+    for (int note = firstNote; note <= lastNote; ++note)
+        if ((readBack & noteBit (note)) != 0)
+            values[(size_t) note] = deviceCalibration[(size_t) note].load();
+    return startConfirmedWrite (CalibrationWriteKind::undo, values);
+}
+
 bool TuneKestruneEngine::restoreDefaultCalibration()
 {
-    writeCalibration ([] (int note) -> std::optional<juce::uint16> {
-        return kDefaultCalibration[(size_t) (note - firstNote)];
-    });
-    return commitCalibration();
+    CalibrationWriter::Values values;
+    for (int note = firstNote; note <= lastNote; ++note)
+        values[(size_t) note] = kDefaultCalibration[(size_t) (note - firstNote)];
+    return startConfirmedWrite (CalibrationWriteKind::restoreDefault, values);
+}
+
+bool TuneKestruneEngine::loadCalibration (const std::array<juce::uint16, numNotes>& loaded)
+{
+    CalibrationWriter::Values values;
+    for (int note = firstNote; note <= lastNote; ++note)
+        values[(size_t) note] = loaded[(size_t) (note - firstNote)];
+    return startConfirmedWrite (CalibrationWriteKind::load, values);
 }
 
 bool TuneKestruneEngine::sendNewCalibration()
 {
-    writeCalibration ([this] (int note) -> std::optional<juce::uint16> { return tuningResults[(size_t) note].value; });
-    return true;
+    CalibrationWriter::Values values;
+    for (int note = firstNote; note <= lastNote; ++note)
+        values[(size_t) note] = tuningResults[(size_t) note].value;
+    return startConfirmedWrite (CalibrationWriteKind::newCalibration, values);
+}
+
+bool TuneKestruneEngine::isWritingCalibration() const
+{
+    return writer.isBusy();
+}
+
+bool TuneKestruneEngine::isBusy() const
+{
+    return isCalibrating() || firmwareSender != nullptr || writer.isBusy();
+}
+
+bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values)
+{
+    if (isBusy())
+        return false;
+    const bool includesReference = values[(size_t) firstNote].has_value();
+    // The tick ends the wait for the replies.
+    if (! isTimerRunning())
+        startTimer (tickIntervalMs);
+    return writer.start (values, [this, kind, includesReference] (const CalibrationWriter::Result& result) {
+        confirmedWriteFinished (kind, includesReference, result);
+    });
+}
+
+void TuneKestruneEngine::confirmedWriteFinished (CalibrationWriteKind kind, bool includesReferenceNote,
+                                                 const CalibrationWriter::Result& result)
+{
+    // Every value the engine writes this way may be stored; the machine now
+    // holds it for the reference note too.
+    if (result.confirmed && includesReferenceNote)
+        referenceNoteAltered.store (false);
+
+    CalibrationWriteOutcome outcome;
+    outcome.kind = kind;
+    outcome.stored = result.confirmed && commitCalibration();
+    outcome.unconfirmedNotes = result.unconfirmedNotes;
+    statusListeners.call ([&outcome] (StatusListener& l) { l.calibrationWriteFinished (outcome); });
 }
 
 bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juce::uint16> (int)>& valueFor)
@@ -341,7 +401,7 @@ bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juc
 
 bool TuneKestruneEngine::hasTuningResults() const
 {
-    return ! status->tuning && firmwareSender == nullptr && hasResults;
+    return ! status->tuning && firmwareSender == nullptr && ! writer.isBusy() && hasResults;
 }
 
 bool TuneKestruneEngine::writeCalibrationReport (const juce::File& file)
@@ -358,7 +418,7 @@ void TuneKestruneEngine::queryFirmwareVersion()
 
 bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* listener)
 {
-    if (isCalibrating())
+    if (isCalibrating() || writer.isBusy())
         return false;
 
     const auto outputs = midiManager->getOpenOutputDeviceNames();
@@ -443,6 +503,8 @@ bool TuneKestruneEngine::isFirmwareQueryRunning() const
 //==============================================================================
 void TuneKestruneEngine::timerCallback()
 {
+    writer.tick();
+
     if (audioCallback == nullptr)
         return;
 
@@ -492,6 +554,9 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
 
     if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
     {
+        // The replies that confirm a write are not values read back.
+        if (writer.takeReply (reply->note, reply->value))
+            return;
         ++numCalibrationReplies;
         const int note = reply->note;
         if (! juce::isPositiveAndBelow (note, tableSize))

@@ -5,6 +5,7 @@
 #include "firmware/FirmwareSysexSender.h"
 #include "midi/MidiManager.h"
 #include "tuning/AnalysisInput.h"
+#include "tuning/CalibrationWriter.h"
 #include "tuning/DetectTuneAudioCallback.h"
 #include "tuning/TuningResult.h"
 
@@ -48,6 +49,25 @@ public:
     static constexpr const char* sweepTuneName = "Sweep Tune";
     static constexpr const char* fineTuneName = "Fine Tune";
 
+    // Which whole calibration a confirmed write carried.
+    enum class CalibrationWriteKind
+    {
+        newCalibration,   // a completed run's results
+        undo,             // the values read back before the run
+        restoreDefault,
+        load              // a table loaded from a report
+    };
+
+    struct CalibrationWriteOutcome
+    {
+        CalibrationWriteKind kind = CalibrationWriteKind::newCalibration;
+        // Confirmed by the machine and committed.
+        bool stored = false;
+        // Values the machine did not confirm; empty when all were confirmed
+        // but nothing could be stored (the reference note's value unknown).
+        juce::Array<int> unconfirmedNotes;
+    };
+
     // All callbacks but firmwareVersionReceived arrive on the message thread.
     // firmwareVersionReceived arrives on the MIDI input thread and must not
     // wait for the message thread (post to it instead).
@@ -62,6 +82,8 @@ public:
         virtual void tuningFailed() = 0;
         virtual void tuningProgressChanged (double progress) = 0;
         virtual void firmwareVersionReceived (double version) = 0;
+        // A whole calibration was written and checked, and stored or not.
+        virtual void calibrationWriteFinished (const CalibrationWriteOutcome&) {}
     };
 
     // A strategy that varies the value of the reference note until it sounds
@@ -154,16 +176,25 @@ public:
     void finishTuning();
 
     // Writes back the values read from the machine, only those actually read
-    // back; true when it wrote any.
+    // back, without asking them back; true when it wrote any.
     bool undoTuning();
     // Stores the machine's working table. Refused (nothing sent, false) while
     // the reference note may still hold a value of the engine's own: the
     // lowest-pitch value of the knob step or a step of a run, which a commit
     // would make the machine's calibration for good.
     bool commitCalibration();
-    // Writes the default table and commits it; false when it was not stored.
+
+    // Whole calibrations written, confirmed value by value and only then
+    // committed; the outcome goes to calibrationWriteFinished. Each returns
+    // false, sending nothing, when there is nothing to write or the engine
+    // is busy (a calibration, a firmware transfer, another write).
+    bool undoTuningAndStore();
     bool restoreDefaultCalibration();
+    // Values for notes 24 to 63, in order.
+    bool loadCalibration (const std::array<juce::uint16, numNotes>& values);
     bool sendNewCalibration();
+    bool isWritingCalibration() const;
+
     bool hasTuningResults() const;
     // Appends the report of the last completed run. False when the file is a
     // directory, not writable, or any piece could not be appended.
@@ -212,6 +243,10 @@ private:
 
     // True when at least one open port took the message.
     bool sendCalibrationValue (int note, juce::uint16 value);
+    bool startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values);
+    void confirmedWriteFinished (CalibrationWriteKind kind, bool includesReferenceNote,
+                                 const CalibrationWriter::Result& result);
+    bool isBusy() const;
     // Writes a value for every note 24 to 63 that has one, paced; a write of
     // the reference note that went out gives it back a value that may be stored.
     bool writeCalibration (const std::function<std::optional<juce::uint16> (int note)>& valueFor);
@@ -225,6 +260,7 @@ private:
     MidiManager::Ptr midiManager;
     juce::AudioDeviceManager& deviceManager;
     MillisecondClock& clock;
+    CalibrationWriter writer;
     std::unique_ptr<FirmwareSysexData> firmwareData;
     std::unique_ptr<FirmwareSysexSender> firmwareSender;
     // A sender that reported completion; destroyed later, never inside its own callback.

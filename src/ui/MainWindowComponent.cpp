@@ -1,5 +1,6 @@
 #include "MainWindowComponent.h"
 
+#include "CalibrationWriteMessage.h"
 #include "EmbeddedData.h"
 #include "app/TuneKnobCalibrationWindow.h"
 
@@ -253,12 +254,23 @@ void MainWindowComponent::handleAsyncUpdate()
 void MainWindowComponent::tuningProgressChanged (double progress)
 {
     progressDisplay.setProgress (progress);
+    // The run is over; the box waits until the machine has confirmed the values.
     if (progress == 1.0)
-    {
+        stopTimer();
+}
+
+void MainWindowComponent::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
+{
+    if (outcome.kind != TuneKestruneEngine::CalibrationWriteKind::newCalibration)
+        return;
+    if (outcome.stored)
         showMessageBox (juce::MessageBoxIconType::NoIcon, "Calibration Complete",
                         "The calibration process has been completed.", "OK");
-        stopTimer();
-    }
+    else
+        showMessageBox (juce::MessageBoxIconType::WarningIcon, CalibrationWriteMessage::notStoredTitle,
+                        CalibrationWriteMessage::describe (outcome), {});
+    if (commandManager != nullptr)
+        commandManager->commandStatusChanged();
 }
 
 void MainWindowComponent::timerCallback()

@@ -39,6 +39,7 @@ public:
     // message thread, with the latest version received.
     void firmwareVersionReceived (double version) override;
     void tuningProgressChanged (double progress) override;
+    void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
     // The watchdog: no measurement for a second.
     void timerCallback() override;

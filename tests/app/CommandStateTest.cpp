@@ -1,6 +1,7 @@
 #include "app/CommandIDs.h"
 #include "app/RecordingApplication.h"
 #include "engine/EngineTestSupport.h"
+#include "ui/CalibrationWriteMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,10 @@ struct CommandStateTest : ::testing::Test
         app = std::make_unique<RecordingApplication>();
         app->tuneEngine = rig.engine;
         app->midiManager = rig.midi;
+        rig.engine->addStatusListener (app.get());
     }
+
+    ~CommandStateTest() override { rig.engine->removeStatusListener (app.get()); }
 
     bool enabled (juce::CommandID id)
     {
@@ -67,7 +71,7 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     rig.run (300.0);
     rig.engine->abortTuning();
     app->invokeDirectly (CommandIDs::undoTuningCommand, false);
-    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::undoNotStoredTitle));
+    EXPECT_EQ (app->boxes, juce::StringArray (CalibrationWriteMessage::notStoredTitle));
     EXPECT_EQ (rig.machine->getStoredState(), undone);
     EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
 }

@@ -76,6 +76,17 @@ void RecordingStatusListener::tuningFailed() { add ("failed"); }
 void RecordingStatusListener::tuningProgressChanged (double progress) { add ("progress " + formatDouble (progress)); }
 void RecordingStatusListener::firmwareVersionReceived (double version) { add ("version " + formatDouble (version)); }
 
+void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
+{
+    using Kind = TuneKestruneEngine::CalibrationWriteKind;
+    const char* kind = outcome.kind == Kind::newCalibration ? "new"
+                       : outcome.kind == Kind::undo         ? "undo"
+                       : outcome.kind == Kind::load         ? "load"
+                                                            : "restore";
+    add (std::string ("written ") + kind + (outcome.stored ? " stored" : " not stored")
+         + (outcome.unconfirmedNotes.isEmpty() ? "" : " " + std::to_string (outcome.unconfirmedNotes.size())));
+}
+
 void RecordingStatusListener::add (const std::string& text)
 {
     const std::lock_guard<std::mutex> g (mutex);

@@ -35,6 +35,8 @@ public:
     void tuningFailed() override;
     void tuningProgressChanged (double progress) override;
     void firmwareVersionReceived (double version) override;
+    // "written restore stored", "written new not stored 3" (unconfirmed notes)
+    void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
     // Events other than frequencyDetected and tuningProgressChanged (except 1.0).
     std::vector<std::string> milestones() const;

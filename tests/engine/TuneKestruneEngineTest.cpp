@@ -370,12 +370,33 @@ TEST_F (EngineTest, LosingTheMidiInputDuringARunAbortsButNotWhileListening)
 }
 
 //==============================================================================
-TEST_F (EngineTest, RestoreDefaultCalibrationWritesTheFactoryTableAndCommits)
+TEST_F (EngineTest, RestoreDefaultWritesAsksBackAndCommitsOnlyWhatTheMachineConfirmed)
 {
-    rig.engine->restoreDefaultCalibration();
-    EXPECT_EQ (rig.sent(),
-               concat ({ writesOf ([] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; }), { "commit" } }));
-    EXPECT_EQ (rig.sent().front(), "write 24 64821");
+    const auto defaults = writesOf ([] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; });
+    std::vector<std::string> asks;
+    for (int note = 24; note <= 63; ++note)
+        asks.push_back ("request " + std::to_string (note));
+
+    ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+    EXPECT_EQ (rig.sent(), concat ({ defaults, asks }));
+    EXPECT_FALSE (rig.engine->restoreDefaultCalibration()) << "one write at a time";
+    rig.replyAll (24, 63, [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; });
+    rig.tick();
+    EXPECT_EQ (rig.sent(), concat ({ defaults, asks, { "commit" } }));
+    EXPECT_FALSE (rig.engine->isWritingCalibration());
+    EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "written restore stored" });
+
+    // Nothing answers: two more rounds of writes and requests, then no commit.
+    rig.ports->clearSent();
+    ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+    for (int i = 0; i < 3; ++i)
+    {
+        rig.clock.advanceMs (CalibrationWriter::replyWaitMs);
+        rig.tick();
+    }
+    EXPECT_EQ (rig.sent(), concat ({ defaults, asks, defaults, asks, defaults, asks }));
+    EXPECT_FALSE (rig.engine->isWritingCalibration());
+    EXPECT_EQ (rig.listener.milestones().back(), "written restore not stored 40");
     EXPECT_FALSE (rig.engine->hasTuningResults());
 }
 

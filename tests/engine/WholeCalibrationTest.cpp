@@ -3,6 +3,7 @@
 #include "midi/DeviceMessages.h"
 #include "sim/model/CalibrationCheck.h"
 #include "tuning/CalibrationReport.h"
+#include "tuning/DefaultCalibration.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,7 @@ std::vector<std::string> notesThenStop()
         expected.push_back ("note " + std::to_string (note));
     expected.push_back ("stopped");
     expected.push_back ("progress 1");
+    expected.push_back ("written new stored");
     return expected;
 }
 
@@ -109,6 +111,8 @@ TEST (WholeCalibration, SweepTuneCompletesAndTheStoredTableSoundsInTune)
         completion.push_back ("off " + std::to_string (note));
     for (int note = 24; note <= 63; ++note)
         completion.push_back ("write " + std::to_string (note) + " " + std::to_string (results[(size_t) note].value));
+    for (int note = 24; note <= 63; ++note)
+        completion.push_back ("request " + std::to_string (note));
     completion.push_back ("commit");
 
     ASSERT_EQ (wire.size(), startLength + 2u + (size_t) marks.runTicks + completion.size());
@@ -192,7 +196,7 @@ TEST (WholeCalibration, FineTuneActsOnlyOnFramesThatFollowedEachJump)
         rig.runToEnd();
         rig.engine->removeStatusListener (&starts);
         rig.machine->setLogSink ({});
-        EXPECT_EQ (rig.listener.milestones().back(), "progress 1");
+        EXPECT_EQ (rig.listener.milestones().back(), "written new stored");
 
         int notesChecked = 0;
         for (size_t i = 0; i + 1 < events.size(); ++i)
@@ -318,7 +322,7 @@ TEST (WholeCalibration, FineTuneOfANearlyExactTableStaysInTune)
     rig.run (1000.0);
     ASSERT_TRUE (rig.engine->beginTuningRun());
     const auto ms = rig.runToEnd();
-    EXPECT_EQ (rig.listener.milestones().back(), "progress 1");
+    EXPECT_EQ (rig.listener.milestones().back(), "written new stored");
 
     const auto check = checkStored (rig);
     expectWithin (check, [] (int) { return fineBoundCents; });
@@ -384,11 +388,9 @@ TEST (WholeCalibration, TheEnginesOwnReferenceValueIsNeverStored)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        // A unit whose replies report what each note sounds at now: a start
-        // made while note 24 holds our value reads that value back.
-        auto options = machineOptions (1, 0.0);
-        options.repliesReportWorkingValues = true;
-        SimRig rig (options);
+        // The machine answers with what each note holds now: a start made
+        // while note 24 holds our value reads that value back.
+        SimRig rig (machineOptions (1, 0.0));
         rig.engine->setTuningAlgorithm ("Fine Tune");
         rig.startAndBegin();
         rig.runToEnd();
@@ -406,6 +408,61 @@ TEST (WholeCalibration, TheEnginesOwnReferenceValueIsNeverStored)
         if (c.referenceKnown)
         {
             EXPECT_EQ (rig.machine->getWorkingValue (24), stored.valueForNote (24));
+        }
+    }
+}
+
+TEST (WholeCalibration, LostWritesAreWrittenAgainAndNothingUnconfirmedIsStored)
+{
+    struct Case
+    {
+        const char* name;
+        int writesLost;
+        bool run;   // a completed run's results, else Restore Default Calibration
+        const char* outcome;
+    };
+    for (const auto& c : { Case { "restore, three writes lost", 3, false, "written restore stored" },
+                           Case { "restore, every write lost", 1000, false, "written restore not stored 40" },
+                           Case { "end of a run, five writes lost", 5, true, "written new stored" } })
+    {
+        SCOPED_TRACE (c.name);
+        // A unit whose stored table is not the default one.
+        auto options = machineOptions (1, 0.0);
+        for (auto& value : options.initialState.calibration)
+            value = (juce::uint16) (value - 500);
+        SimRig rig (options);
+        const auto before = rig.machine->getStoredState();
+        if (c.run)
+        {
+            // The results' writes are the first after the run stops.
+            struct LoseOnStop : RecordingStatusListener
+            {
+                std::function<void()> onStop;
+                void tuningStopped() override { onStop(); }
+            } loseOnStop;
+            loseOnStop.onStop = [&] { rig.machine->dropNextWrites (c.writesLost); };
+            rig.engine->addStatusListener (&loseOnStop);
+            rig.engine->setTuningAlgorithm ("Fine Tune");
+            rig.startAndBegin();
+            rig.runToEnd();
+            rig.engine->removeStatusListener (&loseOnStop);
+        }
+        else
+        {
+            rig.machine->dropNextWrites (c.writesLost);
+            ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+            rig.run (2000.0, [&] { return ! rig.engine->isWritingCalibration(); });
+        }
+        EXPECT_FALSE (rig.engine->isWritingCalibration());
+        EXPECT_EQ (rig.listener.milestones().back(), c.outcome);
+
+        const bool stored = juce::String (c.outcome).contains (" stored") && ! juce::String (c.outcome).contains ("not");
+        for (int note = 24; note <= 63; ++note)
+        {
+            const auto expected = ! stored ? before.valueForNote (note)
+                                  : c.run  ? rig.engine->getTuningResults()[(size_t) note].value
+                                           : kDefaultCalibration[(size_t) (note - 24)];
+            EXPECT_EQ (rig.machine->getStoredValue (note), expected) << "note " << note;
         }
     }
 }

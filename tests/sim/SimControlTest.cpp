@@ -93,13 +93,15 @@ TEST (SimConsoleCommand, ParsesEveryCommand)
     EXPECT_EQ (ConsoleCommand::parse ("mute").kind, Kind::mute);
     EXPECT_EQ (ConsoleCommand::parse ("unmute").kind, Kind::unmute);
     EXPECT_EQ (ConsoleCommand::parse ("drop-replies 5").number, 5.0);
+    EXPECT_EQ (ConsoleCommand::parse ("drop-writes 3").kind, Kind::dropWrites);
+    EXPECT_EQ (ConsoleCommand::parse ("drop-writes 3").number, 3.0);
     EXPECT_EQ (ConsoleCommand::parse ("answer-all-notes off").number, 0.0);
     EXPECT_EQ (ConsoleCommand::parse ("restart").kind, Kind::restart);
     EXPECT_EQ (ConsoleCommand::parse ("status").kind, Kind::status);
     EXPECT_EQ (ConsoleCommand::parse ("quit\r").kind, Kind::quit);
     EXPECT_EQ (ConsoleCommand::parse ("").kind, Kind::none);
 
-    for (auto bad : { "knob", "knob x", "knob 1 2", "drop-replies -3", "answer-all-notes maybe", "mute now", "dance" })
+    for (auto bad : { "knob", "knob x", "knob 1 2", "drop-replies -3", "drop-writes x", "answer-all-notes maybe", "mute now", "dance" })
     {
         const auto command = ConsoleCommand::parse (bad);
         EXPECT_EQ (command.kind, Kind::invalid) << bad;

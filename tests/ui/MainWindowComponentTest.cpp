@@ -173,29 +173,38 @@ TEST_F (MainWindowComponentTest, TuningRunShowsTheStopButtonAndTheNote)
     EXPECT_TRUE (component.boxes.empty());
 }
 
-TEST_F (MainWindowComponentTest, OnlyProgressOfExactlyOneShowsTheCompletionBox)
+TEST_F (MainWindowComponentTest, CompletionIsAnnouncedOnlyOnceTheNewCalibrationIsStored)
 {
     rig.startRun();
 
     component.tuningProgressChanged (0.5);
     EXPECT_EQ (progressDisplay().getProgress(), 0.5);
-    component.tuningProgressChanged (0.999);
-    EXPECT_EQ (progressDisplay().getProgress(), 0.999);
-    EXPECT_TRUE (component.boxes.empty());
     EXPECT_TRUE (component.isTimerRunning());
 
-    // The engine completes a run with tuningStopped, then progress 1.0.
+    // The engine completes a run with tuningStopped, then progress 1.0, then
+    // the machine confirms the values (or not) and they are stored (or not).
     component.tuningStopped();
     component.tuningProgressChanged (1.0);
-
-    ASSERT_EQ (component.boxes.size(), 1u);
-    EXPECT_EQ (component.boxes[0].icon, juce::MessageBoxIconType::NoIcon);
-    EXPECT_EQ (component.boxes[0].title, "Calibration Complete");
-    EXPECT_EQ (component.boxes[0].message, "The calibration process has been completed.");
-    EXPECT_EQ (component.boxes[0].buttonText, "OK");
+    EXPECT_TRUE (component.boxes.empty());
     EXPECT_EQ (progressDisplay().getProgress(), 1.0);
     EXPECT_FALSE (component.isTimerRunning());
     EXPECT_TRUE (isIdle());
+
+    using Kind = TuneKestruneEngine::CalibrationWriteKind;
+    component.calibrationWriteFinished ({ Kind::restoreDefault, false, { 30 } });   // the application's to tell
+    EXPECT_TRUE (component.boxes.empty());
+
+    component.calibrationWriteFinished ({ Kind::newCalibration, false, { 30, 42 } });
+    ASSERT_EQ (component.boxes.size(), 1u);
+    EXPECT_EQ (component.boxes[0].title, "Calibration Not Stored");
+    EXPECT_TRUE (component.boxes[0].message.contains ("F#0 (30), F#1 (42)")) << component.boxes[0].message;
+
+    component.calibrationWriteFinished ({ Kind::newCalibration, true, {} });
+    ASSERT_EQ (component.boxes.size(), 2u);
+    EXPECT_EQ (component.boxes[1].icon, juce::MessageBoxIconType::NoIcon);
+    EXPECT_EQ (component.boxes[1].title, "Calibration Complete");
+    EXPECT_EQ (component.boxes[1].message, "The calibration process has been completed.");
+    EXPECT_EQ (component.boxes[1].buttonText, "OK");
 }
 
 TEST_F (MainWindowComponentTest, EveryMeasurementRestartsTheWatchdog)

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/MillisecondClock.h"
+#include "midi/MidiManager.h"
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <optional>
+
+// Writes a calibration to the machine and makes sure the machine holds it
+// before anything is stored: the messages carry no acknowledgement, and a
+// value lost on the way would otherwise be committed as whatever the machine
+// held. After the writes (3 ms apart) it asks for every value it wrote
+// (2 ms apart), compares each reply with what was sent, writes again what
+// differs or did not answer, and asks again: at most two more rounds. The
+// caller hears the outcome and commits only a confirmed table.
+//
+// Message thread, but for takeReply, which the MIDI input thread calls.
+class CalibrationWriter
+{
+public:
+    static constexpr int maxRounds = 3;
+    // Replies come back within milliseconds; a round gives up on the missing
+    // ones after this long.
+    static constexpr juce::uint32 replyWaitMs = 500;
+    static constexpr int writePauseMs = 3;
+    static constexpr int requestPauseMs = 2;
+
+    // Index = MIDI note; notes without a value are neither written nor asked for.
+    using Values = std::array<std::optional<juce::uint16>, 64>;
+
+    struct Result
+    {
+        bool confirmed = false;
+        // Notes whose value the machine did not confirm after the last round.
+        juce::Array<int> unconfirmedNotes;
+    };
+    using Done = std::function<void (const Result&)>;
+
+    CalibrationWriter (MidiManager::Ptr midiManager, MillisecondClock& clock);
+    ~CalibrationWriter();
+
+    // Writes and asks back at once (blocking for the paced messages); `done`
+    // is called when the machine has confirmed every value or the rounds are
+    // used up, from start itself when the replies came back at once, else
+    // from a later tick. Refused (false) while a write is in progress.
+    bool start (const Values& values, Done done);
+    bool isBusy() const { return busy; }
+    // Drops a write in progress without a word.
+    void cancel();
+
+    // A reply to a request of ours: taken and true while this writer waits
+    // for that note's value; false otherwise, for the caller to handle.
+    bool takeReply (int note, juce::uint16 value);
+
+    // Ends the wait for replies once all are in or the time is up.
+    void tick();
+
+private:
+    void writeAndAsk (juce::uint64 notes);
+    void finishRoundIfAnswered();
+    void finishRound();
+
+    MidiManager::Ptr midiManager;
+    MillisecondClock& clock;
+    Values values {};
+    Done done;
+    bool busy = false;
+    int round = 0;
+    juce::uint32 askedAtMs = 0;
+
+    // Per note: 0 while no reply came, otherwise replyReceived | value.
+    static constexpr juce::uint32 replyReceived = 0x10000;
+    std::array<std::atomic<juce::uint32>, 64> replies {};
+    std::atomic<juce::uint64> awaited { 0 };
+
+    JUCE_DECLARE_NON_COPYABLE (CalibrationWriter)
+};
