@@ -14,6 +14,7 @@ public:
         undoTuningCommand = 0x200330,
         writeCalibrationToFileCommand = 0x200340,
         restoreDefaultCalibrationCommand = 0x200350,
+        loadCalibrationFromFileCommand = 0x200360,
         minimiseCommand = 0x200410,
         bringToFrontCommand = 0x200420,
         quitCommand = 0x200060

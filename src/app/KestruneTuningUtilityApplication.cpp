@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
 #include "midi/DeviceMessages.h"
+#include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
 
 namespace
@@ -183,7 +184,8 @@ void KestruneTuningUtilityApplication::getAllCommands (juce::Array<juce::Command
     commands.addArray ({ CommandIDs::aboutCommand, CommandIDs::preferencesCommand, CommandIDs::updateFirmwareCommand,
                          CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
                          CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::minimiseCommand,
-                         CommandIDs::bringToFrontCommand, CommandIDs::quitCommand });
+                         CommandIDs::bringToFrontCommand, CommandIDs::quitCommand,
+                         CommandIDs::loadCalibrationFromFileCommand });
 }
 
 void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
@@ -203,6 +205,9 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
         case CommandIDs::writeCalibrationToFileCommand: set ("Write Calibration to File", hasResults); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
             set ("Restore Default Calibration", canRestoreDefaultCalibration());
+            break;
+        case CommandIDs::loadCalibrationFromFileCommand:
+            set ("Load Calibration from File", canRestoreDefaultCalibration());
             break;
         case CommandIDs::minimiseCommand: set ("Minimize", true); break;
         case CommandIDs::bringToFrontCommand: set ("Bring To Front", true); break;
@@ -226,6 +231,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
                 tuneEngine->undoTuningAndStore();
             break;
         case CommandIDs::writeCalibrationToFileCommand: writeCalibrationToFile(); break;
+        case CommandIDs::loadCalibrationFromFileCommand: loadCalibrationFromFile(); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
             if (tuneEngine != nullptr)
                 tuneEngine->restoreDefaultCalibration();
@@ -273,18 +279,66 @@ void KestruneTuningUtilityApplication::showPreferencesWindow()
 
 void KestruneTuningUtilityApplication::writeCalibrationToFile()
 {
-    reportChooser = std::make_unique<juce::FileChooser> ("Write Calibration Output File", juce::File(), juce::String(), true);
-    const auto flags = juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
-                       | juce::FileBrowserComponent::warnAboutOverwriting;
-    reportChooser->launchAsync (flags, [this] (const juce::FileChooser& chooser) {
-        const auto file = chooser.getResult();
-        if (file == juce::File() || tuneEngine == nullptr)
-            return;
-        if (! tuneEngine->writeCalibrationReport (file))
-            juce::AlertWindow::showMessageBoxAsync (juce::AlertWindow::WarningIcon, "Unable to Write Calibration File",
-                                                    "The calibration report could not be written to "
-                                                        + file.getFullPathName() + ".");
+    chooseFile ("Write Calibration Output File", {}, true, [this] (const juce::File& file) {
+        if (tuneEngine != nullptr && ! tuneEngine->writeCalibrationReport (file))
+            showMessageBox ("Unable to Write Calibration File",
+                            "The calibration report could not be written to " + file.getFullPathName() + ".");
     });
+}
+
+void KestruneTuningUtilityApplication::loadCalibrationFromFile()
+{
+    chooseFile ("Load Calibration File", "*.txt", false, [this] (const juce::File& file) {
+        const auto read = CalibrationReportReader::read (file);
+        if (! read.ok)
+        {
+            showMessageBox (loadRefusedTitle, read.error);
+            return;
+        }
+        askToLoadCalibration (read.header, [this, values = read.values] {
+            // Stored only once the machine has confirmed every value; the
+            // outcome comes back through calibrationWriteFinished.
+            if (tuneEngine != nullptr && ! tuneEngine->loadCalibration (values))
+                showMessageBox (loadRefusedTitle, "The Kestrune is busy: wait until the calibration or the firmware "
+                                                  "update has finished, then load the file again.");
+        });
+    });
+}
+
+void KestruneTuningUtilityApplication::chooseFile (const juce::String& title, const juce::String& patterns, bool forSaving,
+                                                   std::function<void (const juce::File&)> chosen)
+{
+    auto& entry = fileChoosers[title];
+    if (entry.open)
+    {
+        // A second choice of the command while its dialog is up: the dialog the
+        // user already has goes on, in front.
+        for (int i = juce::TopLevelWindow::getNumTopLevelWindows(); --i >= 0;)
+            if (auto* window = juce::TopLevelWindow::getTopLevelWindow (i); window != nullptr && window->getName() == title)
+                window->toFront (true);
+        return;
+    }
+
+    entry.chooser = std::make_unique<juce::FileChooser> (title, juce::File(), patterns, true);
+    entry.open = true;
+    const auto flags = forSaving ? juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
+                                       | juce::FileBrowserComponent::warnAboutOverwriting
+                                 : juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles;
+    entry.chooser->launchAsync (flags, [this, title, chosen] (const juce::FileChooser& chooser) {
+        fileChoosers[title].open = false;
+        const auto file = chooser.getResult();
+        if (file != juce::File())
+            chosen (file);
+    });
+}
+
+void KestruneTuningUtilityApplication::askToLoadCalibration (const juce::String& header, std::function<void()> onOk)
+{
+    juce::AlertWindow::showOkCancelBox (juce::AlertWindow::QuestionIcon, "Load Calibration", header, {}, {}, nullptr,
+                                        juce::ModalCallbackFunction::create ([onOk] (int result) {
+                                            if (result != 0)
+                                                onOk();
+                                        }));
 }
 
 void KestruneTuningUtilityApplication::showMessageBox (const juce::String& title, const juce::String& message)

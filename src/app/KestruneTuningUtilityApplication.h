@@ -5,6 +5,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <map>
+
 class MainWindow;
 class MainMenuModel;
 class PreferencesWindow;
@@ -27,6 +29,8 @@ public:
     private:
         KestruneTuningUtilityApplication& application;
     };
+
+    static constexpr const char* loadRefusedTitle = "Unable to Load Calibration";
 
     KestruneTuningUtilityApplication();
     ~KestruneTuningUtilityApplication() override;
@@ -60,6 +64,7 @@ public:
     void showAboutWindow();
     void showPreferencesWindow();
     void writeCalibrationToFile();
+    void loadCalibrationFromFile();
     void bringMainWindowToFront();
     bool canRestoreDefaultCalibration() const;
 
@@ -85,6 +90,12 @@ protected:
     virtual void showMessageBox (const juce::String& title, const juce::String& message);
     // Ends the message loop; tests record it instead.
     virtual void quitNow();
+    // The file dialog with that title; `chosen` runs only when a file was
+    // chosen. While the dialog is up, asking again brings it to the front.
+    virtual void chooseFile (const juce::String& title, const juce::String& patterns, bool forSaving,
+                             std::function<void (const juce::File&)> chosen);
+    // The OK/Cancel question with the header of the report to load.
+    virtual void askToLoadCalibration (const juce::String& header, std::function<void()> onOk);
 
 private:
     void openDefaultMidiPorts();
@@ -92,6 +103,11 @@ private:
     // Written on the message thread, read by firmwareVersionReceived on the
     // MIDI input thread.
     std::atomic<bool> tuningInProcess { false };
-    std::unique_ptr<juce::FileChooser> reportChooser;
+    struct FileChooserInUse
+    {
+        std::unique_ptr<juce::FileChooser> chooser;
+        bool open = false;
+    };
+    std::map<juce::String, FileChooserInUse> fileChoosers;   // by title
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
 };

@@ -1,6 +1,7 @@
 #include "app/CommandIDs.h"
 #include "app/RecordingApplication.h"
 #include "engine/EngineTestSupport.h"
+#include "tuning/CalibrationReport.h"
 #include "ui/CalibrationWriteMessage.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,41 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
 }
 
+TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQuestion)
+{
+    EXPECT_TRUE (enabled (CommandIDs::loadCalibrationFromFileCommand));
+    juce::TemporaryFile temp (".txt");
+    app->fileToChoose = temp.getFile();
+    std::array<TuningResult, 64> results {};
+    for (int note = 24; note <= 63; ++note)
+        results[(size_t) note] = { (juce::uint16) (60000 - 1000 * (note - 24)), 100.0f };
+    const juce::Time when (2025, 0, 2, 3, 4, 5);
+    ASSERT_TRUE (CalibrationReport::append (temp.getFile(), results.data(), 64, when));
+
+    // Cancel: nothing is written. OK: the values are written, confirmed and stored.
+    for (const bool ok : { false, true })
+    {
+        SCOPED_TRACE (ok);
+        app->answerOk = ok;
+        const auto before = rig.ports->getReceivedByMachine().size();
+        app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
+        EXPECT_EQ (app->dialogs[app->dialogs.size() - 1], "Load Calibration File");
+        EXPECT_EQ (app->questions[app->questions.size() - 1], CalibrationReport::headerLine (when));
+        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok);
+    }
+    for (int note = 24; note <= 63; ++note)
+        EXPECT_EQ (rig.machine->getStoredValue (note), results[(size_t) note].value) << note;
+    EXPECT_TRUE (app->boxes.isEmpty());
+
+    // A file that is no calibration: refused with the reason, nothing sent.
+    temp.getFile().replaceWithText ("Tuning Results: today\nMidi Note: 24\tValue: 1\tNew Frequency: 1\n");
+    const auto before = rig.ports->getReceivedByMachine().size();
+    app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::loadRefusedTitle));
+    EXPECT_TRUE (app->messages[0].contains ("1 rows")) << app->messages[0];
+    EXPECT_EQ (rig.ports->getReceivedByMachine().size(), before);
+}
+
 TEST_F (CommandStateTest, RestoreDefaultNeedsAnOpenOutput)
 {
     rig.midi->closeAllOutputDevices();
@@ -87,7 +123,7 @@ TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
     juce::Array<juce::CommandID> ids;
     app->getAllCommands (ids);
     EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
-                                                     0x200410, 0x200420, 0x200060 }));
+                                                     0x200410, 0x200420, 0x200060, 0x200360 }));
 
     juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
     app->getCommandInfo (CommandIDs::quitCommand, quit);

@@ -16,9 +16,28 @@ struct RecordingApplication : KestruneTuningUtilityApplication
         juce::JUCEApplicationBase::createInstance = nullptr;
     }
 
-    void showMessageBox (const juce::String& title, const juce::String&) override { boxes.add (title); }
+    void showMessageBox (const juce::String& title, const juce::String& message) override
+    {
+        boxes.add (title);
+        messages.add (message);
+    }
     void quitNow() override { ++quits; }
+    // The file the user picks in any file dialog (none: cancelled).
+    void chooseFile (const juce::String& title, const juce::String&, bool, std::function<void (const juce::File&)> chosen) override
+    {
+        dialogs.add (title);
+        if (fileToChoose != juce::File())
+            chosen (fileToChoose);
+    }
+    void askToLoadCalibration (const juce::String& header, std::function<void()> onOk) override
+    {
+        questions.add (header);
+        if (answerOk)
+            onOk();
+    }
 
-    juce::StringArray boxes;
+    juce::StringArray boxes, messages, dialogs, questions;
+    juce::File fileToChoose;
+    bool answerOk = true;
     int quits = 0;
 };

@@ -1,4 +1,5 @@
 #include "tuning/CalibrationReport.h"
+#include "tuning/CalibrationReportReader.h"
 #include "tuning/DefaultCalibration.h"
 
 #include <gtest/gtest.h>
@@ -130,4 +131,71 @@ TEST_F (CalibrationReportTest, AFailedWriteIsReported)
     if (! full.exists())
         GTEST_SKIP() << "no /dev/full here";
     EXPECT_FALSE (CalibrationReport::append (full, results.data(), 64, morning));
+}
+
+//==============================================================================
+TEST_F (CalibrationReportTest, TheLastReportWrittenIsReadBackWhateverTheLineEnds)
+{
+    ASSERT_TRUE (write (morning));
+    for (int note = 24; note < 64; ++note)
+        results[(size_t) note].value = (juce::uint16) (results[(size_t) note].value - 7);
+    const juce::Time later (2024, 2, 5, 10, 0, 0);
+    ASSERT_TRUE (write (later));
+
+    for (const bool crlf : { true, false })
+    {
+        SCOPED_TRACE (crlf);
+        const auto text = crlf ? file.loadFileAsString() : file.loadFileAsString().replace ("\r\n", "\n");
+        const auto read = CalibrationReportReader::parse (text);
+        ASSERT_TRUE (read.ok) << read.error;
+        EXPECT_EQ (read.header, CalibrationReport::headerLine (later));
+        for (int note = 24; note < 64; ++note)
+            EXPECT_EQ (read.values[(size_t) (note - 24)], results[(size_t) note].value);
+    }
+    EXPECT_TRUE (CalibrationReportReader::read (file).ok);
+}
+
+TEST_F (CalibrationReportTest, AnythingButACompleteFallingTableIsRefusedWithAReason)
+{
+    ASSERT_TRUE (write (morning));
+    const auto good = lines();   // header, 40 rows, empty line, and the empty piece after the last CR LF
+    const auto textWith = [&] (int row, const juce::String& replacement) {
+        auto copy = good;
+        if (replacement.isEmpty())
+            copy.remove (row);
+        else
+            copy.set (row, replacement);
+        return copy.joinIntoString ("\r\n");
+    };
+    const auto rowFor = [] (int note, const char* value) {
+        return "Midi Note: " + juce::String (note) + "\tValue: " + value + "\tNew Frequency: 32.7";
+    };
+
+    struct Case
+    {
+        const char* name;
+        juce::String text;
+        const char* reason;
+    };
+    const std::vector<Case> cases {
+        { "no report", "Midi Note: 24\tValue: 3\tNew Frequency: 1\r\n", "No calibration report" },
+        { "39 rows", textWith (40, {}), "has 39 rows" },
+        { "41 rows", textWith (41, rowFor (64, "1")), "has 41 rows" },
+        { "rows out of order", textWith (6, rowFor (31, "60000")), "is for MIDI note 31 where note 29" },
+        { "value 0", textWith (40, rowFor (63, "0")), "from 1 to 65534" },
+        { "value 65535", textWith (1, rowFor (24, "65535")), "from 1 to 65534" },
+        { "value not a number", textWith (3, rowFor (26, "6e4")), "from 1 to 65534" },
+        { "values not falling", textWith (11, rowFor (34, "58488")), "must fall" },
+        { "a row of something else", textWith (2, "Midi Note: 25 Value: 64280"), "not a calibration row" },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto read = CalibrationReportReader::parse (c.text);
+        EXPECT_FALSE (read.ok);
+        EXPECT_TRUE (read.error.contains (c.reason)) << read.error;
+    }
+
+    EXPECT_TRUE (CalibrationReportReader::read (file.getSiblingFile ("missing.txt")).error.contains ("does not exist"));
+    EXPECT_FALSE (CalibrationReportReader::read (file.getParentDirectory()).ok);
 }
