@@ -64,6 +64,12 @@ void VirtualKestruneMidiPortSystem::setPlugged (bool shouldBePlugged)
         queued.clear();
 }
 
+void VirtualKestruneMidiPortSystem::loseNextMessages (int n)
+{
+    std::lock_guard<std::mutex> g (mutex);
+    messagesToLose = juce::jmax (0, n);
+}
+
 bool VirtualKestruneMidiPortSystem::isPlugged() const
 {
     std::lock_guard<std::mutex> g (mutex);
@@ -76,6 +82,11 @@ void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& me
         std::lock_guard<std::mutex> g (mutex);
         if (! plugged)
             return;   // the cable is out: the message is lost
+        if (messagesToLose > 0)
+        {
+            --messagesToLose;
+            return;
+        }
         receivedByMachine.push_back (message);
     }
 

@@ -37,6 +37,9 @@ public:
     // (sends are lost, replies are not delivered) and new opens fail.
     void setPlugged (bool shouldBePlugged);
     bool isPlugged() const;
+    // The next n messages sent to the machine are lost on the way, as events
+    // are when a JACK cycle is missed.
+    void loseNextMessages (int n);
 
     // Lets the machine's time-outs fire, then delivers every queued reply.
     // Returns the number delivered.
@@ -65,6 +68,7 @@ private:
 
     mutable std::mutex mutex;   // never held while calling out
     bool plugged = true;
+    int messagesToLose = 0;
     std::vector<Input*> openInputs;
     std::deque<juce::MidiMessage> queued;
     std::vector<juce::MidiMessage> receivedByMachine, sentByMachine;

@@ -90,7 +90,7 @@ std::vector<juce::MidiMessage> VirtualKestrune::receive (const juce::uint8* data
             // read as MIDI status bytes.
             lastFirmwareByteMs = clock.getMillisecondCounter();
             if (firmware.push (data[i]) != FirmwareStreamChecker::Status::receiving)
-                finishFirmwareStream();
+                finishFirmwareStream (true);
         }
         else if (parser.push (data[i]))
         {
@@ -211,7 +211,7 @@ void VirtualKestrune::startFirmwareStream()
     log ("FIRMWARE request");
 }
 
-void VirtualKestrune::finishFirmwareStream()
+void VirtualKestrune::finishFirmwareStream (bool imageBegan)
 {
     receivingFirmware = false;
     parser.reset();
@@ -222,6 +222,14 @@ void VirtualKestrune::finishFirmwareStream()
     if (report.status != FirmwareStreamChecker::Status::accepted)
     {
         log ("FIRMWARE rejected " + counts + " error=" + report.firstError);
+        // Once an image began, the old application is gone: the boot loader
+        // answers, with 0.00, until an image is accepted.
+        if (imageBegan)
+        {
+            installedFirmwareVersion = bootLoaderVersion;
+            if (stateSink)
+                stateSink (getStoredStateLocked());
+        }
         return;
     }
 
@@ -241,8 +249,9 @@ void VirtualKestrune::tick()
     const auto limit = firmware.hasOnlyRequest() ? options.firmwareImageWaitMs : options.firmwareStreamIdleMs;
     if (clock.getMillisecondCounter() - lastFirmwareByteMs >= limit)
     {
+        const bool imageBegan = ! firmware.hasOnlyRequest();
         firmware.endCutShort();
-        finishFirmwareStream();
+        finishFirmwareStream (imageBegan);
     }
 }
 

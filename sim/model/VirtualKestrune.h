@@ -31,7 +31,8 @@
 // - CalibrationCommit: the working table becomes the stored table.
 // - FirmwareUpdateRequest: the bytes that follow are a firmware stream, checked
 //   against the image layout; when whole and valid the new version is reported
-//   from then on and the machine restarts.
+//   from then on and the machine restarts; otherwise its boot loader reports
+//   0.00 until a valid image arrives.
 // - NoteOn/NoteOff on channel 1: the monophonic bass voice, notes 24 to 63.
 class VirtualKestrune
 {
@@ -56,6 +57,8 @@ public:
     using LogSink = std::function<void (const juce::String& line)>;
     // Called, mutex held, whenever the stored state changes (commit, update).
     using StateSink = std::function<void (const MachineState& stored)>;
+
+    static constexpr const char* bootLoaderVersion = "0.00";
 
     VirtualKestrune();
     explicit VirtualKestrune (Options options, MillisecondClock& clock = MillisecondClock::system());
@@ -107,7 +110,8 @@ private:
     void handleNoteOn (int note);
     void handleNoteOff (int note);
     void startFirmwareStream();
-    void finishFirmwareStream();
+    // imageBegan: more than the request arrived, so the old application is gone.
+    void finishFirmwareStream (bool imageBegan);
     void send (const juce::MidiMessage& reply, std::vector<juce::MidiMessage>& replies, bool droppable);
     void restartLocked();
     MachineState getStoredStateLocked() const;

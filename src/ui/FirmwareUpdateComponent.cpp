@@ -44,10 +44,7 @@ FirmwareUpdateComponent::FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine
     progressBar->setBounds (25, 189, 350, 26);
     addAndMakeVisible (*progressBar);
 
-    updateInformationLabel = makeLabel ("Update Information",
-                                        "To use the Kestrune Tuning Utility, you will first need to update to the "
-                                        "latest version of the firmware.",
-                                        { 20, 85, 320, 45 });
+    updateInformationLabel = makeLabel ("Update Information", updateInformationText, { 20, 85, 320, 45 });
     addAndMakeVisible (*updateInformationLabel);
 
     currentVersionLabel = makeLabel ("Curent Firmware Version", {}, { 20, 130, 200, 20 });
@@ -133,6 +130,11 @@ void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
         return;
     }
 
+    startUpdate();
+}
+
+void FirmwareUpdateComponent::startUpdate()
+{
     if (! tuneEngine->startFirmwareUpdate (this))
     {
         // Nothing was started: say why and stay ready for another attempt once
@@ -146,6 +148,24 @@ void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
     updateButtonState();
 }
 
+void FirmwareUpdateComponent::askToTryAgain (std::function<void()> onTryAgain)
+{
+    juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::WarningIcon, notAcceptedTitle, notAcceptedMessage,
+                                        "Try Again", "Cancel", nullptr,
+                                        juce::ModalCallbackFunction::create ([onTryAgain] (int result) {
+                                            if (result != 0)
+                                                onTryAgain();
+                                        }));
+}
+
+void FirmwareUpdateComponent::confirmed()
+{
+    stopTimer();
+    confirming = false;
+    updateInProgress = false;
+    showMessageBox (completeTitle, completeMessage, new AlertWindowCallback (this));
+}
+
 void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, double value)
 {
     stopTimer();
@@ -154,9 +174,12 @@ void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, dou
 
     if (value == 1.0)
     {
-        showMessageBox (completeTitle, completeMessage, new AlertWindowCallback (this));
+        // Every slice went out, but one lost on the way leaves the machine in
+        // its boot loader: complete only once it reports the new version.
+        confirming = true;
+        updateInformationLabel->setText (confirmingText, juce::dontSendNotification);
         tuneEngine->queryFirmwareVersion();
-        updateInProgress = false;
+        startTimer (confirmTimeoutMs);
     }
     else
     {
@@ -169,6 +192,21 @@ void FirmwareUpdateComponent::firmwareStatusChanged (FirmwareSysexSender*, const
 void FirmwareUpdateComponent::timerCallback()
 {
     stopTimer();
+    if (confirming)
+    {
+        confirming = false;
+        updateInProgress = false;
+        askToTryAgain ([target = safeThis] {
+            auto* component = target.getComponent();
+            if (component == nullptr)
+                return;
+            component->progress = 0.0;
+            component->updateInformationLabel->setText (updateInformationText, juce::dontSendNotification);
+            component->startUpdate();
+        });
+        return;
+    }
+
     showMessageBox (timedOutTitle, timedOutMessage, nullptr);
     tuneEngine->cancelFirmwareUpdate();
     // updateInProgress stays set: this window makes no second attempt.
@@ -208,6 +246,12 @@ void FirmwareUpdateComponent::firmwareVersionReceived (double version)
 void FirmwareUpdateComponent::showDetectedVersion (double version)
 {
     currentVersionLabel->setText (versionText (version), juce::dontSendNotification);
+    if (! confirming)
+        return;
+    if (version >= latestVersion - 1.0e-9)
+        confirmed();
+    else
+        tuneEngine->queryFirmwareVersion();   // an old version stops the query; keep asking
 }
 
 void FirmwareUpdateComponent::frequencyDetected (float) {}

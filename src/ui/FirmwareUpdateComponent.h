@@ -32,6 +32,9 @@ public:
     };
 
     static constexpr int watchdogIntervalMs = 500;
+    // How long the machine has, after the last slice, to report the new version.
+    static constexpr int confirmTimeoutMs = 30000;
+    static constexpr double latestVersion = 1.05;
 
     static constexpr const char* completeTitle = "Firmware Update Complete";
     static constexpr const char* completeMessage =
@@ -43,6 +46,15 @@ public:
     static constexpr const char* notStartedMessage =
         "Kestrune Firmware Update could not be started. Exactly one MIDI output must be selected: Verify MIDI "
         "Settings, then press Update Firmware again.";
+    static constexpr const char* updateInformationText =
+        "To use the Kestrune Tuning Utility, you will first need to update to the latest version of the firmware.";
+    static constexpr const char* notAcceptedTitle = "Firmware Update Not Accepted";
+    static constexpr const char* notAcceptedMessage =
+        "The Kestrune did not report the new firmware within 30 seconds: it has not accepted the update. It is "
+        "waiting for a new one. Press Try Again to send the update once more.";
+    static constexpr const char* confirmingText =
+        "Waiting for the Kestrune to report its new firmware. If it does not restart by itself, press the Play "
+        "button on the Kestrune.";
     static constexpr const char* calibratingMessage =
         "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
 
@@ -60,13 +72,16 @@ public:
     void firmwareVersionReceived (double version) override;
     void tuningProgressChanged (double progress) override;
 
-    // The watchdog: no progress report for 500 ms during streaming.
+    // The watchdog: no progress report for 500 ms during streaming; after the
+    // last slice, no report of the new version within 30 s.
     void timerCallback() override;
 
     void firmwareProgressChanged (FirmwareSysexSender* sender, double progress) override;
     void firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& status) override;
 
     bool isUpdateInProgress() const { return updateInProgress; }
+    // The last slice went out; waiting for the machine to report the new version.
+    bool isConfirming() const { return confirming; }
     double getProgress() const { return progress; }
     double getDetectedVersion() const { return detectedVersion.load(); }
 
@@ -76,9 +91,13 @@ protected:
     // An asynchronous message box without an icon; takes ownership of the callback.
     virtual void showMessageBox (const juce::String& title, const juce::String& message,
                                  juce::ModalComponentManager::Callback* callback);
+    // The update was not accepted: "Try Again" or "Cancel".
+    virtual void askToTryAgain (std::function<void()> onTryAgain);
 
 private:
     void updateButtonState();
+    void startUpdate();
+    void confirmed();
     void showDetectedVersion (double version);
 
     // Declared first so that it outlives every child that draws with it.
@@ -93,6 +112,7 @@ private:
     TuneKestruneEngine::Ptr tuneEngine;
     bool updateInProgress = false;
     bool tuningInProgress = false;
+    bool confirming = false;
     // The progress bar reads it by reference on every repaint.
     double progress = 0.0;
     std::atomic<double> detectedVersion { 0.0 };

@@ -49,6 +49,9 @@ struct OverlappingWindow : FirmwareUpdateWindow
             testRig.clock.advanceMs (10);
             c.sender->timerCallback();
         }
+        // The machine reports its new version, the completion box opens.
+        testRig.replyVersion (0, 1, 0, 5);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
         // The user presses OK on the completion box: it closes the window,
         // this object included. Nothing of it is touched from here on.
         auto ok = std::move (c.completionOk);

@@ -178,17 +178,20 @@ TEST (SimFirmware, TheImageWithoutTheLoneRequestBeforeItIsAcceptedToo)
     EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 1.05);
 }
 
-TEST (SimFirmware, ABadImageLeavesTheVersionAndTheMachineAnswersAgain)
+TEST (SimFirmware, ABadImageLeavesTheBootLoaderAnsweringUntilAGoodOne)
 {
     Machine m;
     auto image = FirmwareImageBuilder::fullSizeImage();
     image[FirmwareImageBuilder::recordOffset (image, 2000) + 41] ^= 0x01;
     stream (*m.machine, image, 64);
     EXPECT_FALSE (m.machine->isReceivingFirmware());
-    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 1.0);
+    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 0.0);
     EXPECT_TRUE (m.firmwareLines().contains ("FIRMWARE rejected bytes=113134 records=2572 error=byte ")) << m.firmwareLines();
     EXPECT_TRUE (m.firmwareLines().contains ("record 2001: checksum"));
-    EXPECT_TRUE (m.machine->getStoredState().installedFirmwareVersion.isEmpty());
+    EXPECT_EQ (m.machine->getStoredState().installedFirmwareVersion, "0.00");
+
+    stream (*m.machine, FirmwareImageBuilder::fullSizeImage(), 64);
+    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 1.05);
 }
 
 TEST (SimFirmware, AStreamCutShortIsRejectedWhenItHasStoppedLongEnough)
@@ -213,7 +216,7 @@ TEST (SimFirmware, AStreamCutShortIsRejectedWhenItHasStoppedLongEnough)
     EXPECT_TRUE (report->firstError.contains ("stream stopped after 64000 of 113134 bytes")) << report->firstError;
     EXPECT_TRUE (m.firmwareLines().endsWith ("FIRMWARE rejected bytes=64000 records=1454 error=stream stopped after 64000 of 113134 bytes"))
         << m.firmwareLines();
-    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 1.0);
+    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 0.0);
 }
 
 TEST (SimFirmware, AMessageInTheMiddleOfTheTextEndsTheStreamAsRejected)
@@ -229,7 +232,7 @@ TEST (SimFirmware, AMessageInTheMiddleOfTheTextEndsTheStreamAsRejected)
     // The rest of the image is then just bytes without a status: ignored.
     const auto image = FirmwareImageBuilder::fullSizeImage();
     m.machine->receive (image.data() + 6400, 64);
-    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 1.0);
+    EXPECT_DOUBLE_EQ (reportedVersion (*m.machine), 0.0);
 }
 
 TEST (SimFirmware, ALoneRequestIsGivenUpAfterTheImageWaitWithoutDisturbingAnything)

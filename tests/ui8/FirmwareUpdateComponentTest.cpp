@@ -1,4 +1,5 @@
 #include "ComponentTree.h"
+#include "engine/EngineTestSupport.h"
 #include "TestAudioDeviceManager.h"
 #include "midi/DeviceMessages.h"
 #include "support/FakeMidiPortSystem.h"
@@ -25,8 +26,22 @@ public:
     };
 
     std::vector<Box> boxes;
+    std::function<void()> tryAgain;
+    FirmwareSysexSender* sender = nullptr;
+
+    void firmwareStatusChanged (FirmwareSysexSender* s, const juce::String& status) override
+    {
+        sender = s;
+        FirmwareUpdateComponent::firmwareStatusChanged (s, status);
+    }
 
 protected:
+    void askToTryAgain (std::function<void()> onTryAgain) override
+    {
+        boxes.push_back ({ notAcceptedTitle, notAcceptedMessage, nullptr });
+        tryAgain = std::move (onTryAgain);
+    }
+
     void showMessageBox (const juce::String& title, const juce::String& message,
                          juce::ModalComponentManager::Callback* callback) override
     {
@@ -241,7 +256,7 @@ TEST_F (FirmwareUpdateComponentTest, StalledStreamTimesOutAndCancelsTheTransfer)
     EXPECT_FALSE (engine->isUpdatingFirmware());
 }
 
-TEST_F (FirmwareUpdateComponentTest, CompletionReportsRestartsTheQueryAndOkClosesTheWindow)
+TEST_F (FirmwareUpdateComponentTest, CompleteOnlyOnceTheMachineReportsTheNewVersionAndOkClosesTheWindow)
 {
     open();
     click();
@@ -249,12 +264,24 @@ TEST_F (FirmwareUpdateComponentTest, CompletionReportsRestartsTheQueryAndOkClose
     component->firmwareProgressChanged (nullptr, 0.0);
     component->firmwareProgressChanged (nullptr, 1.0);
 
-    EXPECT_FALSE (component->isTimerRunning());
+    // The last slice went: the bar is full, the button off, and the version asked for.
+    EXPECT_TRUE (component->isConfirming());
+    EXPECT_TRUE (component->boxes.empty());
     EXPECT_DOUBLE_EQ (component->getProgress(), 1.0);
-    EXPECT_FALSE (component->isUpdateInProgress());
     EXPECT_FALSE (button().isEnabled());
     EXPECT_TRUE (engine->isFirmwareQueryRunning());
+    EXPECT_EQ (label ("Update Information"), FirmwareUpdateComponent::confirmingText);
 
+    // The old version (still running until reset): keep asking.
+    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 4));
+    deliverPendingMessages();
+    EXPECT_TRUE (component->boxes.empty());
+    EXPECT_TRUE (engine->isFirmwareQueryRunning());
+
+    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 5));
+    deliverPendingMessages();
+    EXPECT_FALSE (component->isTimerRunning());
+    EXPECT_FALSE (component->isUpdateInProgress());
     ASSERT_EQ (component->boxes.size(), 1u);
     EXPECT_EQ (component->boxes[0].title, "Firmware Update Complete");
     EXPECT_EQ (component->boxes[0].message, "Kestrune firmware has been updated. Press the Play button on the "
@@ -268,11 +295,38 @@ TEST_F (FirmwareUpdateComponentTest, CompletionReportsRestartsTheQueryAndOkClose
     EXPECT_EQ (watchWindow.getComponent(), nullptr);
 }
 
+TEST_F (FirmwareUpdateComponentTest, AnUpdateTheMachineDoesNotConfirmIn30SecondsCanBeSentAgain)
+{
+    open();
+    click();
+    component->firmwareProgressChanged (nullptr, 0.0);
+    component->firmwareProgressChanged (nullptr, 1.0);
+    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 0, 0, 0));   // the boot loader
+    deliverPendingMessages();
+    EXPECT_TRUE (component->boxes.empty());
+    ASSERT_TRUE (component->isTimerRunning());
+
+    component->timerCallback();   // 30 s later
+    ASSERT_EQ (component->boxes.size(), 1u);
+    EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::notAcceptedTitle);
+    EXPECT_FALSE (component->isConfirming());
+
+    ports->clearSent();
+    ASSERT_TRUE (component->tryAgain != nullptr);
+    component->tryAgain();
+    EXPECT_TRUE (engine->isUpdatingFirmware());
+    EXPECT_EQ (updateRequestsSent(), 1);
+    EXPECT_DOUBLE_EQ (component->getProgress(), 0.0);
+}
+
 TEST_F (FirmwareUpdateComponentTest, CompletionBoxDismissedAfterTheWindowWasClosedDoesNothing)
 {
     open();
     click();
     component->firmwareProgressChanged (nullptr, 1.0);
+    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 5));
+    deliverPendingMessages();
+    ASSERT_EQ (component->boxes.size(), 1u);
     auto callback = std::move (component->boxes[0].callback);
     closeWindow();
     callback->modalStateFinished (1); // must not touch the destroyed component
@@ -324,4 +378,51 @@ TEST_F (FirmwareUpdateComponentTest, AWindowOpenedDuringATransferStartsDisabled)
     open();
     EXPECT_TRUE (component->isUpdateInProgress());
     EXPECT_FALSE (button().isEnabled());
+}
+
+TEST (FirmwareUpdateWithTheVirtualMachine, CompleteWhenTheMachineTookTheImageNotWhenASliceWasLost)
+{
+    for (const bool loseASlice : { false, true })
+    {
+        SCOPED_TRACE (loseASlice);
+        auto options = enginetest::machineOptions (0, 0.0);
+        options.firmwareVersion = "1.04";
+        enginetest::SimRig rig (options);
+        juce::Component window;
+        auto component = std::make_unique<RecordingFirmwareUpdateComponent> (rig.engine);
+        window.addAndMakeVisible (*component);
+
+        for (auto* child : component->getChildren())
+            if (child->getName() == "Update Firmware Button")
+                component->buttonClicked (dynamic_cast<juce::Button*> (child));
+        ASSERT_NE (component->sender, nullptr);
+        for (int tick = 0; tick < 3000 && ! component->isConfirming(); ++tick)
+        {
+            rig.clock.advanceMs (10);
+            if (loseASlice && tick == 1100)
+                rig.ports->loseNextMessages (1);
+            component->sender->timerCallback();
+        }
+        ASSERT_TRUE (component->isConfirming());
+        rig.clock.advanceMs (6000);   // a stream that stopped short is given up
+        rig.machine->tick();
+
+        // The engine's version query.
+        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+        deliverPendingMessages();
+        if (! loseASlice)
+        {
+            ASSERT_EQ (component->boxes.size(), 1u);
+            EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::completeTitle);
+        }
+        else
+        {
+            EXPECT_TRUE (component->boxes.empty());
+            EXPECT_EQ (rig.machine->getFirmwareVersion(), "0.00");
+            component->timerCallback();   // 30 s later
+            ASSERT_EQ (component->boxes.size(), 1u);
+            EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::notAcceptedTitle);
+        }
+        component = nullptr;
+    }
 }
