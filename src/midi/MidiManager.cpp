@@ -7,7 +7,8 @@
 
 MidiManager::MidiManager() : MidiManager (CombinedMidiPortSystem::createDefault()) {}
 
-MidiManager::MidiManager (std::shared_ptr<MidiPortSystem> system) : portSystem (std::move (system))
+MidiManager::MidiManager (std::shared_ptr<MidiPortSystem> system, MillisecondClock& clockToUse)
+    : portSystem (std::move (system)), clock (clockToUse)
 {
     jassert (portSystem != nullptr);
     startTimer (50);
@@ -29,6 +30,15 @@ void MidiManager::openInputDevice (const juce::String& name)
 {
     if (isInputDeviceOpen (name))
         return;
+    // Some systems refuse an input opened right after it appeared.
+    juce::Thread::sleep (50);
+    openInputDeviceNow (name);
+}
+
+void MidiManager::openInputDeviceNow (const juce::String& name)
+{
+    if (isInputDeviceOpen (name))
+        return;
 
     const auto names = portSystem->getInputNames();
     for (int i = 0; i < names.size(); ++i)
@@ -37,8 +47,6 @@ void MidiManager::openInputDevice (const juce::String& name)
             continue;
         try
         {
-            // Some systems refuse an input opened right after it appeared.
-            juce::Thread::sleep (50);
             if (auto input = portSystem->openInput (i, this))
             {
                 const juce::ScopedLock sl (lock);
@@ -215,33 +223,47 @@ void MidiManager::closeOutputDevice (const juce::String& name)
     }
 }
 
+template <typename Open, typename IsOpen>
+void MidiManager::reopenIfDue (juce::StringArray& missing, const juce::StringArray& listed, const juce::String& name,
+                               Open open, IsOpen isOpen)
+{
+    if (! listed.contains (name) || ! missing.contains (name))
+        return;
+
+    const auto key = juce::String (&missing == &missingInputNames ? "in " : "out ") + name;
+    const auto now = clock.getMillisecondCounter();
+    auto retry = retries.find (key);
+    if (retry != retries.end() && (juce::int32) (now - retry->second.notBeforeMs) < 0)
+        return;
+
+    open (name);
+    if (isOpen (name))
+    {
+        missing.removeString (name);
+        retries.erase (key);
+        return;
+    }
+
+    // A port that reappears may refuse connections for a while; the name
+    // stays missing, and the next attempts come further and further apart.
+    auto& next = retries[key];
+    next.delayMs = juce::jlimit (firstRetryDelayMs, longestRetryDelayMs, next.delayMs * 2);
+    next.notBeforeMs = now + next.delayMs;
+}
+
 void MidiManager::timerCallback()
 {
     const juce::ScopedLock sl (lock);
 
     const auto inputNames = portSystem->getInputNames();
     for (const auto& name : juce::StringArray (missingInputNames))
-    {
-        if (inputNames.contains (name) && missingInputNames.contains (name))
-        {
-            openInputDevice (name);
-            // A port that reappears may refuse connections for a moment; the
-            // name stays missing until a later poll has really reopened it.
-            if (isInputDeviceOpen (name))
-                missingInputNames.removeString (name);
-        }
-    }
+        reopenIfDue (missingInputNames, inputNames, name, [this] (const juce::String& n) { openInputDeviceNow (n); },
+                     [this] (const juce::String& n) { return isInputDeviceOpen (n); });
 
     const auto outputNames = portSystem->getOutputNames();
     for (const auto& name : juce::StringArray (missingOutputNames))
-    {
-        if (outputNames.contains (name) && missingOutputNames.contains (name))
-        {
-            openOutputDevice (name);
-            if (isOutputDeviceOpen (name))
-                missingOutputNames.removeString (name);
-        }
-    }
+        reopenIfDue (missingOutputNames, outputNames, name, [this] (const juce::String& n) { openOutputDevice (n); },
+                     [this] (const juce::String& n) { return isOutputDeviceOpen (n); });
 
     // Outputs that are gone take nothing from now on, also while the removal
     // of an input is being reported: a listener's write-back could not reach

@@ -2,9 +2,11 @@
 
 #include "MidiInputPortCallback.h"
 #include "MidiPortSystem.h"
+#include "app/MillisecondClock.h"
 
 #include <juce_events/juce_events.h>
 
+#include <map>
 #include <memory>
 
 // The single owner of every open MIDI port: opens and closes ports by name,
@@ -28,7 +30,8 @@ public:
 
     // The default port system lists JUCE's ports and JACK's ports together.
     MidiManager();
-    explicit MidiManager (std::shared_ptr<MidiPortSystem> portSystem);
+    explicit MidiManager (std::shared_ptr<MidiPortSystem> portSystem,
+                          MillisecondClock& clock = MillisecondClock::system());
     ~MidiManager() override;
 
     void openInputDevice (const juce::String& name);
@@ -60,8 +63,13 @@ public:
 
     void handleIncomingMidiMessage (MidiInputPort* source, const juce::MidiMessage& message) override;
 
-    // The 50 ms device poll; public so that tests can step it.
+    // The 50 ms device poll; public so that tests can step it. It never
+    // waits: a port that is listed again but refuses to open is tried again
+    // on later polls, less and less often.
     void timerCallback() override;
+
+    static constexpr juce::uint32 firstRetryDelayMs = 100;
+    static constexpr juce::uint32 longestRetryDelayMs = 1600;
 
 private:
     struct OpenMidiOutput
@@ -74,12 +82,25 @@ private:
     };
 
     bool isInputDeviceOpen (const juce::String& name) const;
+    void openInputDeviceNow (const juce::String& name);
+    // Reopens a missing port when it is listed and its back-off has passed.
+    template <typename Open, typename IsOpen>
+    void reopenIfDue (juce::StringArray& missing, const juce::StringArray& listed, const juce::String& name,
+                      Open open, IsOpen isOpen);
     void closeInputDevice (const juce::String& name);
     void closeOutputDevice (const juce::String& name);
 
     std::shared_ptr<MidiPortSystem> portSystem;
+    MillisecondClock& clock;
     juce::StringArray missingInputNames;
     juce::StringArray missingOutputNames;
+    struct Retry
+    {
+        juce::uint32 notBeforeMs = 0;
+        juce::uint32 delayMs = 0;
+    };
+    // Missing ports whose reopening failed, by direction and name.
+    std::map<juce::String, Retry> retries;
     std::vector<std::unique_ptr<MidiInputPort>> openInputs;
     std::vector<OpenMidiOutput> openOutputs;
     juce::ListenerList<Listener, juce::Array<Listener*, juce::CriticalSection>> listeners;

@@ -1,5 +1,6 @@
 #include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
+#include "sim/model/SimulatedClock.h"
 #include "support/FakeMidiPortSystem.h"
 
 #include <gtest/gtest.h>
@@ -124,26 +125,39 @@ TEST_F (MidiManagerTest, VanishedPortsAreReportedOnceAndReopenedSilently)
     EXPECT_TRUE (ports->allSent().empty());
 }
 
-TEST_F (MidiManagerTest, AReopenThatFailsIsTriedAgainOnTheNextPoll)
+TEST_F (MidiManagerTest, AReopenThatFailsIsTriedAgainLessAndLessOften)
 {
-    ports->plugInput ("K");
-    ports->plugOutput ("K");
-    manager->openInputDevice ("K");
-    manager->openOutputDevice ("K");
-    ports->unplugInput ("K");
-    ports->unplugOutput ("K");
-    manager->timerCallback();
+    SimulatedClock clock;
+    auto fakePorts = std::make_shared<FakeMidiPortSystem>();
+    MidiManager::Ptr m = new MidiManager (fakePorts, clock);
+    fakePorts->plugInput ("K");
+    fakePorts->plugOutput ("K");
+    m->openInputDevice ("K");
+    m->openOutputDevice ("K");
+    fakePorts->unplugInput ("K");
+    fakePorts->unplugOutput ("K");
+    m->timerCallback();
 
-    ports->plugInput ("K");
-    ports->plugOutput ("K");
-    ports->failOpens = true; // listed again, but not yet accepting connections
-    manager->timerCallback();
-    EXPECT_EQ (manager->getNumOpenOutputDevices(), 0);
+    fakePorts->plugInput ("K");
+    fakePorts->plugOutput ("K");
+    fakePorts->failOpens = true; // listed again, but not yet accepting connections
+    // Attempts at 0, 100, 300, 700 ms: none in between.
+    int attempts = 0;
+    for (juce::uint32 ms = 0; ms <= 1000; ms += 50)
+    {
+        const auto callsBefore = fakePorts->getNumOpenCalls();
+        m->timerCallback();
+        attempts += fakePorts->getNumOpenCalls() > callsBefore ? 1 : 0;
+        clock.advanceMs (50);
+    }
+    EXPECT_EQ (attempts, 4);
+    EXPECT_EQ (m->getNumOpenOutputDevices(), 0);
 
-    ports->failOpens = false;
-    manager->timerCallback();
-    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("K"));
-    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("K"));
+    fakePorts->failOpens = false;
+    clock.advanceMs (MidiManager::longestRetryDelayMs);
+    m->timerCallback();
+    EXPECT_EQ (m->getOpenInputDeviceNames(), juce::StringArray ("K"));
+    EXPECT_EQ (m->getOpenOutputDeviceNames(), juce::StringArray ("K"));
 }
 
 TEST_F (MidiManagerTest, PollNeverOpensAPortThatWasNeverOpen)

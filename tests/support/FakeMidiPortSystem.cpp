@@ -165,6 +165,7 @@ juce::StringArray FakeMidiPortSystem::getOutputNames()
 std::unique_ptr<MidiInputPort> FakeMidiPortSystem::openInput (int index, MidiInputPortCallback* callback)
 {
     std::lock_guard<std::recursive_mutex> g (mutex);
+    ++openCalls;
     if (failOpens || ! juce::isPositiveAndBelow (index, inputs.size()))
         return nullptr;
     return std::make_unique<Input> (*this, inputs[index], callback);
@@ -173,6 +174,7 @@ std::unique_ptr<MidiInputPort> FakeMidiPortSystem::openInput (int index, MidiInp
 std::unique_ptr<MidiOutputPort> FakeMidiPortSystem::openOutput (int index)
 {
     std::lock_guard<std::recursive_mutex> g (mutex);
+    ++openCalls;
     if (failOpens || ! juce::isPositiveAndBelow (index, outputs.size()))
         return nullptr;
     return std::make_unique<Output> (*this, outputs[index]);

@@ -30,6 +30,7 @@ public:
     int getNumOpenOutputs() const;
     int getNumStartedInputs() const;
     int getNumListCalls() const { return listCalls; }
+    int getNumOpenCalls() const { return openCalls; }
 
     // When set, openInput/openOutput return null.
     bool failOpens = false;
@@ -53,4 +54,5 @@ private:
     std::vector<Output*> openOuts;
     std::vector<std::pair<juce::String, juce::MidiMessage>> sent;
     int listCalls = 0;
+    int openCalls = 0;
 };
