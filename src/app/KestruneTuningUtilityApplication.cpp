@@ -6,6 +6,7 @@
 #include "FirmwareUpdateWindow.h"
 #include "MainMenuModel.h"
 #include "MainWindow.h"
+#include "MessageThreadStallWatch.h"
 #include "PreferencesWindow.h"
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReportReader.h"
@@ -123,10 +124,12 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
 
     tuningInProcess = false;
     launchFirmwareUpdateOnMessageThread = std::make_unique<LaunchFirmwareUpdateOnMessageThread> (*this);
+    stallWatch = MessageThreadStallWatch::fromEnvironment();
 }
 
 void KestruneTuningUtilityApplication::shutdown()
 {
+    stallWatch = nullptr;
     if (midiManager != nullptr)
         for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
             midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (note));

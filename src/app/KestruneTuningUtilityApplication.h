@@ -8,6 +8,7 @@
 #include <map>
 
 class MainWindow;
+class MessageThreadStallWatch;
 class MainMenuModel;
 class PreferencesWindow;
 class FirmwareUpdateWindow;
@@ -84,6 +85,7 @@ public:
     juce::WeakReference<FirmwareUpdateWindow> firmwareUpdateWindow;
     juce::WeakReference<AboutWindow> aboutWindow;
     std::unique_ptr<LaunchFirmwareUpdateOnMessageThread> launchFirmwareUpdateOnMessageThread;
+    std::unique_ptr<MessageThreadStallWatch> stallWatch;   // end-to-end tests only
 
 protected:
     // An asynchronous warning box; tests record it instead.

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <juce_events/juce_events.h>
+
+// For end-to-end tests: a 15 ms timer on the message thread that remembers
+// the largest gap between two of its callbacks, which is how long the
+// message thread was held up at most, and writes it to a file when it goes.
+// The application starts one only when KESTRUNE_STALL_REPORT names that file.
+class MessageThreadStallWatch : private juce::Timer
+{
+public:
+    static constexpr int intervalMs = 15;
+
+    explicit MessageThreadStallWatch (juce::File reportFile);
+    ~MessageThreadStallWatch() override;
+
+    // From the environment variable, or null when it is not set.
+    static std::unique_ptr<MessageThreadStallWatch> fromEnvironment();
+
+    double getLargestGapMs() const { return largestGapMs; }
+
+private:
+    void timerCallback() override;
+    void writeReport() const;
+
+    const juce::File reportFile;
+    double lastCallbackMs = 0.0;
+    double largestGapMs = 0.0;
+    int callbacks = 0;
+};
