@@ -208,6 +208,7 @@ bool TuneKestruneEngine::startTuningCalibration()
     ignoreReferenceNoteReplies.store (referenceAltered);
     notesReplied.store (0);
     numCalibrationReplies.store (0);
+    listening = true;   // before the first request: its reply may come back at once
 
     for (int note = firstNote; note <= lastRequestedNote; ++note)
     {
@@ -219,7 +220,6 @@ bool TuneKestruneEngine::startTuningCalibration()
     referenceNoteAltered.store (true);
     sendCalibrationValue (firstNote, lowestPitchValue);
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
-    listening = true;
     startTimer (tickIntervalMs);
     return true;
 }
@@ -554,8 +554,9 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
 
     if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
     {
-        // The replies that confirm a write are not values read back.
-        if (writer.takeReply (reply->note, reply->value))
+        // The replies that confirm a write are not values read back, and a
+        // reply that comes late, outside any calibration, belongs to none.
+        if (writer.takeReply (reply->note, reply->value) || ! isCalibrating())
             return;
         ++numCalibrationReplies;
         const int note = reply->note;

@@ -290,7 +290,8 @@ private:
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
     std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
-    bool listening = false;
+    // Read by the MIDI input thread.
+    std::atomic<bool> listening { false };
     juce::uint64 framesBeforeEstimate = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)
