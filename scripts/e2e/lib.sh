@@ -177,6 +177,11 @@ e2e_click_popup_item() {
     return 1
 }
 
+# e2e_alert_button_y HEIGHT: the row through the buttons of an alert box that
+# high. The standard look's buttons are 28 pixels high and end at 95 % of the
+# box's height.
+e2e_alert_button_y() { echo $(( $1 * 95 / 100 - 14 )); }
+
 # e2e_close_window WINDOW_TITLE: what the window manager's close button does.
 e2e_close_window() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no window '$1' to close"
