@@ -73,7 +73,8 @@ e2e_wait() {
 }
 
 e2e_start_jack() {
-    jackd -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
+    # Synchronous: every client has finished its period before the next starts.
+    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
     E2E_PIDS+=($!)
     E2E_JACK_PID=$!
     export JACK_DEFAULT_SERVER="$E2E_SERVER"
