@@ -1,4 +1,4 @@
-# End-to-end harness: sourced by tests/e2e/test_*.sh and scripts/run.
+# End-to-end harness: sourced by tests/e2e/test_*.sh, tests/package and scripts/screenshots.
 # Starts a private JACK server, Xvfb, the virtual Kestrune and the utility,
 # drives and captures windows, and stops every process it started, by PID,
 # whatever way the test ends. Every wait is bounded.
