@@ -73,7 +73,6 @@ e2e_wait() {
 }
 
 e2e_start_jack() {
-    # Synchronous: every client has finished its period before the next starts.
     jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
     E2E_PIDS+=($!)
     E2E_JACK_PID=$!
