@@ -14,9 +14,7 @@ if(TARGET juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
 endif()
 target_compile_definitions(kestrune_juce
     PUBLIC
-        JUCE_ALSA=1
-        JUCE_JACK=1
-        JUCE_JACK_CLIENT_NAME="Kestrune Tuning Utility"
+        $<$<PLATFORM_ID:Linux>:JUCE_ALSA=1>
         JUCE_WEB_BROWSER=0
         JUCE_USE_CURL=0
         JUCE_STANDALONE_APPLICATION=1
@@ -32,3 +30,11 @@ target_include_directories(kestrune_juce
 target_compile_definitions(kestrune_juce
     INTERFACE $<TARGET_PROPERTY:kestrune_juce,COMPILE_DEFINITIONS>)
 set_target_properties(kestrune_juce PROPERTIES POSITION_INDEPENDENT_CODE ON)
+
+# JACK's audio driver is compiled into juce_audio_devices alone; no other
+# file depends on it, so a build without JACK differs from one with it in
+# that file only and shares every other compiler cache entry with it.
+if(KESTRUNE_WITH_JACK)
+    set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_devices/juce_audio_devices.cpp
+        PROPERTIES COMPILE_DEFINITIONS "JUCE_JACK=1;JUCE_JACK_CLIENT_NAME=\"Kestrune Tuning Utility\"")
+endif()

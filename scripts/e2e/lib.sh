@@ -1,4 +1,4 @@
-# End-to-end harness: sourced by tests/e2e/test_*.sh and scripts/run.
+# End-to-end harness: sourced by tests/e2e/test_*.sh, tests/package and scripts/screenshots.
 # Starts a private JACK server, Xvfb, the virtual Kestrune and the utility,
 # drives and captures windows, and stops every process it started, by PID,
 # whatever way the test ends. Every wait is bounded.
@@ -176,6 +176,11 @@ e2e_click_popup_item() {
     done
     return 1
 }
+
+# e2e_alert_button_y HEIGHT: the row through the buttons of an alert box that
+# high. The standard look's buttons are 28 pixels high and end at 95 % of the
+# box's height.
+e2e_alert_button_y() { echo $(( $1 * 95 / 100 - 14 )); }
 
 # e2e_close_window WINDOW_TITLE: what the window manager's close button does.
 e2e_close_window() {

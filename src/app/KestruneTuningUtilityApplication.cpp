@@ -89,6 +89,9 @@ void KestruneTuningUtilityApplication::openDefaultMidiPorts()
 
 void KestruneTuningUtilityApplication::initialise (const juce::String&)
 {
+    // Before any window exists, so that none is ever drawn in another look.
+    juce::LookAndFeel::setDefaultLookAndFeel (&standardLook);
+
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     commandManager->registerAllCommandsForTarget (this);
     mainMenuModel = std::make_unique<MainMenuModel> (commandManager.get());
@@ -151,6 +154,7 @@ void KestruneTuningUtilityApplication::shutdown()
     delete firmwareUpdateWindow.get();
     delete aboutWindow.get();
     inputLevelMeasurement = nullptr;
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 
 void KestruneTuningUtilityApplication::systemRequestedQuit()

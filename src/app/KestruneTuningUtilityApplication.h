@@ -74,6 +74,13 @@ public:
     // The names the machine's MIDI ports have, tried in this order.
     static juce::StringArray getDefaultPortNames();
 
+private:
+    // Draws everything that the content components' own looks do not: the
+    // menu bar and its pop-ups, alert boxes, dialogs and standard widgets.
+    // Declared before the windows so that it outlives them.
+    juce::LookAndFeel_V3 standardLook;
+
+public:
     TuneKestruneEngine::Ptr tuneEngine;
     MidiManager::Ptr midiManager;
     juce::PopupMenu extraAppleMenuItems;

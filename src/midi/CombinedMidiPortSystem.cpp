@@ -1,14 +1,22 @@
 #include "CombinedMidiPortSystem.h"
 
-#include "JackMidiPortSystem.h"
 #include "JuceMidiPortSystem.h"
+#include "KestruneConfig.h"
+
+#if KESTRUNE_WITH_JACK
+ #include "JackMidiPortSystem.h"
+#endif
 
 CombinedMidiPortSystem::CombinedMidiPortSystem (std::vector<std::shared_ptr<MidiPortSystem>> s) : systems (std::move (s)) {}
 
 std::shared_ptr<MidiPortSystem> CombinedMidiPortSystem::createDefault()
 {
     return std::make_shared<CombinedMidiPortSystem> (std::vector<std::shared_ptr<MidiPortSystem>> {
-        std::make_shared<JuceMidiPortSystem>(), std::make_shared<JackMidiPortSystem>() });
+        std::make_shared<JuceMidiPortSystem>(),
+#if KESTRUNE_WITH_JACK
+        std::make_shared<JackMidiPortSystem>(),
+#endif
+    });
 }
 
 juce::StringArray CombinedMidiPortSystem::getInputNames()

@@ -11,7 +11,7 @@ class CombinedMidiPortSystem : public MidiPortSystem
 public:
     explicit CombinedMidiPortSystem (std::vector<std::shared_ptr<MidiPortSystem>> systems);
 
-    // JUCE's ports and JACK's ports.
+    // JUCE's ports, then JACK's where the build has JACK.
     static std::shared_ptr<MidiPortSystem> createDefault();
 
     juce::StringArray getInputNames() override;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A calibration with the mouse from the first click to the end, against the
 # virtual Kestrune (seed 1) on a private JACK server under Xvfb:
-#   the calibration commands of the File menu at start, during and after the
+#   the menu bar and the File menu in the standard look; the calibration
+#   commands of the File menu at start, during and after the
 #   run; the About window (version, one window only, closes on a click);
 #   CALIBRATE TUNING; the knob step with the virtual knob too high, too low,
 #   then in range (the red arrow or head, and Continue's state, read from the
@@ -83,8 +84,9 @@ menu_item() {
 
 # check_file_menu SHOT STATES: opens the File menu, keeps a picture of it and
 # compares the three calibration items with STATES, "e" or "d" for Undo
-# Tuning, Restore Default Calibration and Write Calibration to File. A
-# disabled item is drawn in grey, an enabled one in white.
+# Tuning, Restore Default Calibration and Write Calibration to File. The menu
+# is drawn in the standard look: a white panel, an enabled item in black, a
+# disabled one in light grey.
 check_file_menu() {
     local main menu states="" y
     main=$(named_window "$MAIN")
@@ -95,11 +97,13 @@ check_file_menu() {
     import -window "$menu" "$E2E_DIR/$1.png" 2> /dev/null && e2e_log "screenshot $E2E_DIR/$1.png"
     e2e_click_at "$main" $FILE_MENU
     e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
+    above "$(convert "$E2E_DIR/$1.png" -colorspace Gray -format '%[fx:mean]' info:)" 0.75 \
+        || e2e_fail "$1: the File menu is not the standard look's white panel"
     for y in 79 101 123; do
-        if above "$(convert "$E2E_DIR/$1.png" -crop 200x12+10+$(( y - 6 )) +repage -colorspace Gray -format '%[fx:maxima]' info:)" 0.8; then
-            states="${states}e"
-        else
+        if above "$(convert "$E2E_DIR/$1.png" -crop 200x12+10+$(( y - 6 )) +repage -colorspace Gray -format '%[fx:minima]' info:)" 0.4; then
             states="${states}d"
+        else
+            states="${states}e"
         fi
     done
     [ "$states" = "$2" ] || e2e_fail "$1: Undo, Restore, Write are '$states', expected '$2' (e enabled, d disabled)"
@@ -134,9 +138,11 @@ e2e_wait 10 grep -q ' TX F0 7E 00 06 02 ' "$E2E_SIM_LOG" || e2e_fail "the machin
 sleep 0.5
 MAIN_WINDOW=$(named_window "$MAIN")
 shot main-idle "$MAIN_WINDOW"
+# The menu bar is drawn in the standard look: light, not the dark default.
+above "$(brightness "$E2E_DIR/main-idle.window.png" 200x20+450+2)" 0.75 || e2e_fail "the menu bar is not drawn in the standard look"
 
 check_file_menu file-menu-at-start ded
-e2e_pass "at start Undo Tuning and Write Calibration to File are disabled, Restore Default Calibration enabled"
+e2e_pass "the menu bar and the File menu in the standard look; at start Undo Tuning and Write Calibration to File are disabled, Restore Default Calibration enabled"
 
 # ------------------------------------------------------------------ About ---
 # The About window has no name; it is the picture plus a one-pixel border.
@@ -205,7 +211,7 @@ e2e_wait 5 named_window "Tuning In Process" || e2e_fail "quitting during the run
 QUESTION=$(named_window "Tuning In Process")
 shot quit-question "$QUESTION"
 read -r qw qh < <(geometry_of "$QUESTION")
-e2e_click_at "$QUESTION" $(( qw / 2 + 37 )) $(( qh - 39 ))   # Cancel, right of OK
+e2e_click_at "$QUESTION" $(( qw / 2 + 37 )) "$(e2e_alert_button_y "$qh")"   # Cancel, right of OK
 e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^Tuning In Process\$'" || e2e_fail "Cancel did not close the question"
 before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG")
 sleep 1
@@ -225,7 +231,7 @@ shot calibration-complete "$COMPLETE"
 shot main-after-run "$MAIN_WINDOW"
 e2e_pass "the run completed with 'Calibration Complete' after $(( RUN_MS / 1000 )).$(( RUN_MS % 1000 / 100 )) s"
 read -r cw ch < <(geometry_of "$COMPLETE")
-e2e_click_at "$COMPLETE" $(( cw / 2 )) $(( ch - 39 ))   # OK
+e2e_click_at "$COMPLETE" $(( cw / 2 )) "$(e2e_alert_button_y "$ch")"   # OK
 e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^Calibration Complete\$'" || e2e_fail "OK did not close the completion box"
 
 check_file_menu file-menu-after-run eee

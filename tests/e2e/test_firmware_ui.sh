@@ -25,7 +25,7 @@ window_gone() { [ "$(count_windows "$1")" -eq 0 ]; }
 click_box_ok() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no box '$1'"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
-    xdotool mousemove --window "$wid" $(( WIDTH / 2 )) $(( HEIGHT - 39 )) click 1
+    xdotool mousemove --window "$wid" $(( WIDTH / 2 )) "$(e2e_alert_button_y "$HEIGHT")" click 1
 }
 
 # Text of a rectangle of a window (window coordinates), read by OCR.

@@ -1,11 +1,14 @@
 // kestrune-artwork: draws every picture of the utility and writes one PNG per
 // picture into the given folder (normally src/resources), optionally with a
-// contact sheet for review.
+// contact sheet for review; or, with --icons, the application icon at every
+// size of the desktop icon theme (normally into packaging/icons).
 //   kestrune-artwork <output folder> [--contact-sheet <file.png>] [--only <name>]
+//   kestrune-artwork <output folder> --icons <icon name>
 
 #include "ArtworkCatalogue.h"
 #include "ArtworkFonts.h"
 #include "ContactSheet.h"
+#include "IconArtist.h"
 
 #include <juce_events/juce_events.h>
 #include <iostream>
@@ -26,7 +29,8 @@ namespace
 
     int usage()
     {
-        std::cerr << "usage: kestrune-artwork <output folder> [--contact-sheet <file.png>] [--only <name>]\n";
+        std::cerr << "usage: kestrune-artwork <output folder> [--contact-sheet <file.png>] [--only <name>]\n"
+                     "       kestrune-artwork <output folder> --icons <icon name>\n";
         return 2;
     }
 
@@ -34,6 +38,24 @@ namespace
     {
         std::cerr << "kestrune-artwork: " << message << "\n";
         return 1;
+    }
+
+    // <folder>/hicolor/NxN/apps/<name>.png for every size the theme lists
+    // between 16 and 256 pixels.
+    int renderIcons (const juce::File& outputFolder, const juce::String& iconName)
+    {
+        for (int size : { 16, 22, 24, 32, 48, 64, 128, 256 })
+        {
+            const auto folder = outputFolder.getChildFile ("hicolor/" + juce::String (size) + "x" + juce::String (size) + "/apps");
+            const auto file = folder.getChildFile (iconName + ".png");
+
+            if (! folder.createDirectory() || ! writePng (IconArtist::applicationIcon (size), file))
+                return fail ("cannot write " + file.getFullPathName());
+
+            std::cout << file.getFullPathName() << " " << file.getSize() << " bytes\n";
+        }
+
+        return 0;
     }
 
     int renderAll (const juce::File& outputFolder, const juce::File& contactSheetFile, const juce::String& only)
@@ -93,7 +115,7 @@ int main (int argc, char** argv)
     const auto cwd = juce::File::getCurrentWorkingDirectory();
     const juce::File outputFolder = cwd.getChildFile (args[0]);
     juce::File contactSheetFile;
-    juce::String only;
+    juce::String only, iconName;
 
     for (int i = 1; i < args.size(); ++i)
     {
@@ -101,9 +123,14 @@ int main (int argc, char** argv)
             contactSheetFile = cwd.getChildFile (args[++i]);
         else if (args[i] == "--only" && i + 1 < args.size())
             only = args[++i];
+        else if (args[i] == "--icons" && i + 1 < args.size())
+            iconName = args[++i];
         else
             return usage();
     }
+
+    if (iconName.isNotEmpty())
+        return (contactSheetFile == juce::File() && only.isEmpty()) ? renderIcons (outputFolder, iconName) : usage();
 
     juce::String problem;
     int result = ArtworkFonts::loadAll (problem) ? renderAll (outputFolder, contactSheetFile, only)

@@ -152,3 +152,37 @@ juce::Image IconArtist::progressFrame()
     g.drawRoundedRectangle (juce::Rectangle<float> (1.0f, 1.0f, 406.0f, 30.0f), 5.0f, 2.0f);
     return image;
 }
+
+juce::Image IconArtist::applicationIcon (int size)
+{
+    // Drawn at four times the size and reduced, so that the small sizes keep
+    // the head's outline instead of a blur of hinted edges.
+    const int factor = 4;
+    const int big = size * factor;
+    auto image = PixelEffects::createCanvas (big, big);
+
+    {
+        juce::Graphics g (image);
+        const float s = (float) big;
+        const auto tile = juce::Rectangle<float> (s, s).reduced (s * 0.03f);
+        const float corner = s * 0.2f;
+
+        g.setGradientFill (juce::ColourGradient (juce::Colour (0xff3a3c40), 0.0f, tile.getY(),
+                                                 juce::Colour (0xff151618), 0.0f, tile.getBottom(), false));
+        g.fillRoundedRectangle (tile, corner);
+        g.setColour (lightGrey.withAlpha (0.55f));
+        g.drawRoundedRectangle (tile.reduced (s * 0.012f), corner * 0.95f, s * 0.024f);
+
+        // Small icons give the head almost the whole tile; large ones leave room
+        // for the glow.
+        const float margin = size <= 24 ? 0.1f : 0.16f;
+        auto head = KestruneEmblem::headPathIn (tile.reduced (s * margin));
+        g.setColour (signalRed);
+        g.fillPath (head);
+        g.setGradientFill (juce::ColourGradient (juce::Colours::white.withAlpha (0.25f), 0.0f, head.getBounds().getY(),
+                                                 juce::Colours::transparentWhite, 0.0f, head.getBounds().getCentreY(), false));
+        g.fillPath (head);
+    }
+
+    return PixelEffects::downsample (image, factor);
+}

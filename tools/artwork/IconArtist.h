@@ -3,7 +3,7 @@
 #include <juce_graphics/juce_graphics.h>
 
 // The small pictures with real transparency: curved arrows, the head emblem,
-// the meter LEDs and the progress frame.
+// the meter LEDs, the progress frame and the application icon.
 class IconArtist
 {
 public:
@@ -22,4 +22,7 @@ public:
 
     // 408 x 32 rounded outline, transparent inside and out.
     static juce::Image progressFrame();
+
+    // size x size: the red head on a dark rounded tile, for desktops and docks.
+    static juce::Image applicationIcon (int size);
 };
