@@ -42,6 +42,9 @@ public:
     static constexpr int tickIntervalMs = 15;
     static constexpr int numSettleTicks = 11;
     static constexpr juce::uint32 noteTimeoutMs = 120001;
+    // A run ends as failed when the machine's channel has been heard and then
+    // no block of it has arrived for this long (device gone, cable pulled).
+    static constexpr juce::uint32 audioStallTimeoutMs = 1000;
     static constexpr int firmwareQueryIntervalMs = 500;
     static constexpr juce::uint16 lowestPitchValue = 0xFFFF;
 
@@ -218,6 +221,8 @@ private:
     void requestCalibrationValue (int note);
     void sendAllNotesOff();
     void detachAudioCallback();
+    // Aborts the run, then tells the listeners that it failed.
+    void failRun();
     bool allNotesReplied() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
@@ -255,6 +260,8 @@ private:
     std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
     bool listening = false;
+    juce::uint64 blocksHeard = 0;
+    juce::uint32 lastBlockHeardMs = 0;
     juce::uint64 framesBeforeEstimate = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)
