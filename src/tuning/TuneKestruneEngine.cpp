@@ -537,14 +537,22 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
 
 void TuneKestruneEngine::midiInputDeviceRemoved (const juce::String&)
 {
-    if (status->tuning)
-        abortTuning();
+    machineWentAway();
 }
 
 void TuneKestruneEngine::midiOutputDeviceRemoved (const juce::String&)
 {
+    machineWentAway();
+}
+
+void TuneKestruneEngine::machineWentAway()
+{
     if (status->tuning)
         abortTuning();
+    // The machine that comes back may carry other firmware: ask until it
+    // answers (nothing goes out while it is away), but never into a stream.
+    if (firmwareSender == nullptr)
+        firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 }
 
 //==============================================================================

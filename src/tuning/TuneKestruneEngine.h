@@ -223,6 +223,8 @@ private:
     void detachAudioCallback();
     // Aborts the run, then tells the listeners that it failed.
     void failRun();
+    // A MIDI port of the machine vanished.
+    void machineWentAway();
     bool allNotesReplied() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
