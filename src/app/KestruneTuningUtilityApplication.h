@@ -10,6 +10,7 @@ class MainMenuModel;
 class PreferencesWindow;
 class FirmwareUpdateWindow;
 class AboutWindow;
+class AudioDeviceReviver;
 
 class KestruneTuningUtilityApplication : public juce::JUCEApplication,
                                          public TuneKestruneEngine::StatusListener
@@ -101,4 +102,5 @@ private:
     std::atomic<bool> tuningInProcess { false };
     std::unique_ptr<juce::FileChooser> reportChooser;
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
+    std::unique_ptr<AudioDeviceReviver> audioDeviceReviver;
 };
