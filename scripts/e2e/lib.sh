@@ -31,19 +31,47 @@ e2e_dump_app_stacks() {
 e2e_pass() { e2e_log "PASS: $*"; }
 
 e2e_cleanup() {
-    local pid
+    local pid patience
     [ -n "${E2E_WATCHDOG_PID:-}" ] && { pkill -TERM -P "$E2E_WATCHDOG_PID" 2>/dev/null || true; }
     for (( i=${#E2E_PIDS[@]}-1; i>=0; i-- )); do
         pid="${E2E_PIDS[$i]}"
         if kill -0 "$pid" 2>/dev/null; then
+            patience=30
+            if [ "$pid" = "${E2E_JACK_PID:-}" ]; then
+                # A server stopped while it still clears away clients that
+                # died keeps its entry in the machine's JACK registry.
+                e2e_wait 3 e2e_jack_only_system || true
+                patience=150
+            fi
             kill -TERM "$pid" 2>/dev/null || true
-            for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-            kill -KILL "$pid" 2>/dev/null || true
+            for _ in $(seq 1 $patience); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+            if kill -KILL "$pid" 2>/dev/null; then
+                e2e_log "process $pid ($(ps -o comm= -p "$pid" 2>/dev/null || true)) did not stop within $(( patience / 10 )) s: killed"
+            fi
             { wait "$pid"; } 2>/dev/null || true   # no job notice for our own kill
         fi
     done
+    [ -n "${E2E_SERVER:-}" ] && e2e_server_registered && e2e_release_server_entry
     [ -n "${E2E_SIM_FIFO:-}" ] && rm -f "$E2E_SIM_FIFO"
     return 0 # the test's own exit status stands
+}
+
+e2e_jack_only_system() { ! timeout 2 jack_lsp 2>/dev/null | grep -qv '^system:'; }
+
+# The machine's JACK registry holds eight servers (for every user), and the
+# entry of one that was killed, or stopped in the middle of clearing away dead
+# clients, stays taken until a server of the same name starts. Ours is then
+# started and stopped once more, cleanly.
+e2e_server_registered() { grep -qaF ":$E2E_SERVER:" /dev/shm/jack-shm-registry 2>/dev/null; }
+e2e_release_server_entry() {
+    local pid
+    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 >> "$E2E_DIR/jackd.log" 2>&1 &
+    pid=$!
+    e2e_wait 10 timeout 2 jack_lsp || true
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+    { wait "$pid"; } 2>/dev/null || true
 }
 
 # e2e_init NAME: a work folder under the build folder and the clean-up trap.
