@@ -341,11 +341,15 @@ e2e_choose_popup_item() {
     e2e_click_popup_item "$wid" $(( WIDTH / 2 )) $(( 2 + $2 * $1 + $2 / 2 )) || e2e_fail "the pop-up stayed open"
 }
 
-# e2e_file_menu INDEX: an item of the main window's File menu (About,
+# e2e_file_menu INDEX [SHOT]: an item of the main window's File menu (About,
 # Preferences, Update Firmware, Undo Tuning, Restore Default Calibration,
-# Write Calibration to File).
+# Write Calibration to File); SHOT names a picture of the open menu.
 e2e_file_menu() {
     e2e_open_popup "$(e2e_main_window)" 20 12
+    if [ -n "${2:-}" ]; then
+        sleep 0.3
+        e2e_shot "$2" "$(e2e_window_id menu)"
+    fi
     e2e_choose_popup_item "$1" 22
 }
 

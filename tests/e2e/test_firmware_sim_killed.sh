@@ -63,7 +63,7 @@ e2e_start_sim --version 1.04
 e2e_wait 10 midi_ports_open || e2e_fail "the utility did not reopen the machine's ports"
 sleep 1
 window_gone "$FW" || e2e_fail "a firmware window opened by itself"
-e2e_file_menu 2   # Update Firmware
+e2e_file_menu 2 file-menu   # Update Firmware
 e2e_wait 5 e2e_window_id "$FW" || e2e_fail "File > Update Firmware opened no window"
 e2e_wait 5 grep -qE ' TX F0 7E 00 06 02 47 2A 00 00 00 01 00 04 ' "$E2E_SIM_LOG" \
     || e2e_fail "the new window did not ask the machine for its version"

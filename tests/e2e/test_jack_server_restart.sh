@@ -84,6 +84,8 @@ e2e_shot server-gone "$(e2e_window_id "$FAILURE")"
 e2e_click_box_ok "$FAILURE"
 # Not hung: the File menu opens and closes.
 e2e_open_popup "$(e2e_main_window)" 20 12
+sleep 0.3
+e2e_shot file-menu-after-crash "$(e2e_window_id menu)"
 e2e_click_at "$(e2e_main_window)" 20 12
 e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
 sleep 1.5
@@ -109,7 +111,7 @@ e2e_shot server-back "$(e2e_main_window)"
 e2e_pass "server back: MIDI ports reopened after ${midi_ms} ms, audio input fed by the machine after ${audio_ms} ms, version answered after ${identity_ms} ms"
 
 # ------------------------------- 3. a Fine Tune run through a noisy MIDI line ---
-e2e_file_menu 1   # Preferences
+e2e_file_menu 1 file-menu   # Preferences
 e2e_wait 5 prefs_window || e2e_fail "the Preferences window did not open"
 sleep 0.5
 e2e_open_popup "$(prefs_window)" 290 357   # Tuning Algorithm
