@@ -31,19 +31,47 @@ e2e_dump_app_stacks() {
 e2e_pass() { e2e_log "PASS: $*"; }
 
 e2e_cleanup() {
-    local pid
+    local pid patience
     [ -n "${E2E_WATCHDOG_PID:-}" ] && { pkill -TERM -P "$E2E_WATCHDOG_PID" 2>/dev/null || true; }
     for (( i=${#E2E_PIDS[@]}-1; i>=0; i-- )); do
         pid="${E2E_PIDS[$i]}"
         if kill -0 "$pid" 2>/dev/null; then
+            patience=30
+            if [ "$pid" = "${E2E_JACK_PID:-}" ]; then
+                # A server stopped while it still clears away clients that
+                # died keeps its entry in the machine's JACK registry.
+                e2e_wait 3 e2e_jack_only_system || true
+                patience=150
+            fi
             kill -TERM "$pid" 2>/dev/null || true
-            for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-            kill -KILL "$pid" 2>/dev/null || true
+            for _ in $(seq 1 $patience); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+            if kill -KILL "$pid" 2>/dev/null; then
+                e2e_log "process $pid ($(ps -o comm= -p "$pid" 2>/dev/null || true)) did not stop within $(( patience / 10 )) s: killed"
+            fi
             { wait "$pid"; } 2>/dev/null || true   # no job notice for our own kill
         fi
     done
+    [ -n "${E2E_SERVER:-}" ] && e2e_server_registered && e2e_release_server_entry
     [ -n "${E2E_SIM_FIFO:-}" ] && rm -f "$E2E_SIM_FIFO"
     return 0 # the test's own exit status stands
+}
+
+e2e_jack_only_system() { ! timeout 2 jack_lsp 2>/dev/null | grep -qv '^system:'; }
+
+# The machine's JACK registry holds eight servers (for every user), and the
+# entry of one that was killed, or stopped in the middle of clearing away dead
+# clients, stays taken until a server of the same name starts. Ours is then
+# started and stopped once more, cleanly.
+e2e_server_registered() { grep -qaF ":$E2E_SERVER:" /dev/shm/jack-shm-registry 2>/dev/null; }
+e2e_release_server_entry() {
+    local pid
+    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 >> "$E2E_DIR/jackd.log" 2>&1 &
+    pid=$!
+    e2e_wait 10 timeout 2 jack_lsp || true
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 1 150); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+    { wait "$pid"; } 2>/dev/null || true
 }
 
 # e2e_init NAME: a work folder under the build folder and the clean-up trap.
@@ -73,7 +101,7 @@ e2e_wait() {
 }
 
 e2e_start_jack() {
-    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 > "$E2E_DIR/jackd.log" 2>&1 &
+    jackd -S -n "$E2E_SERVER" -d dummy -r 48000 -p 512 >> "$E2E_DIR/jackd.log" 2>&1 &
     E2E_PIDS+=($!)
     E2E_JACK_PID=$!
     export JACK_DEFAULT_SERVER="$E2E_SERVER"
@@ -94,6 +122,31 @@ e2e_start_xvfb() {
     "$E2E_CLOSE" --intern || e2e_fail "could not prepare the X server's window-manager atoms"
 }
 
+# e2e_forget_pid PID: a process of ours that has ended is no longer ours to
+# stop: its number may be given to someone else's.
+e2e_forget_pid() {
+    local kept=() pid
+    for pid in "${E2E_PIDS[@]}"; do [ "$pid" = "$1" ] || kept+=("$pid"); done
+    E2E_PIDS=("${kept[@]}")
+}
+
+# e2e_wait_gone SECONDS PID: waits for a process of ours to end, and forgets it.
+e2e_wait_gone() {
+    e2e_wait "$1" bash -c "! kill -0 $2 2>/dev/null" || return 1
+    { wait "$2"; } 2>/dev/null || true
+    e2e_forget_pid "$2"
+}
+
+# e2e_kill PID: SIGKILL to a process of ours, reaped at once (no job notice),
+# then forgotten.
+e2e_kill() {
+    { kill -KILL "$1"; wait "$1"; } 2>/dev/null || true
+    e2e_forget_pid "$1"
+}
+
+# The JACK server crashes: SIGKILL, no clean-up of its own.
+e2e_kill_jack() { e2e_kill "$E2E_JACK_PID"; }
+
 # e2e_start_sim [options...]: the virtual Kestrune, reading commands from a FIFO.
 e2e_start_sim() {
     E2E_SIM_FIFO="$E2E_DIR/sim.commands"
@@ -111,6 +164,13 @@ e2e_stop_sim() {
     kill -TERM "$E2E_SIM_PID" 2>/dev/null || true
     for _ in $(seq 1 50); do kill -0 "$E2E_SIM_PID" 2>/dev/null || break; sleep 0.1; done
     kill -KILL "$E2E_SIM_PID" 2>/dev/null || true
+}
+
+# The virtual Kestrune loses power at once: SIGKILL. Its command FIFO is
+# closed first: a write to it now would kill the test.
+e2e_kill_sim() {
+    exec 7>&- || true
+    e2e_kill "$E2E_SIM_PID"
 }
 
 e2e_sim_cmd() { echo "$*" >&7; }
@@ -217,3 +277,107 @@ e2e_gap_stats() {
                    median = NR % 2 ? gap[(NR + 1) / 2] : (gap[NR / 2] + gap[NR / 2 + 1]) / 2
                    printf "%d %.3f %.3f %.3f\n", NR, gap[1], median, gap[NR] }'
 }
+
+# e2e_check_stored_table SEED KNOB MAX_CENTS: the virtual machine's stored
+# table against its checker: 40 notes, each within MAX_CENTS of its target,
+# and a larger value for each lower note. The checker's report goes to
+# check.txt; prints its summary line.
+e2e_check_stored_table() {
+    "$E2E_SIM" --check "$E2E_DIR/sim.state" --seed "$1" --knob "$2" > "$E2E_DIR/check.txt" \
+        || e2e_fail "the checker could not read the stored table"
+    awk -v bound="$3" '/^note / { c = $10 < 0 ? -$10 : $10; rows++
+                    if (c > bound) { bad++; print "out of tune: " $0 }
+                    if (rows > 1 && $4 >= last) { bad++; print "value not below the previous note'"'"'s: " $0 }
+                    last = $4 }
+         END { exit !(rows == 40 && bad == 0) }' "$E2E_DIR/check.txt" > "$E2E_DIR/check-faults.txt" \
+        || { cat "$E2E_DIR/check.txt"; e2e_fail "the stored table does not pass the checker: $(head -n 3 "$E2E_DIR/check-faults.txt" | tr '\n' '|')"; }
+    grep '^summary' "$E2E_DIR/check.txt"
+}
+
+# ------------------------------------------------- windows of the utility ---
+E2E_MAIN_TITLE="Kestrune Tuning Utility"   # the main, knob and Preferences windows share it
+E2E_FAILURE_TITLE="There was a problem calibrating the Kestrune."
+
+# e2e_window_sized NAME W H: the id of the visible window with that name and size.
+e2e_window_sized() {
+    e2e_list_windows | awk -v n="$1" -v w="$2" -v h="$3" '
+        { id = $1; name = $0; sub(/^[^ ]+ [^ ]+ [^ ]+ /, "", name) }
+        $2 == w && $3 == h && name == n { print id; exit }' | grep .
+}
+e2e_main_window() { e2e_window_sized "$E2E_MAIN_TITLE" 700 524; }
+e2e_knob_window() { e2e_window_sized "$E2E_MAIN_TITLE" 400 311; }
+e2e_knob_window_gone() { ! e2e_knob_window > /dev/null; }
+e2e_count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -c . || true; }
+
+# e2e_shot NAME [WINDOW_ID]: the whole screen, and the window alone when given.
+e2e_shot() {
+    e2e_screenshot "$1"
+    if [ -n "${2:-}" ]; then
+        import -window "$2" "$E2E_DIR/$1.window.png" 2>/dev/null && e2e_log "screenshot $E2E_DIR/$1.window.png"
+    fi
+    return 0
+}
+
+# e2e_click_box_ok TITLE: OK of a message box (centred near its bottom edge);
+# the box must close.
+e2e_click_box_ok() {
+    local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no box '$1'"
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    e2e_click_at "$wid" $(( WIDTH / 2 )) $(( HEIGHT - 39 ))
+    e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$1\$'" || e2e_fail "OK did not close '$1'"
+}
+
+# e2e_open_popup WINDOW X Y: a click that opens a menu or a list's pop-up. A
+# window still busy may drop the click: it is repeated.
+e2e_open_popup() {
+    local attempt
+    for attempt in 1 2 3; do
+        e2e_click_at "$1" "$2" "$3"
+        e2e_wait 2 e2e_popup_open && return 0
+    done
+    e2e_fail "no pop-up opened at $2,$3"
+}
+
+# e2e_choose_popup_item INDEX ITEM_HEIGHT: a click on an item of the open pop-up.
+e2e_choose_popup_item() {
+    sleep 0.5   # a click right after a pop-up opens counts as the end of the opening drag
+    local wid; wid="$(e2e_window_id menu)" || e2e_fail "no pop-up open"
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    e2e_click_popup_item "$wid" $(( WIDTH / 2 )) $(( 2 + $2 * $1 + $2 / 2 )) || e2e_fail "the pop-up stayed open"
+}
+
+# e2e_file_menu INDEX [SHOT]: an item of the main window's File menu (About,
+# Preferences, Update Firmware, Undo Tuning, Restore Default Calibration,
+# Write Calibration to File); SHOT names a picture of the open menu.
+e2e_file_menu() {
+    e2e_open_popup "$(e2e_main_window)" 20 12
+    if [ -n "${2:-}" ]; then
+        sleep 0.3
+        e2e_shot "$2" "$(e2e_window_id menu)"
+    fi
+    e2e_choose_popup_item "$1" 22
+}
+
+# e2e_calibrate SHOT_PREFIX: CALIBRATE TUNING; once the machine has replied
+# its 40 values, Continue as soon as the knob step enables it (the machine's
+# knob must be in range); returns once the run is writing values.
+e2e_calibrate() {
+    local replies attempt k before
+    replies=$(grep -c ' TX F0 47 00 2A 24 00 05 ' "$E2E_SIM_LOG" || true)
+    e2e_click_at "$(e2e_main_window)" 235 443
+    e2e_wait 10 e2e_knob_window || e2e_fail "the knob calibration window did not open"
+    e2e_wait 10 bash -c "[ \$(grep -c ' TX F0 47 00 2A 24 00 05 ' '$E2E_SIM_LOG') -ge $(( replies + 40 )) ]" \
+        || e2e_fail "the machine did not reply 40 calibration values"
+    sleep 2
+    e2e_shot "$1-knob-step" "$(e2e_knob_window)"
+    before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG" || true)
+    for attempt in $(seq 1 20); do
+        k="$(e2e_knob_window)" || break
+        e2e_click_at "$k" 300 278   # CONTINUE CALIBRATION
+        sleep 1
+    done
+    e2e_knob_window_gone || e2e_fail "Continue did not start the run"
+    e2e_wait 5 bash -c "[ \$(grep -c ' VALUE 24 ' '$E2E_SIM_LOG') -gt $(( before + 10 )) ]" || e2e_fail "the run did not start"
+}
+
+e2e_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }

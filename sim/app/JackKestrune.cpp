@@ -3,7 +3,8 @@
 #include <cstring>
 
 JackKestrune::JackKestrune (VirtualKestrune& m, EventLog& l, juce::String name, juce::String connectTo)
-    : machine (m), log (l), clientName (std::move (name)), connectToClient (std::move (connectTo))
+    : machine (m), log (l), clientName (std::move (name)), connectToClient (std::move (connectTo)),
+      garbage (1)
 {
     incoming = jack_ringbuffer_create (ringBytes);
     outgoing = jack_ringbuffer_create (ringBytes);
@@ -132,23 +133,30 @@ int JackKestrune::process (jack_nframes_t frames)
     }
 
     // Outgoing MIDI: whatever the machine has replied since the last cycle,
-    // as far as the buffer takes it; the rest waits for the next cycle.
+    // and any noise, as far as the buffer takes it; the rest waits for the
+    // next cycle.
     auto* outBuffer = jack_port_get_buffer (midiOut, frames);
     jack_midi_clear_buffer (outBuffer);
     for (;;)
     {
-        juce::uint32 size = 0;
+        juce::uint32 header = 0;
         const auto available = jack_ringbuffer_read_space (outgoing);
-        if (available < sizeof (size))
+        if (available < sizeof (header))
             break;
-        jack_ringbuffer_peek (outgoing, reinterpret_cast<char*> (&size), sizeof (size));
-        if (available < sizeof (size) + size)
+        jack_ringbuffer_peek (outgoing, reinterpret_cast<char*> (&header), sizeof (header));
+        const auto size = header & ~garbageRecord;
+        if (available < sizeof (header) + size)
             break;
-        char record[sizeof (size) + maxEventBytes];
-        jack_ringbuffer_peek (outgoing, record, sizeof (size) + size);
-        if (jack_midi_event_write (outBuffer, 0, reinterpret_cast<jack_midi_data_t*> (record + sizeof (size)), size) != 0)
+        char record[sizeof (header) + maxEventBytes];
+        jack_ringbuffer_peek (outgoing, record, sizeof (header) + size);
+        if (jack_midi_event_write (outBuffer, 0, reinterpret_cast<jack_midi_data_t*> (record + sizeof (header)), size) != 0)
             break;
-        jack_ringbuffer_read_advance (outgoing, sizeof (size) + size);
+        jack_ringbuffer_read_advance (outgoing, sizeof (header) + size);
+        if ((header & garbageRecord) != 0)
+        {
+            garbageBytesSent.fetch_add (size, std::memory_order_relaxed);
+            garbageEventsSent.fetch_add (1, std::memory_order_relaxed);
+        }
     }
 
     auto* audio = static_cast<float*> (jack_port_get_buffer (synthOut, frames));
@@ -185,16 +193,16 @@ void JackKestrune::service()
 
         for (const auto& reply : machine.receive (event, (int) taken))
         {
-            const auto replySize = (juce::uint32) reply.getRawDataSize();
-            if (replySize > maxEventBytes || jack_ringbuffer_write_space (outgoing) < sizeof (replySize) + replySize)
-            {
-                log.write ("TX-LOST " + juce::String (replySize) + " bytes");
-                continue;
-            }
-            jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (&replySize), sizeof (replySize));
-            jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (reply.getRawData()), replySize);
+            const auto bytes = garbageRate > 0 ? garbage.sprinkle (reply)
+                                               : std::vector<juce::uint8> (reply.getRawData(),
+                                                                           reply.getRawData() + reply.getRawDataSize());
+            if (! queueOutgoing (bytes, false))
+                log.write ("TX-LOST " + juce::String ((int) bytes.size()) + " bytes");
         }
     }
+
+    if (garbageRate > 0)
+        queueGarbage();
 
     const auto dropped = droppedIncoming.load();
     if (dropped != droppedReported)
@@ -207,8 +215,62 @@ void JackKestrune::service()
         connectSynthOut();
 }
 
+bool JackKestrune::queueOutgoing (const std::vector<juce::uint8>& bytes, bool isGarbage)
+{
+    const auto size = (juce::uint32) bytes.size();
+    if (size == 0 || size > maxEventBytes || jack_ringbuffer_write_space (outgoing) < sizeof (size) + size)
+        return false;
+    const auto header = size | (isGarbage ? garbageRecord : 0u);
+    jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (&header), sizeof (header));
+    jack_ringbuffer_write (outgoing, reinterpret_cast<const char*> (bytes.data()), size);
+    return true;
+}
+
+void JackKestrune::queueGarbage()
+{
+    // Paced by the wall clock; a pause of the control thread does not make a burst.
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    garbageBudget = juce::jmin (garbageBudget + (now - garbageClockMs) * garbageRate / 1000.0, (double) maxEventBytes);
+    garbageClockMs = now;
+    // Half the ring stays free for the replies: noise never crowds them out.
+    while (garbageBudget > 0.0 && jack_ringbuffer_write_space (outgoing) > ringBytes / 2)
+    {
+        const auto event = garbage.nextEvent();
+        queueOutgoing (event, true);
+        garbageBudget -= (double) event.size();
+    }
+}
+
+void JackKestrune::setGarbageRate (int bytesPerSecond)
+{
+    garbageRate = juce::jmax (0, bytesPerSecond);
+    garbageBudget = 0.0;
+    garbageClockMs = juce::Time::getMillisecondCounterHiRes();
+    log.write ("GARBAGE rate=" + juce::String (garbageRate) + " sent-bytes=" + juce::String (garbageBytesSent.load())
+               + " sent-events=" + juce::String (garbageEventsSent.load()));
+}
+
+void JackKestrune::unplugAudio()
+{
+    audioUnplugged = true;
+    if (client != nullptr && ! serverGone.load())
+        jack_port_disconnect (client, synthOut);
+    log.write ("PORTS audio unplugged");
+}
+
+void JackKestrune::replugAudio()
+{
+    audioUnplugged = false;
+    log.write ("PORTS audio replugged");
+    if (client != nullptr && ! serverGone.load())
+        connectSynthOut();
+}
+
 void JackKestrune::connectSynthOut()
 {
+    if (audioUnplugged)
+        return;
+
     // jack_get_ports takes a POSIX extended regular expression.
     juce::String escaped;
     for (auto c : connectToClient)

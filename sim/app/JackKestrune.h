@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sim/control/EventLog.h"
+#include "sim/control/MidiGarbage.h"
 #include "sim/model/VirtualKestrune.h"
 
 #include <jack/jack.h>
@@ -16,7 +17,8 @@
 //
 // The process callback only moves bytes between JACK's buffers and two
 // lock-free ring buffers and renders the voice; service(), on a normal thread,
-// hands received bytes to the machine and queues its replies.
+// hands received bytes to the machine and queues its replies, and the noise
+// of a bad MIDI line when asked to.
 class JackKestrune
 {
 public:
@@ -28,6 +30,15 @@ public:
     // Closes the client: all its ports vanish.
     void unplug();
     bool isPlugged() const { return client != nullptr; }
+
+    // The audio cable: synth_out loses every connection, or connects to the
+    // utility's first input again. The MIDI ports stay.
+    void unplugAudio();
+    void replugAudio();
+
+    // Noise on midi_out at this many bytes a second besides the replies, which
+    // then carry real-time bytes inside; 0 stops it.
+    void setGarbageRate (int bytesPerSecond);
 
     // Called often (every millisecond or so) from the control thread.
     void service();
@@ -44,6 +55,11 @@ private:
 
     static constexpr size_t ringBytes = 1 << 18;
     static constexpr size_t maxEventBytes = 256;
+    // Marks a record of the outgoing ring as noise rather than a reply.
+    static constexpr juce::uint32 garbageRecord = 0x80000000u;
+
+    bool queueOutgoing (const std::vector<juce::uint8>& bytes, bool isGarbage);
+    void queueGarbage();
 
     VirtualKestrune& machine;
     EventLog& log;
@@ -61,5 +77,11 @@ private:
     std::atomic<bool> serverGone { false };
     std::atomic<juce::uint32> droppedIncoming { 0 };
     juce::uint32 droppedReported = 0;
+    bool audioUnplugged = false;
+
+    MidiGarbage garbage;
+    int garbageRate = 0;
+    double garbageBudget = 0.0, garbageClockMs = 0.0;
+    std::atomic<juce::uint64> garbageBytesSent { 0 }, garbageEventsSent { 0 };
     std::vector<juce::uint8> eventBuffer = std::vector<juce::uint8> (65536);   // control thread
 };

@@ -6,6 +6,8 @@
 //   <ms> START name=<client> version=<v> knob=<k> seed=<n> state=<file>
 //   <ms> PORTS plugged client=<name> rate=<Hz> | PORTS unplugged
 //   <ms> PORTS connected synth_out -> <client:port>
+//   <ms> PORTS audio unplugged | PORTS audio replugged
+//   <ms> GARBAGE rate=<bytes/s> sent-bytes=<n> sent-events=<n>   noise rate set; noise sent so far
 //   <ms> RX-FRAME <frame>         the JACK frame time at which the next RX event arrived
 //   <ms> RX <hex>                 bytes received in one MIDI event, as they came
 //   <ms> TX <hex>                 a reply sent
@@ -235,6 +237,9 @@ int run (const SimOptions& options)
                     if (! jack.plug (error))
                         log.write ("COMMAND-ERROR replug: " + error);
                     break;
+                case ConsoleCommand::Kind::unplugAudio: jack.unplugAudio(); break;
+                case ConsoleCommand::Kind::replugAudio: jack.replugAudio(); break;
+                case ConsoleCommand::Kind::garbage: jack.setGarbageRate ((int) command.number); break;
                 case ConsoleCommand::Kind::mute: machine.setMuted (true); break;
                 case ConsoleCommand::Kind::unmute: machine.setMuted (false); break;
                 case ConsoleCommand::Kind::dropReplies: machine.dropNextReplies ((int) command.number); break;

@@ -20,7 +20,7 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
 
     const auto& word = words[0];
     const auto argument = words[1];
-    const auto wantsArgument = word == "knob" || word == "drop-replies" || word == "drop-writes" || word == "answer-all-notes";
+    const auto wantsArgument = word == "knob" || word == "drop-replies" || word == "drop-writes" || word == "answer-all-notes" || word == "garbage";
     if (words.size() != (wantsArgument ? 2 : 1))
         return invalid ("wrong number of arguments: " + line.trim());
 
@@ -39,6 +39,13 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
         command.kind = word == "drop-replies" ? Kind::dropReplies : Kind::dropWrites;
         command.number = argument.getIntValue();
     }
+    else if (word == "garbage")
+    {
+        if (! argument.containsOnly ("0123456789") || argument.length() > 7)
+            return invalid ("garbage: bytes a second, 0 to stop: " + argument);
+        command.kind = Kind::garbage;
+        command.number = argument.getIntValue();
+    }
     else if (word == "answer-all-notes")
     {
         if (argument != "on" && argument != "off")
@@ -50,6 +57,10 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
         command.kind = Kind::unplug;
     else if (word == "replug")
         command.kind = Kind::replug;
+    else if (word == "unplug-audio")
+        command.kind = Kind::unplugAudio;
+    else if (word == "replug-audio")
+        command.kind = Kind::replugAudio;
     else if (word == "mute")
         command.kind = Kind::mute;
     else if (word == "unmute")

@@ -11,6 +11,9 @@ struct ConsoleCommand
         knob,
         unplug,
         replug,
+        unplugAudio,
+        replugAudio,
+        garbage,
         mute,
         unmute,
         dropReplies,
@@ -23,7 +26,8 @@ struct ConsoleCommand
     };
 
     Kind kind = Kind::none;
-    double number = 0.0;   // knob: semitones; drop-replies, drop-writes: count; answer-all-notes: 1 or 0
+    // knob: semitones; drop-replies, drop-writes: count; answer-all-notes: 1 or 0; garbage: bytes a second
+    double number = 0.0;
     juce::String error;    // for invalid
 
     static ConsoleCommand parse (const juce::String& line);

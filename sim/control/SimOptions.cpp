@@ -44,7 +44,9 @@ juce::String SimOptions::usage()
            "\n"
            "Commands on standard input, one a line:\n"
            "  knob X | unplug | replug | mute | unmute | drop-replies N | drop-writes N | answer-all-notes on|off\n"
-           "  restart | status | quit\n";
+           "  restart | status | quit\n"
+           "  unplug-audio | replug-audio           synth_out loses its connections / connects again\n"
+           "  garbage N                              noise on midi_out, N bytes a second (0 stops)\n";
 }
 
 std::optional<SimOptions> SimOptions::parse (const juce::StringArray& args, juce::String& error)

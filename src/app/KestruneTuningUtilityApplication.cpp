@@ -1,6 +1,7 @@
 #include "KestruneTuningUtilityApplication.h"
 
 #include "AboutWindow.h"
+#include "AudioDeviceReviver.h"
 #include "CommandIDs.h"
 #include "EmbeddedData.h"
 #include "FirmwareUpdateWindow.h"
@@ -107,6 +108,7 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     tuneEngine->addStatusListener (this);
 
     audioDeviceManager->initialise (1, 0, nullptr, true);
+    audioDeviceReviver = std::make_unique<AudioDeviceReviver> (*audioDeviceManager);
 
     mainWindow = std::make_unique<MainWindow> (tuneEngine, commandManager.get());
 #if ! JUCE_MAC
@@ -153,6 +155,7 @@ void KestruneTuningUtilityApplication::shutdown()
 
     delete firmwareUpdateWindow.get();
     delete aboutWindow.get();
+    audioDeviceReviver = nullptr;
     inputLevelMeasurement = nullptr;
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }

@@ -13,6 +13,7 @@ class MainMenuModel;
 class PreferencesWindow;
 class FirmwareUpdateWindow;
 class AboutWindow;
+class AudioDeviceReviver;
 
 class KestruneTuningUtilityApplication : public juce::JUCEApplication,
                                          public TuneKestruneEngine::StatusListener
@@ -119,4 +120,5 @@ private:
     };
     std::map<juce::String, FileChooserInUse> fileChoosers;   // by title
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
+    std::unique_ptr<AudioDeviceReviver> audioDeviceReviver;
 };

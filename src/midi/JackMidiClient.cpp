@@ -130,9 +130,14 @@ JackMidiClient::~JackMidiClient()
     quitReader = true;
     sem_post (&wakeReader);
     reader.join();
+    // A client whose server went away belongs to the JACK library: the next
+    // client this process opens frees it (also one JUCE's audio device opens),
+    // and closing it here as well would free it twice.
     if (! serverGone)
+    {
         jack_deactivate (client);
-    jack_client_close (client);
+        jack_client_close (client);
+    }
     sem_destroy (&wakeReader);
 }
 

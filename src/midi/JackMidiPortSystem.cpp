@@ -24,12 +24,19 @@ JackMidiPortSystem::~JackMidiPortSystem() = default;
 std::shared_ptr<JackMidiClient> JackMidiPortSystem::getClient()
 {
     const std::lock_guard<std::mutex> g (mutex);
+    const auto now = juce::Time::getMillisecondCounter();
     if (client != nullptr && ! client->isAlive())
-        client.reset(); // the server went away; its ports are gone with it
+    {
+        // The server went away; its ports are gone with it. The next client
+        // opened frees every client of the lost server, so wait a moment:
+        // the other clients of this process (JUCE's audio device) must hear
+        // of the loss before theirs is freed.
+        client.reset();
+        lastAttemptMs = now;
+    }
 
     if (client == nullptr)
     {
-        const auto now = juce::Time::getMillisecondCounter();
         if (! attempted || now - lastAttemptMs >= retryIntervalMs)
         {
             attempted = true;

@@ -78,6 +78,7 @@ void AnalysisInput::audioDeviceIOCallbackWithContext (const float* const* inputC
                                                 numOutputChannels, numSamples, context);
     if (! heard)
         return;
+    numBlocksHeard.fetch_add (1, std::memory_order_relaxed);
 
     auto filled = samplesInHop.load (std::memory_order_relaxed) + numSamples;
     juce::uint64 completed = 0;

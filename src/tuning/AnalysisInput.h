@@ -34,6 +34,8 @@ public:
 
     // Never decreases, also not across device restarts.
     juce::uint64 getNumFrames() const { return numFrames.load (std::memory_order_acquire); }
+    // Blocks that carried the chosen channel; stops counting when the audio stops.
+    juce::uint64 getNumBlocksHeard() const { return numBlocksHeard.load (std::memory_order_relaxed); }
 
     // Call right after sending a value that changes the pitch. The first
     // block that begins after this call, the device's input latency and one
@@ -68,6 +70,7 @@ private:
 
     std::atomic<int> samplesInHop { 0 };
     std::atomic<juce::uint64> numFrames { 0 };
+    std::atomic<juce::uint64> numBlocksHeard { 0 };
     // The detector forgets its previous frame when the device starts.
     std::atomic<juce::uint64> firstFrameAfterStart { 0 };
 

@@ -191,6 +191,7 @@ bool TuneKestruneEngine::startTuningCalibration()
         // tells Fine Tune when estimates follow a jump of the pitch.
         audioCallback = new DetectTuneAudioCallback();
         analysisInput = new AnalysisInput (audioCallback);
+        blocksHeard = 0;
         analysisInput->setChannel (analysedInputChannel.load());
         deviceManager.addAudioCallback (analysisInput.get());
     }
@@ -525,8 +526,23 @@ void TuneKestruneEngine::timerCallback()
         statusListeners.call ([hz] (StatusListener& l) { l.frequencyDetected (hz); });
     }
 
+    const auto now = clock.getMillisecondCounter();
+    if (const auto heard = analysisInput != nullptr ? analysisInput->getNumBlocksHeard() : 0; heard != blocksHeard)
+    {
+        blocksHeard = heard;
+        lastBlockHeardMs = now;
+    }
+
     if (! status->tuning)
         return;
+
+    // Without audio the algorithm would step on a stale estimate until the
+    // note time-out; a run whose audio has stopped has failed.
+    if (blocksHeard > 0 && now - lastBlockHeardMs >= audioStallTimeoutMs)
+    {
+        failRun();
+        return;
+    }
 
     if (algorithm != nullptr)
     {
@@ -541,10 +557,13 @@ void TuneKestruneEngine::timerCallback()
     }
 
     if (status->tuning && clock.getMillisecondCounter() - status->noteStartTime >= noteTimeoutMs)
-    {
-        abortTuning();
-        statusListeners.call ([] (StatusListener& l) { l.tuningFailed(); });
-    }
+        failRun();
+}
+
+void TuneKestruneEngine::failRun()
+{
+    abortTuning();
+    statusListeners.call ([] (StatusListener& l) { l.tuningFailed(); });
 }
 
 void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMessage& message)
@@ -584,14 +603,22 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
 
 void TuneKestruneEngine::midiInputDeviceRemoved (const juce::String&)
 {
-    if (status->tuning)
-        abortTuning();
+    machineWentAway();
 }
 
 void TuneKestruneEngine::midiOutputDeviceRemoved (const juce::String&)
 {
+    machineWentAway();
+}
+
+void TuneKestruneEngine::machineWentAway()
+{
     if (status->tuning)
         abortTuning();
+    // The machine that comes back may carry other firmware: ask until it
+    // answers (nothing goes out while it is away), but never into a stream.
+    if (firmwareSender == nullptr)
+        firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 }
 
 //==============================================================================

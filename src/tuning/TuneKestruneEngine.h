@@ -43,6 +43,9 @@ public:
     static constexpr int tickIntervalMs = 15;
     static constexpr int numSettleTicks = 11;
     static constexpr juce::uint32 noteTimeoutMs = 120001;
+    // A run ends as failed when the machine's channel has been heard and then
+    // no block of it has arrived for this long (device gone, cable pulled).
+    static constexpr juce::uint32 audioStallTimeoutMs = 1000;
     static constexpr int firmwareQueryIntervalMs = 500;
     static constexpr juce::uint16 lowestPitchValue = 0xFFFF;
 
@@ -253,6 +256,10 @@ private:
     void requestCalibrationValue (int note);
     void sendAllNotesOff();
     void detachAudioCallback();
+    // Aborts the run, then tells the listeners that it failed.
+    void failRun();
+    // A MIDI port of the machine vanished.
+    void machineWentAway();
     bool allNotesReplied() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
@@ -292,6 +299,8 @@ private:
     int settleTicks = 0;
     // Read by the MIDI input thread.
     std::atomic<bool> listening { false };
+    juce::uint64 blocksHeard = 0;
+    juce::uint32 lastBlockHeardMs = 0;
     juce::uint64 framesBeforeEstimate = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)

@@ -369,6 +369,47 @@ TEST_F (EngineTest, LosingTheMidiInputDuringARunAbortsButNotWhileListening)
     EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "note 24", "started", "stopped" }));
 }
 
+TEST (EngineMachineGone, AMachineThatVanishesIsAskedForItsVersionAgainButNeverIntoAFirmwareStream)
+{
+    struct Case
+    {
+        const char* name;
+        bool inputVanishes, streaming, asksAgain;
+    };
+    const Case cases[] = {
+        { "output vanishes", false, false, true },
+        { "input vanishes", true, false, true },
+        { "output vanishes during a firmware update", false, true, false },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        FakeRig rig;
+        rig.replyVersion (0, 1, 0, 5);
+        ASSERT_FALSE (rig.engine->isFirmwareQueryRunning());
+        if (c.streaming)
+        {
+            ASSERT_TRUE (rig.engine->startFirmwareUpdate (nullptr));
+        }
+
+        if (c.inputVanishes)
+            rig.ports->unplugInput (portName);
+        else
+            rig.ports->unplugOutput (portName);
+        rig.midi->timerCallback();
+        EXPECT_EQ (rig.engine->isFirmwareQueryRunning(), c.asksAgain);
+
+        // Back again, it answers and the asking stops.
+        if (c.inputVanishes)
+            rig.ports->plugInput (portName);
+        else
+            rig.ports->plugOutput (portName);
+        rig.midi->timerCallback();
+        rig.replyVersion (0, 1, 0, 5);
+        EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
+    }
+}
+
 //==============================================================================
 TEST_F (EngineTest, RestoreDefaultWritesAsksBackAndCommitsOnlyWhatTheMachineConfirmed)
 {

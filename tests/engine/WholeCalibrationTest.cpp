@@ -466,3 +466,63 @@ TEST (WholeCalibration, LostWritesAreWrittenAgainAndNothingUnconfirmedIsStored)
         }
     }
 }
+
+TEST (WholeCalibration, AudioThatStopsDuringARunEndsItWithTheReadBackValuesRestored)
+{
+    struct Case
+    {
+        const char* name;
+        // Silences the analysis for ms of simulated time, the engine ticking on.
+        std::function<void (SimRig&, double ms)> silence;
+    };
+    const auto tickWithoutAudio = [] (SimRig& rig, double ms) {
+        for (double t = 0.0; t < ms && rig.engine->isTimerRunning(); t += TuneKestruneEngine::tickIntervalMs)
+        {
+            rig.clock.advanceMs (TuneKestruneEngine::tickIntervalMs);
+            rig.engine->timerCallback();
+        }
+    };
+    const std::vector<Case> cases {
+        { "the audio device goes away",
+          [tickWithoutAudio] (SimRig& rig, double ms) {
+              rig.deviceManager->closeAudioDevice();
+              tickWithoutAudio (rig, ms);
+          } },
+        { "the device runs on, but the machine's channel is no longer among its inputs",
+          [] (SimRig& rig, double ms) {
+              rig.engine->setAnalysedInputChannel (1);
+              rig.run (ms);
+          } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        SimRig rig (machineOptions (1, 0.0));
+        const auto before = rig.machine->getStoredState();
+        rig.startAndBegin();
+        rig.run (3000.0);
+        ASSERT_TRUE (rig.engine->isTuning());
+        ASSERT_NE (rig.machine->getWorkingValue (24), before.valueForNote (24));
+
+        c.silence (rig, 900.0);
+        EXPECT_TRUE (rig.engine->isTuning()) << "ended before the audio had been gone a second";
+        c.silence (rig, 200.0);
+        ASSERT_FALSE (rig.engine->isTuning());
+
+        const auto milestones = rig.listener.milestones();
+        EXPECT_EQ (std::vector<std::string> (milestones.end() - 2, milestones.end()),
+                   (std::vector<std::string> { "stopped", "failed" }));
+        // The note stops, the values read back go back and are stored again.
+        const auto wire = describeAll (rig.ports->getReceivedByMachine());
+        std::vector<std::string> restore { "off 24" };
+        for (int note = 24; note <= 63; ++note)
+            restore.push_back ("write " + std::to_string (note) + " " + std::to_string (before.valueForNote (note)));
+        restore.push_back ("commit");
+        ASSERT_GE (wire.size(), restore.size());
+        EXPECT_EQ (std::vector<std::string> (wire.end() - (long) restore.size(), wire.end()), restore);
+        EXPECT_EQ (rig.machine->getSoundingNote(), -1);
+        EXPECT_EQ (rig.machine->getWorkingValue (24), before.valueForNote (24));
+        EXPECT_EQ (rig.machine->getStoredState(), before);
+    }
+}

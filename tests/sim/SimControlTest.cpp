@@ -90,6 +90,11 @@ TEST (SimConsoleCommand, ParsesEveryCommand)
     EXPECT_EQ (ConsoleCommand::parse ("knob -1.25").number, -1.25);
     EXPECT_EQ (ConsoleCommand::parse ("  unplug ").kind, Kind::unplug);
     EXPECT_EQ (ConsoleCommand::parse ("replug").kind, Kind::replug);
+    EXPECT_EQ (ConsoleCommand::parse ("unplug-audio").kind, Kind::unplugAudio);
+    EXPECT_EQ (ConsoleCommand::parse ("replug-audio").kind, Kind::replugAudio);
+    EXPECT_EQ (ConsoleCommand::parse ("garbage 40000").kind, Kind::garbage);
+    EXPECT_EQ (ConsoleCommand::parse ("garbage 40000").number, 40000.0);
+    EXPECT_EQ (ConsoleCommand::parse ("garbage 0").number, 0.0);
     EXPECT_EQ (ConsoleCommand::parse ("mute").kind, Kind::mute);
     EXPECT_EQ (ConsoleCommand::parse ("unmute").kind, Kind::unmute);
     EXPECT_EQ (ConsoleCommand::parse ("drop-replies 5").number, 5.0);
@@ -101,7 +106,8 @@ TEST (SimConsoleCommand, ParsesEveryCommand)
     EXPECT_EQ (ConsoleCommand::parse ("quit\r").kind, Kind::quit);
     EXPECT_EQ (ConsoleCommand::parse ("").kind, Kind::none);
 
-    for (auto bad : { "knob", "knob x", "knob 1 2", "drop-replies -3", "drop-writes x", "answer-all-notes maybe", "mute now", "dance" })
+    for (auto bad : { "knob", "knob x", "knob 1 2", "drop-replies -3", "drop-writes x", "answer-all-notes maybe", "mute now", "dance",
+                      "garbage", "garbage -1", "garbage lots", "garbage 12345678", "unplug-audio now" })
     {
         const auto command = ConsoleCommand::parse (bad);
         EXPECT_EQ (command.kind, Kind::invalid) << bad;

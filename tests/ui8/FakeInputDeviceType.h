@@ -14,6 +14,8 @@ public:
     }
 
     void scanForDevices() override { ++scans; }
+    // What the next scan finds: a driver whose server went away lists nothing.
+    void setDeviceNames (juce::StringArray inputNames) { names = std::move (inputNames); }
     juce::StringArray getDeviceNames (bool wantInputNames) const override
     {
         return wantInputNames ? names : juce::StringArray();
@@ -33,6 +35,6 @@ public:
     int scans = 0;
 
 private:
-    const juce::StringArray names;
+    juce::StringArray names;
     const FakeInputDevice::Capabilities capabilities;
 };
