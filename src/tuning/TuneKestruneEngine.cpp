@@ -210,7 +210,7 @@ bool TuneKestruneEngine::startTuningCalibration()
     for (int note = firstNote; note <= lastRequestedNote; ++note)
     {
         requestCalibrationValue (note);
-        juce::Thread::sleep (requestPauseMs);
+        clock.pause (requestPauseMs);
     }
 
     settleTicks = 0;
@@ -333,7 +333,7 @@ bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juc
             continue;
         if (sendCalibrationValue (note, *value) && note == firstNote)
             referenceNoteAltered.store (false);
-        juce::Thread::sleep (writePauseMs);
+        clock.pause (writePauseMs);
         wroteAny = true;
     }
     return wroteAny;
