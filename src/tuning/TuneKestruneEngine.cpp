@@ -60,6 +60,7 @@ float TuneKestruneEngine::TuningAlgorithm::targetFrequency (int note)
 void TuneKestruneEngine::TuningAlgorithm::sendValue (juce::uint16 value)
 {
     currentValue = value;
+    engine.referenceNoteAltered.store (true);
     midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (firstNote, value));
 }
 
@@ -227,6 +228,9 @@ bool TuneKestruneEngine::beginTuningRun()
     if (firmwareSender != nullptr || ! allNotesReplied())
         return false;
 
+    // Restore Default in the knob step may have given note 24 a value to
+    // keep; from here on it holds ours again.
+    referenceNoteAltered.store (true);
     sendCalibrationValue (firstNote, lowestPitchValue);
 
     if (algorithm != nullptr)
