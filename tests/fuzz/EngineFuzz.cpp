@@ -51,11 +51,10 @@ struct Ports
     void restore()
     {
         system->outputsRefuse = false;
-        if (! inputPlugged)
-            system->plugInput (portName);
         if (! outputPlugged)
             system->plugOutput (portName);
-        inputPlugged = outputPlugged = true;
+        outputPlugged = true;
+        inputLost = false;
         midi->timerCallback();
         system->clearSent();
     }
@@ -63,7 +62,7 @@ struct Ports
     std::shared_ptr<FakeMidiPortSystem> system = std::make_shared<FakeMidiPortSystem>();
     MidiManager::Ptr midi = new MidiManager (system);
     juce::AudioDeviceManager deviceManager;
-    bool inputPlugged = true, outputPlugged = true;
+    bool outputPlugged = true, inputLost = false;
 };
 
 // Values the engine tells the user about stay in their ranges.
@@ -96,16 +95,17 @@ public:
         {
             if (reply->note > firstNote && reply->note <= lastNote)
                 readBack[(size_t) reply->note].insert (reply->value);
-            // A reply for the reference note answers the last request for it:
-            // the machine's own value only if that note held one then.
             if (reply->note == firstNote && referenceTrusted)
                 readBack[firstNote].insert (reply->value);
         }
     }
 
     // A start that went through forgets what the calibration before it read.
+    // Its replies for note 24 carry the machine's own value only if the note
+    // held one when it began (judged before the start's writes).
     void calibrationStarted()
     {
+        referenceTrusted = ! referenceAltered;
         for (int note = firstNote + 1; note <= lastNote; ++note)
             readBack[(size_t) note].clear();
     }
@@ -123,8 +123,6 @@ public:
                 afterNoteOff = true;
                 afterAllNotesOff = afterAllNotesOff || m.getNoteNumber() == 0;
             }
-            if (size == 9 && raw[0] == 0xF0 && raw[4] == 0x24 && raw[7] == firstNote)
-                referenceTrusted = ! referenceAltered;   // the request for the reference note
             if (m.isSysEx() && size == 8 && raw[4] == 0x2A)
                 fuzzcheck::require (! referenceAltered, "committed while the reference note held the engine's own value");
             if (const auto write = DeviceMessages::parseCalibrationValueReply (m))
@@ -160,7 +158,7 @@ private:
 
     std::array<std::set<juce::uint16>, TuneKestruneEngine::tableSize> readBack;
     bool referenceAltered = false;   // the machine's note 24 may hold one of our values
-    bool referenceTrusted = true;    // replies for note 24 carry the machine's own value
+    bool referenceTrusted = true;    // replies for note 24 carry a value the machine may keep
 };
 
 struct Session
@@ -191,8 +189,9 @@ struct Session
 
     void deliver (const juce::MidiMessage& message)
     {
-        if (ports.inputPlugged)
-            judge.replyDelivered (message);
+        if (ports.inputLost)
+            return;
+        judge.replyDelivered (message);
         call (WireJudge::Call::restore, [&] { ports.system->injectMessage (portName, message); });
         fuzzcheck::require (ports.system->allSent().empty(), "answered a message from the machine");
     }
@@ -223,10 +222,11 @@ void run (Ports& ports, FuzzInput& input)
     Session s (ports, input.byte() < 0x80 ? 1000u : 0xFFFFFFFFu - 30000u);
     auto& engine = *s.engine;
     using Call = WireJudge::Call;
+    bool firmwareStarted = false;
 
     for (int step = 0; step < 256 && ! input.empty(); ++step)
     {
-        switch (input.below (16))
+        switch (input.below (17))
         {
             case 0: // the Start button, shown while no run is in progress
                 if (! engine.isTuning() && ! engine.isUpdatingFirmware())
@@ -294,23 +294,22 @@ void run (Ports& ports, FuzzInput& input)
                 const auto bytes = input.bytes (48);
                 if (! bytes.empty())
                     s.deliver (juce::MidiMessage (bytes.data(), (int) bytes.size(), 0.0));
-                s.call (Call::restore, [&] { ports.system->injectPartialSysex (portName, bytes.data(), (int) bytes.size()); });
+                if (! ports.inputLost)
+                    s.call (Call::restore, [&] { ports.system->injectPartialSysex (portName, bytes.data(), (int) bytes.size()); });
                 break;
             }
-            case 10: // a cable pulled or plugged back; the manager's poll notices
-            {
-                const bool output = input.byte() & 1;
-                auto& plugged = output ? ports.outputPlugged : ports.inputPlugged;
-                if (plugged)
-                    output ? ports.system->unplugOutput (portName) : ports.system->unplugInput (portName);
+            case 10: // the output's cable pulled or plugged back; the manager's poll notices
+                if (ports.outputPlugged)
+                    ports.system->unplugOutput (portName);
                 else
-                    output ? ports.system->plugOutput (portName) : ports.system->plugInput (portName);
-                plugged = ! plugged;
+                    ports.system->plugOutput (portName);
+                ports.outputPlugged = ! ports.outputPlugged;
                 s.call (Call::restore, [&] { ports.midi->timerCallback(); });
                 break;
-            }
-            case 11: // the output's buffer is full, or drains again
-                ports.system->outputsRefuse = ! ports.system->outputsRefuse;
+            case 11: // the input lost and back, as the poll reports it (reopening waits 50 ms)
+                ports.inputLost = ! ports.inputLost;
+                if (ports.inputLost)
+                    s.call (Call::restore, [&] { engine.midiInputDeviceRemoved (portName); });
                 break;
             case 12: // Restore Default Calibration, while the menu offers it
                 if (! engine.isTuning() && ! engine.isUpdatingFirmware() && ports.midi->getNumOpenOutputDevices() > 0)
@@ -328,13 +327,17 @@ void run (Ports& ports, FuzzInput& input)
                                                             : TuneKestruneEngine::sweepTuneName);
                 break;
             case 15: // the firmware window: start (refused while calibrating) or give up
-                if (input.byte() & 1)
+                // Copying the image is slow under instrumentation: once per input.
+                if ((input.byte() & 1) && ! firmwareStarted)
                     s.call (Call::restore, [&] {
                         if (! engine.isCalibrating())
-                            engine.startFirmwareUpdate (nullptr);
+                            firmwareStarted = engine.startFirmwareUpdate (nullptr);
                     });
                 else
                     s.call (Call::restore, [&] { engine.cancelFirmwareUpdate(); });
+                break;
+            case 16: // the output's buffer is full, or drains again
+                ports.system->outputsRefuse = ! ports.system->outputsRefuse;
                 break;
             default:
                 break;

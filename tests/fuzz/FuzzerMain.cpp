@@ -7,8 +7,9 @@
 
 extern "C" int LLVMFuzzerInitialize (int*, char***)
 {
-    // Timers and the MIDI manager need the message manager; no event loop runs.
-    static juce::ScopedJuceInitialiser_GUI juce;
+    // Timers and the MIDI manager need the message manager; no event loop
+    // runs. Never shut down: at exit JUCE's own statics may already be gone.
+    juce::initialiseJuce_GUI();
     return 0;
 }
 
