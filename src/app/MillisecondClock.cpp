@@ -9,6 +9,11 @@ public:
 };
 } // namespace
 
+void MillisecondClock::pause (int milliseconds)
+{
+    juce::Thread::sleep (milliseconds);
+}
+
 MillisecondClock& MillisecondClock::system()
 {
     static SystemMillisecondClock clock;

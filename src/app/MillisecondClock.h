@@ -11,6 +11,10 @@ public:
 
     virtual juce::uint32 getMillisecondCounter() const = 0;
 
+    // The pause between paced device messages: juce::Thread::sleep. A clock
+    // of a harness that runs faster than real time may move its time instead.
+    virtual void pause (int milliseconds);
+
     // juce::Time::getMillisecondCounter()
     static MillisecondClock& system();
 };

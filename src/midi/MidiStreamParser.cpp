@@ -54,7 +54,8 @@ bool MidiStreamParser::push (juce::uint8 byte)
         }
         if (byte < 0x80)
         {
-            if (pending.size() < maxSysexBytes)
+            // The bound counts the whole message: keep room for the F7.
+            if (pending.size() + 1 < maxSysexBytes)
                 pending.push_back (byte);
             else
                 sysexOverflowed = true;

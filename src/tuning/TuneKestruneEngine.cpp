@@ -60,6 +60,7 @@ float TuneKestruneEngine::TuningAlgorithm::targetFrequency (int note)
 void TuneKestruneEngine::TuningAlgorithm::sendValue (juce::uint16 value)
 {
     currentValue = value;
+    engine.referenceNoteAltered.store (true);
     midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (firstNote, value));
 }
 
@@ -214,7 +215,7 @@ bool TuneKestruneEngine::startTuningCalibration()
     for (int note = firstNote; note <= lastRequestedNote; ++note)
     {
         requestCalibrationValue (note);
-        juce::Thread::sleep (requestPauseMs);
+        clock.pause (requestPauseMs);
     }
 
     settleTicks = 0;
@@ -230,6 +231,9 @@ bool TuneKestruneEngine::beginTuningRun()
     if (firmwareSender != nullptr || ! allNotesReplied())
         return false;
 
+    // Restore Default in the knob step may have given note 24 a value to
+    // keep; from here on it holds ours again.
+    referenceNoteAltered.store (true);
     sendCalibrationValue (firstNote, lowestPitchValue);
 
     if (algorithm != nullptr)
@@ -394,7 +398,7 @@ bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juc
             continue;
         if (sendCalibrationValue (note, *value) && note == firstNote)
             referenceNoteAltered.store (false);
-        juce::Thread::sleep (writePauseMs);
+        clock.pause (writePauseMs);
         wroteAny = true;
     }
     return wroteAny;

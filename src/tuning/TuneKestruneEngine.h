@@ -279,9 +279,9 @@ private:
     // current calibration; only these are ever written back.
     std::atomic<juce::uint64> notesReadBack { 0 };
     // The machine's working value of the reference note may be one of ours
-    // (the knob step's lowest pitch, a run's step) from startTuningCalibration
-    // until a value that may be stored (read back, default, a run's result)
-    // has gone out for it on an open port. Commits are refused meanwhile.
+    // (the knob step's lowest pitch, a run's step) from the moment one goes
+    // out until a value that may be stored (read back, default, a run's
+    // result) has gone out for it on an open port. Commits are refused meanwhile.
     std::atomic<bool> referenceNoteAltered { false };
     std::atomic<bool> ignoreReferenceNoteReplies { false };
     std::array<TuningResult, tableSize> tuningResults {};

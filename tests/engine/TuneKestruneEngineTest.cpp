@@ -339,6 +339,30 @@ TEST_F (EngineTest, RestartingWhileTheReferenceNoteIsLoweredKeepsItsStoredValue)
     EXPECT_EQ (rig.sent(), (std::vector<std::string> { "off 24", "write 24 1234", "commit" }));
 }
 
+TEST_F (EngineTest, ARunAfterRestoreDefaultStillLowersTheReferenceNoteForGood)
+{
+    // Restore Default in the knob step gives note 24 a value that may be
+    // stored; the run that follows moves it again, and losing the output then
+    // leaves the machine holding the run's value.
+    rig.startListening();
+    rig.replyAll (24, 63, storedValue);
+    rig.engine->restoreDefaultCalibration();
+    ASSERT_TRUE (rig.engine->beginTuningRun());
+    rig.tick (3);
+    rig.ports->unplugOutput (portName);
+    rig.midi->timerCallback();
+    rig.ports->plugOutput (portName);
+    rig.midi->timerCallback();
+
+    // A unit that answers with working values reports the run's value.
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.reply (24, 0xFFFF);
+    rig.ports->clearSent();
+    rig.engine->abortTuning();
+    const auto sent = rig.sent();
+    EXPECT_EQ (std::count (sent.begin(), sent.end(), "write 24 65535"), 0) << "the run's value written back";
+}
+
 TEST_F (EngineTest, LosingTheMidiOutputDuringARunAbortsWithoutFailure)
 {
     rig.startListening();

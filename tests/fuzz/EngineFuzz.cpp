@@ -1,0 +1,361 @@
+// The engine between a machine that sends anything and a user who clicks
+// whatever the windows offer: idle, in the knob step and during a run, with
+// cables pulled and time jumping. Checked from the wire: the engine writes
+// back only values it read from the machine (besides its own reference-note
+// steps, the default table and a completed run's results) and never commits
+// while the machine's reference note may hold a value of the engine's own.
+
+#include "FuzzCheck.h"
+#include "FuzzInput.h"
+#include "FuzzTargets.h"
+#include "MidiBytes.h"
+#include "midi/DeviceMessages.h"
+#include "midi/MidiStreamParser.h"
+#include "sim/model/SimulatedClock.h"
+#include "support/FakeMidiPortSystem.h"
+#include "tuning/DefaultCalibration.h"
+#include "tuning/TuneKestruneEngine.h"
+
+#include <cmath>
+#include <set>
+
+namespace
+{
+constexpr int firstNote = TuneKestruneEngine::firstNote;
+constexpr int lastNote = TuneKestruneEngine::lastNote;
+const juce::String portName { "Kestrune Jack 1" };
+using ResultTable = std::array<TuningResult, TuneKestruneEngine::tableSize>;
+
+// Time runs only when the harness says so; the engine's pauses between paced
+// messages move it on instead of sleeping.
+class FuzzClock : public SimulatedClock
+{
+public:
+    using SimulatedClock::SimulatedClock;
+    void pause (int milliseconds) override { advanceMs (milliseconds); }
+};
+
+// The ports and the MIDI manager. Opening an input waits 50 ms, so a fuzzer
+// keeps one set for the whole process and plugs everything back after each
+// input; a replay in the unit tests makes its own.
+struct Ports
+{
+    Ports()
+    {
+        system->plugInput (portName);
+        system->plugOutput (portName);
+        midi->openInputDevice (portName);
+        midi->openOutputDevice (portName);
+    }
+
+    void restore()
+    {
+        system->outputsRefuse = false;
+        if (! outputPlugged)
+            system->plugOutput (portName);
+        outputPlugged = true;
+        inputLost = false;
+        midi->timerCallback();
+        system->clearSent();
+    }
+
+    std::shared_ptr<FakeMidiPortSystem> system = std::make_shared<FakeMidiPortSystem>();
+    MidiManager::Ptr midi = new MidiManager (system);
+    juce::AudioDeviceManager deviceManager;
+    bool outputPlugged = true, inputLost = false;
+};
+
+// Values the engine tells the user about stay in their ranges.
+class CheckingListener : public TuneKestruneEngine::StatusListener
+{
+public:
+    void frequencyDetected (float hz) override { fuzzcheck::require (std::isfinite (hz) && hz >= 0.0f, "frequency out of range"); }
+    void tuningNoteChanged (int note) override { fuzzcheck::require (note >= firstNote && note <= lastNote, "tuning note out of range"); }
+    void tuningStarted() override {}
+    void tuningStopped() override {}
+    void tuningFailed() override {}
+    void tuningProgressChanged (double p) override { fuzzcheck::require (p >= 0.0 && p <= 1.0, "progress out of range"); }
+    void firmwareVersionReceived (double v) override { fuzzcheck::require (std::isfinite (v) && v >= 0.0, "version out of range"); }
+};
+
+// What the machine got, judged message by message.
+class WireJudge
+{
+public:
+    enum class Call
+    {
+        own,        // start, begin, tick: reference-note writes are the engine's own until a note-off
+        restore,    // abort, undo, a removed port: writes must be read back
+        defaults    // restore the default calibration
+    };
+
+    void replyDelivered (const juce::MidiMessage& message)
+    {
+        if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
+        {
+            if (reply->note > firstNote && reply->note <= lastNote)
+                readBack[(size_t) reply->note].insert (reply->value);
+            if (reply->note == firstNote && referenceTrusted)
+                readBack[firstNote].insert (reply->value);
+        }
+    }
+
+    // A start that went through forgets what the calibration before it read.
+    // Its replies for note 24 carry the machine's own value only if the note
+    // held one when it began (judged before the start's writes).
+    void calibrationStarted()
+    {
+        referenceTrusted = ! referenceAltered;
+        for (int note = firstNote + 1; note <= lastNote; ++note)
+            readBack[(size_t) note].clear();
+    }
+
+    void judge (const std::vector<juce::MidiMessage>& sent, Call call, const ResultTable& results)
+    {
+        bool afterNoteOff = false, afterAllNotesOff = false;
+        for (const auto& m : sent)
+        {
+            const auto* raw = m.getRawData();
+            const auto size = (size_t) m.getRawDataSize();
+            fuzzcheck::require (midibytes::isCompleteMessage (raw, size, 64), "sent a message that is not complete MIDI");
+            if (m.isNoteOff())
+            {
+                afterNoteOff = true;
+                afterAllNotesOff = afterAllNotesOff || m.getNoteNumber() == 0;
+            }
+            if (m.isSysEx() && size == 8 && raw[4] == 0x2A)
+                fuzzcheck::require (! referenceAltered, "committed while the reference note held the engine's own value");
+            if (const auto write = DeviceMessages::parseCalibrationValueReply (m))
+                judgeWrite (write->note, write->value, call, afterNoteOff, afterAllNotesOff, results);
+        }
+    }
+
+private:
+    void judgeWrite (int note, juce::uint16 value, Call call, bool afterNoteOff, bool afterAllNotesOff,
+                     const ResultTable& results)
+    {
+        fuzzcheck::require (note >= firstNote && note <= lastNote, "wrote a note outside 24..63");
+        if (call == Call::own && ! afterNoteOff)
+        {
+            fuzzcheck::require (note == firstNote, "an own value written to a note other than the reference");
+            referenceAltered = true;
+            return;
+        }
+
+        bool storable = false;
+        if (call == Call::defaults)
+            storable = value == kDefaultCalibration[(size_t) (note - firstNote)];
+        else if (afterAllNotesOff)
+            storable = value == results[(size_t) note].value;   // a completed run
+        else
+            storable = readBack[(size_t) note].count (value) > 0;
+
+        if (note == firstNote)
+            referenceAltered = ! storable;
+        else
+            fuzzcheck::require (storable, "wrote a value the machine never reported");
+    }
+
+    std::array<std::set<juce::uint16>, TuneKestruneEngine::tableSize> readBack;
+    bool referenceAltered = false;   // the machine's note 24 may hold one of our values
+    bool referenceTrusted = true;    // replies for note 24 carry a value the machine may keep
+};
+
+struct Session
+{
+    Session (Ports& p, juce::uint32 startMs) : ports (p), clock (startMs)
+    {
+        engine = new TuneKestruneEngine (ports.deviceManager, ports.midi, clock);
+        engine->addStatusListener (&listener);
+    }
+
+    ~Session() noexcept (false)
+    {
+        engine->removeStatusListener (&listener);
+        // The application's quit: whatever is still running ends here.
+        call (WireJudge::Call::restore, [this] { engine = nullptr; });
+    }
+
+    template <typename Fn>
+    void call (WireJudge::Call kind, Fn&& fn)
+    {
+        ports.system->clearSent();
+        const auto resultsBefore = engine->getTuningResults();
+        fn();
+        if (engine != nullptr)
+            checkState();
+        judge.judge (ports.system->allSent(), kind, engine != nullptr ? engine->getTuningResults() : resultsBefore);
+    }
+
+    void deliver (const juce::MidiMessage& message)
+    {
+        if (ports.inputLost)
+            return;
+        judge.replyDelivered (message);
+        call (WireJudge::Call::restore, [&] { ports.system->injectMessage (portName, message); });
+        fuzzcheck::require (ports.system->allSent().empty(), "answered a message from the machine");
+    }
+
+    void checkState() const
+    {
+        const bool tuning = engine->isTuning();
+        fuzzcheck::require (! tuning || engine->isCalibrating(), "tuning without calibrating");
+        fuzzcheck::require (! tuning || (engine->getCurrentNote() >= firstNote && engine->getCurrentNote() <= lastNote),
+                            "current note out of range during a run");
+        fuzzcheck::require (engine->getProgress() >= 0.0 && engine->getProgress() <= 1.0, "progress out of range");
+        fuzzcheck::require (std::isfinite (engine->getFirmwareVersion()) && engine->getFirmwareVersion() >= 0.0,
+                            "firmware version out of range");
+        fuzzcheck::require (! (engine->isCalibrating() && engine->isUpdatingFirmware()),
+                            "calibrating while firmware streams");
+    }
+
+    Ports& ports;
+    FuzzClock clock;
+    CheckingListener listener;
+    WireJudge judge;
+    TuneKestruneEngine::Ptr engine;
+};
+
+void run (Ports& ports, FuzzInput& input)
+{
+    // Some inputs start just before the millisecond counter wraps.
+    Session s (ports, input.byte() < 0x80 ? 1000u : 0xFFFFFFFFu - 30000u);
+    auto& engine = *s.engine;
+    using Call = WireJudge::Call;
+    bool firmwareStarted = false;
+
+    for (int step = 0; step < 256 && ! input.empty(); ++step)
+    {
+        switch (input.below (17))
+        {
+            case 0: // the Start button, shown while no run is in progress
+                if (! engine.isTuning() && ! engine.isUpdatingFirmware())
+                    s.call (Call::own, [&] {
+                        if (engine.startTuningCalibration())
+                            s.judge.calibrationStarted();
+                    });
+                break;
+            case 1: // Continue in the knob step
+                if (engine.isCalibrating() && ! engine.isTuning())
+                    s.call (Call::own, [&] { engine.beginTuningRun(); });
+                break;
+            case 2:
+                s.call (Call::restore, [&] { engine.abortTuning(); });
+                break;
+            case 3: // engine ticks, 15 ms apart
+            {
+                const int n = 1 + input.below (64);
+                for (int i = 0; i < n; ++i)
+                {
+                    s.clock.advanceMs (TuneKestruneEngine::tickIntervalMs);
+                    if (engine.isTimerRunning())
+                        s.call (Call::own, [&] { engine.timerCallback(); });
+                }
+                break;
+            }
+            case 4: // the message thread was held up, then one tick
+                s.clock.advanceMs (input.word() * 2.0);
+                if (engine.isTimerRunning())
+                    s.call (Call::own, [&] { engine.timerCallback(); });
+                break;
+            case 5: // a calibration value reply for any note
+            {
+                const int note = input.byte() & 0x7F;
+                s.deliver (DeviceMessages::calibrationValueReply (note, input.word()));
+                break;
+            }
+            case 6: // replies for notes 24 to 63 (or to 64)
+            {
+                const auto base = input.word();
+                const int stride = input.byte();
+                const int last = lastNote + input.below (2);
+                for (int note = firstNote; note <= last; ++note)
+                    s.deliver (DeviceMessages::calibrationValueReply (note, (juce::uint16) (base + stride * note)));
+                break;
+            }
+            case 7:
+            {
+                juce::uint8 d[4];
+                for (auto& digit : d)
+                    digit = input.byte() % 12;
+                s.deliver (DeviceMessages::identityReply (d[0], d[1], d[2], d[3]));
+                break;
+            }
+            case 8: // bytes cut into messages, as a port delivers them
+            {
+                MidiStreamParser parser;
+                for (const auto byte : input.bytes (48))
+                    if (parser.push (byte))
+                        s.deliver (juce::MidiMessage (parser.message().data(), (int) parser.message().size(), 0.0));
+                break;
+            }
+            case 9: // any bytes as one message, and a SysEx that never ends
+            {
+                const auto bytes = input.bytes (48);
+                if (! bytes.empty())
+                    s.deliver (juce::MidiMessage (bytes.data(), (int) bytes.size(), 0.0));
+                if (! ports.inputLost)
+                    s.call (Call::restore, [&] { ports.system->injectPartialSysex (portName, bytes.data(), (int) bytes.size()); });
+                break;
+            }
+            case 10: // the output's cable pulled or plugged back; the manager's poll notices
+                if (ports.outputPlugged)
+                    ports.system->unplugOutput (portName);
+                else
+                    ports.system->plugOutput (portName);
+                ports.outputPlugged = ! ports.outputPlugged;
+                s.call (Call::restore, [&] { ports.midi->timerCallback(); });
+                break;
+            case 11: // the input lost and back, as the poll reports it (reopening waits 50 ms)
+                ports.inputLost = ! ports.inputLost;
+                if (ports.inputLost)
+                    s.call (Call::restore, [&] { engine.midiInputDeviceRemoved (portName); });
+                break;
+            case 12: // Restore Default Calibration, while the menu offers it
+                if (! engine.isTuning() && ! engine.isUpdatingFirmware() && ports.midi->getNumOpenOutputDevices() > 0)
+                    s.call (Call::defaults, [&] { engine.restoreDefaultCalibration(); });
+                break;
+            case 13: // Undo Tuning, while the menu offers it
+                if (engine.hasTuningResults())
+                    s.call (Call::restore, [&] {
+                        if (engine.undoTuning())
+                            engine.commitCalibration();
+                    });
+                break;
+            case 14:
+                engine.setTuningAlgorithm (input.byte() & 1 ? TuneKestruneEngine::fineTuneName
+                                                            : TuneKestruneEngine::sweepTuneName);
+                break;
+            case 15: // the firmware window: start (refused while calibrating) or give up
+                // Copying the image is slow under instrumentation: once per input.
+                if ((input.byte() & 1) && ! firmwareStarted)
+                    s.call (Call::restore, [&] {
+                        if (! engine.isCalibrating())
+                            firmwareStarted = engine.startFirmwareUpdate (nullptr);
+                    });
+                else
+                    s.call (Call::restore, [&] { engine.cancelFirmwareUpdate(); });
+                break;
+            case 16: // the output's buffer is full, or drains again
+                ports.system->outputsRefuse = ! ports.system->outputsRefuse;
+                break;
+            default:
+                break;
+        }
+    }
+}
+} // namespace
+
+int fuzzEngine (const std::uint8_t* data, size_t size)
+{
+    FuzzInput input (data, size);
+#ifdef KESTRUNE_LIBFUZZER
+    static auto* ports = new Ports();   // kept to the end of the process
+    ports->restore();
+    run (*ports, input);
+#else
+    Ports ports;
+    run (ports, input);
+#endif
+    return 0;
+}
