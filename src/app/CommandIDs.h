@@ -16,6 +16,7 @@ public:
         restoreDefaultCalibrationCommand = 0x200350,
         minimiseCommand = 0x200410,
         bringToFrontCommand = 0x200420,
-        quitCommand = 0x200060
+        quitCommand = 0x200060,
+        checkTuningCommand = 0x200370
     };
 };

@@ -7,6 +7,7 @@
 #include "MainMenuModel.h"
 #include "MainWindow.h"
 #include "PreferencesWindow.h"
+#include "TuningCheckWindow.h"
 #include "midi/DeviceMessages.h"
 
 namespace
@@ -137,6 +138,8 @@ void KestruneTuningUtilityApplication::shutdown()
     mainMenuModel = nullptr;
 
     delete preferencesWindow.get();
+    // Its content stops a check still running, through the engine.
+    delete tuningCheckWindow.get();
 
     if (tuneEngine != nullptr)
         tuneEngine->removeStatusListener (this);
@@ -182,7 +185,7 @@ void KestruneTuningUtilityApplication::getAllCommands (juce::Array<juce::Command
     commands.addArray ({ CommandIDs::aboutCommand, CommandIDs::preferencesCommand, CommandIDs::updateFirmwareCommand,
                          CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
                          CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::minimiseCommand,
-                         CommandIDs::bringToFrontCommand, CommandIDs::quitCommand });
+                         CommandIDs::bringToFrontCommand, CommandIDs::quitCommand, CommandIDs::checkTuningCommand });
 }
 
 void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
@@ -205,6 +208,9 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
             break;
         case CommandIDs::minimiseCommand: set ("Minimize", true); break;
         case CommandIDs::bringToFrontCommand: set ("Bring To Front", true); break;
+        case CommandIDs::checkTuningCommand:
+            set ("Check Tuning", canRestoreDefaultCalibration() && ! tuneEngine->isCheckingTuning());
+            break;
         case CommandIDs::quitCommand:
             set ("Quit", true);
             result.addDefaultKeypress ('q', juce::ModifierKeys::commandModifier);
@@ -237,6 +243,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
             break;
         case CommandIDs::bringToFrontCommand: bringMainWindowToFront(); break;
         case CommandIDs::quitCommand: systemRequestedQuit(); break;
+        case CommandIDs::checkTuningCommand: showTuningCheckWindow(); break;
         default: break;
     }
     return true;
@@ -285,6 +292,34 @@ void KestruneTuningUtilityApplication::writeCalibrationToFile()
                                                     "The calibration report could not be written to "
                                                         + file.getFullPathName() + ".");
     });
+}
+
+void KestruneTuningUtilityApplication::showTuningCheckWindow()
+{
+    if (tuneEngine == nullptr)
+        return;
+
+    if (auto* open = tuningCheckWindow.get())
+    {
+        open->toFront (true);
+        if (open->getTuningCheckComponent()->isChecking() || open->getTuningCheckComponent()->startCheck())
+            return;
+        showMessageBox (checkRefusedTitle, checkRefusedMessage);
+        return;
+    }
+
+    // No window for a check the engine refuses.
+    auto content = std::make_unique<TuningCheckComponent> (tuneEngine);
+    if (! content->startCheck())
+    {
+        showMessageBox (checkRefusedTitle, checkRefusedMessage);
+        return;
+    }
+    auto* window = new TuningCheckWindow (std::move (content));
+    tuningCheckWindow = window;
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->setUsingNativeTitleBar (true);
+    window->setVisible (true);
 }
 
 void KestruneTuningUtilityApplication::showMessageBox (const juce::String& title, const juce::String& message)

@@ -10,6 +10,7 @@ class MainMenuModel;
 class PreferencesWindow;
 class FirmwareUpdateWindow;
 class AboutWindow;
+class TuningCheckWindow;
 
 class KestruneTuningUtilityApplication : public juce::JUCEApplication,
                                          public TuneKestruneEngine::StatusListener
@@ -37,6 +38,9 @@ public:
     static constexpr const char* restoreNotStoredTitle = "Default Calibration Not Stored";
     static constexpr const char* restoreNotStoredMessage =
         "The default calibration could not be sent to the Kestrune, so nothing was stored. Verify MIDI Settings.";
+    static constexpr const char* checkRefusedTitle = "Unable to Check Tuning";
+    static constexpr const char* checkRefusedMessage =
+        "A calibration or a firmware update is in progress. Check the tuning once it has ended.";
 
     KestruneTuningUtilityApplication();
     ~KestruneTuningUtilityApplication() override;
@@ -68,6 +72,9 @@ public:
     void showPreferencesWindow();
     void writeCalibrationToFile();
     void bringMainWindowToFront();
+    // Opens the tuning check window, or brings it forward, and starts a check
+    // in it unless one runs there.
+    void showTuningCheckWindow();
     bool canRestoreDefaultCalibration() const;
 
     bool isTuningInProcess() const { return tuningInProcess; }
@@ -85,6 +92,7 @@ public:
     juce::WeakReference<PreferencesWindow> preferencesWindow;
     juce::WeakReference<FirmwareUpdateWindow> firmwareUpdateWindow;
     juce::WeakReference<AboutWindow> aboutWindow;
+    juce::WeakReference<TuningCheckWindow> tuningCheckWindow;
     std::unique_ptr<LaunchFirmwareUpdateOnMessageThread> launchFirmwareUpdateOnMessageThread;
 
 protected:

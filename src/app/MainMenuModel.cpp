@@ -26,6 +26,7 @@ juce::PopupMenu MainMenuModel::getMenuForIndex (int, const juce::String& menuNam
         menu.addCommandItem (commandManager, CommandIDs::undoTuningCommand);
         menu.addCommandItem (commandManager, CommandIDs::restoreDefaultCalibrationCommand);
         menu.addCommandItem (commandManager, CommandIDs::writeCalibrationToFileCommand);
+        menu.addCommandItem (commandManager, CommandIDs::checkTuningCommand);
     }
     else if (menuName == "Window")
     {

@@ -45,6 +45,8 @@ public:
         "Settings, then press Update Firmware again.";
     static constexpr const char* calibratingMessage =
         "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
+    static constexpr const char* checkingMessage =
+        "A tuning check is in progress. Stop it, then press Update Firmware again.";
 
     explicit FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine);
     ~FirmwareUpdateComponent() override;

@@ -1,6 +1,8 @@
 #include "app/CommandIDs.h"
 #include "app/RecordingApplication.h"
+#include "app/TuningCheckWindow.h"
 #include "engine/EngineTestSupport.h"
+#include "midi/DeviceMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +85,7 @@ TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
     juce::Array<juce::CommandID> ids;
     app->getAllCommands (ids);
     EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
-                                                     0x200410, 0x200420, 0x200060 }));
+                                                     0x200410, 0x200420, 0x200060, 0x200370 }));
 
     juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
     app->getCommandInfo (CommandIDs::quitCommand, quit);
@@ -95,6 +97,29 @@ TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
     juce::ApplicationCommandInfo unknown (0x123);
     app->getCommandInfo (0x123, unknown);
     EXPECT_TRUE (unknown.shortName.isEmpty());
+}
+
+TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultButNeverBesideAnotherCheck)
+{
+    EXPECT_TRUE (enabled (CommandIDs::checkTuningCommand));
+    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
+    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
+    rig.engine->stopTuningCheck();
+    EXPECT_TRUE (enabled (CommandIDs::checkTuningCommand));
+
+    // The knob step: the command is there, the engine refuses, no window opens.
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    const auto sent = rig.ports->getReceivedByMachine().size();
+    app->invokeDirectly (CommandIDs::checkTuningCommand, false);
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::checkRefusedTitle));
+    EXPECT_TRUE (app->tuningCheckWindow == nullptr);
+    EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
+    rig.engine->abortTuning();
+
+    rig.midi->closeAllOutputDevices();
+    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
 }
 
 TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)
