@@ -85,7 +85,7 @@ void TuningCheckChart::paint (juce::Graphics& g)
     const auto plot = plotArea();
     const auto slot = plot.getWidth() / (float) numNotes;
 
-    g.setColour (juce::Colour (0x90000000));
+    g.setColour (juce::Colour (0xb8000000));
     g.fillRoundedRectangle (getLocalBounds().toFloat(), 6.0f);
 
     // The band within which a note counts as in tune.
