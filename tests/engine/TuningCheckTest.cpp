@@ -2,6 +2,7 @@
 
 #include "midi/DeviceMessages.h"
 #include "sim/model/CalibrationCheck.h"
+#include "tuning/FakeAudioIODevice.h"
 
 #include <gtest/gtest.h>
 
@@ -228,4 +229,67 @@ TEST (TuningCheck, NeitherRunsBesideACalibrationOrAFirmwareTransfer)
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), mark);
     rig.engine->cancelFirmwareUpdate();
     EXPECT_TRUE (recorder.events.empty());
+}
+
+TEST (TuningCheck, HearsANoteOnlyWhereTheInputCarriesASteadyPitchAboveTheNoiseFloor)
+{
+    // The check on an analysis input fed here, 48 kHz in 512-sample blocks.
+    struct Case
+    {
+        const char* name;
+        std::function<float (juce::int64 sample, juce::Random&)> input;
+        TuningCheck::State expected;
+    };
+    const auto sine = [] (double amplitude) {
+        return [amplitude] (juce::int64 n, juce::Random&) {
+            return (float) (amplitude * std::sin (juce::MathConstants<double>::twoPi * 32.7 * (double) n / 48000.0));
+        };
+    };
+    const std::vector<Case> cases {
+        { "a note at -20 dBFS", sine (0.1), TuningCheck::State::measuring },
+        { "the same note at -66 dBFS", sine (0.0005), TuningCheck::State::noNoteHeard },
+        { "noise at -30 dBFS", [] (juce::int64, juce::Random& r) { return 0.03f * (2.0f * r.nextFloat() - 1.0f); },
+          TuningCheck::State::noNoteHeard },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        SimulatedClock clock;
+        auto ports = std::make_shared<FakeMidiPortSystem>();
+        ports->plugOutput (portName);
+        MidiManager::Ptr midi = new MidiManager (ports);
+        midi->openOutputDevice (portName);
+        FakeAudioIODevice device (48000.0);
+        DetectTuneAudioCallback::Ptr analysis = new DetectTuneAudioCallback();
+        AnalysisInput::Ptr input = new AnalysisInput (analysis);
+        input->audioDeviceAboutToStart (&device);
+
+        TuningCheck check (midi, input, analysis, clock);
+        check.start();
+        juce::Random random (7);
+        std::vector<float> block (512);
+        juce::int64 n = 0;
+        double nextTickMs = 15.0;
+        while (check.getState() == TuningCheck::State::measuring && check.getRows().empty() && n < 48000 * 3)
+        {
+            for (auto& sample : block)
+                sample = c.input (n++, random);
+            const float* channels[1] = { block.data() };
+            input->audioDeviceIOCallbackWithContext (channels, 1, nullptr, 0, 512, {});
+            clock.advanceMs (512.0 / 48.0);
+            for (; (double) n / 48.0 >= nextTickMs; nextTickMs += 15.0)
+                check.step();
+        }
+
+        EXPECT_EQ (check.getState(), c.expected);
+        if (c.expected == TuningCheck::State::measuring)
+        {
+            ASSERT_EQ (check.getRows().size(), 1u);
+            EXPECT_NEAR (check.getRows()[0].measuredHz, 32.7, 0.03);
+            EXPECT_EQ (check.getCurrentNote(), 25);
+        }
+        const auto sent = describeAll (ports->sentTo (portName));
+        EXPECT_EQ (sent[1], "off 24");
+    }
 }
