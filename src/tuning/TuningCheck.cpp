@@ -50,7 +50,6 @@ void TuningCheck::stop()
 
 void TuningCheck::soundNote()
 {
-    settled = false;
     numEstimates = 0;
     loudestPeak = 0.0f;
     const auto taken = midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (currentNote));
@@ -105,18 +104,11 @@ TuningCheck::State TuningCheck::step()
         return fail (State::noAudio);
     }
 
-    if (! settled)
-    {
-        // The estimate of the second clean frame is the first that compares
-        // clean with clean: it is the first of the three.
-        if (! input->hasSettledSince (pitchChangeMark, frames))
-            return state;
-        settled = true;
-    }
-    else if (frames == framesAtLastEstimate)
-    {
-        return state;   // the same frame's estimate again
-    }
+    // The estimate of the second clean frame is the first that compares
+    // clean with clean: it is the first of the three. Asked again for each,
+    // so that a device restart meanwhile waits for two new frames too.
+    if (! input->hasSettledSince (pitchChangeMark, frames) || frames == framesAtLastEstimate)
+        return state;
 
     framesAtLastEstimate = frames;
     estimates[(size_t) numEstimates++] = hz;

@@ -102,7 +102,6 @@ private:
     int currentNote = firstNote;
     bool noteSounding = false;
     juce::uint32 pitchChangeMark = 0;
-    bool settled = false;
     juce::uint64 framesAtLastEstimate = 0;
     juce::uint64 framesSeen = 0;
     juce::uint32 lastFrameMs = 0;
