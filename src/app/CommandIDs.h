@@ -17,6 +17,7 @@ public:
         loadCalibrationFromFileCommand = 0x200360,
         minimiseCommand = 0x200410,
         bringToFrontCommand = 0x200420,
-        quitCommand = 0x200060
+        quitCommand = 0x200060,
+        checkTuningCommand = 0x200370
     };
 };

@@ -9,6 +9,7 @@
 #include "MainWindow.h"
 #include "MessageThreadStallWatch.h"
 #include "PreferencesWindow.h"
+#include "TuningCheckWindow.h"
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
@@ -147,6 +148,8 @@ void KestruneTuningUtilityApplication::shutdown()
     mainMenuModel = nullptr;
 
     delete preferencesWindow.get();
+    // Its content stops a check still running, through the engine.
+    delete tuningCheckWindow.get();
 
     if (tuneEngine != nullptr)
         tuneEngine->removeStatusListener (this);
@@ -195,7 +198,7 @@ void KestruneTuningUtilityApplication::getAllCommands (juce::Array<juce::Command
                          CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
                          CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::minimiseCommand,
                          CommandIDs::bringToFrontCommand, CommandIDs::quitCommand,
-                         CommandIDs::loadCalibrationFromFileCommand });
+                         CommandIDs::loadCalibrationFromFileCommand, CommandIDs::checkTuningCommand });
 }
 
 void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
@@ -211,7 +214,10 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
         case CommandIDs::aboutCommand: set ("About", true); break;
         case CommandIDs::preferencesCommand: set ("Preferences", true); break;
         case CommandIDs::updateFirmwareCommand: set ("Update Firmware", true); break;
-        case CommandIDs::undoTuningCommand: set ("Undo Tuning", hasResults); break;
+        case CommandIDs::undoTuningCommand:
+            // A check in progress would hear the pitch change under it.
+            set ("Undo Tuning", hasResults && ! tuneEngine->isCheckingTuning());
+            break;
         case CommandIDs::writeCalibrationToFileCommand: set ("Write Calibration to File", hasResults); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
             set ("Restore Default Calibration", canRestoreDefaultCalibration());
@@ -221,6 +227,9 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
             break;
         case CommandIDs::minimiseCommand: set ("Minimize", true); break;
         case CommandIDs::bringToFrontCommand: set ("Bring To Front", true); break;
+        case CommandIDs::checkTuningCommand:
+            set ("Check Tuning", canRestoreDefaultCalibration());
+            break;
         case CommandIDs::quitCommand:
             set ("Quit", true);
             result.addDefaultKeypress ('q', juce::ModifierKeys::commandModifier);
@@ -252,6 +261,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
             break;
         case CommandIDs::bringToFrontCommand: bringMainWindowToFront(); break;
         case CommandIDs::quitCommand: systemRequestedQuit(); break;
+        case CommandIDs::checkTuningCommand: showTuningCheckWindow(); break;
         default: break;
     }
     return true;
@@ -260,7 +270,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
 bool KestruneTuningUtilityApplication::canRestoreDefaultCalibration() const
 {
     return tuneEngine != nullptr && ! tuneEngine->isTuning() && ! tuneEngine->isUpdatingFirmware()
-           && ! tuneEngine->isWritingCalibration()
+           && ! tuneEngine->isWritingCalibration() && ! tuneEngine->isCheckingTuning()
            && midiManager != nullptr && midiManager->getNumOpenOutputDevices() > 0;
 }
 
@@ -349,6 +359,34 @@ void KestruneTuningUtilityApplication::askToLoadCalibration (const juce::String&
                                             if (result != 0)
                                                 onOk();
                                         }));
+}
+
+void KestruneTuningUtilityApplication::showTuningCheckWindow()
+{
+    if (tuneEngine == nullptr)
+        return;
+
+    if (auto* open = tuningCheckWindow.get())
+    {
+        open->toFront (true);
+        if (open->getTuningCheckComponent()->isChecking() || open->getTuningCheckComponent()->startCheck())
+            return;
+        showMessageBox (checkRefusedTitle, checkRefusedMessage);
+        return;
+    }
+
+    // No window for a check the engine refuses.
+    auto content = std::make_unique<TuningCheckComponent> (tuneEngine);
+    if (! content->startCheck())
+    {
+        showMessageBox (checkRefusedTitle, checkRefusedMessage);
+        return;
+    }
+    auto* window = new TuningCheckWindow (std::move (content));
+    tuningCheckWindow = window;
+    window->centreWithSize (window->getWidth(), window->getHeight());
+    window->setUsingNativeTitleBar (true);
+    window->setVisible (true);
 }
 
 void KestruneTuningUtilityApplication::showMessageBox (const juce::String& title, const juce::String& message)

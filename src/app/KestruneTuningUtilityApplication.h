@@ -14,6 +14,7 @@ class PreferencesWindow;
 class FirmwareUpdateWindow;
 class AboutWindow;
 class AudioDeviceReviver;
+class TuningCheckWindow;
 
 class KestruneTuningUtilityApplication : public juce::JUCEApplication,
                                          public TuneKestruneEngine::StatusListener
@@ -33,6 +34,9 @@ public:
     };
 
     static constexpr const char* loadRefusedTitle = "Unable to Load Calibration";
+    static constexpr const char* checkRefusedTitle = "Unable to Check Tuning";
+    static constexpr const char* checkRefusedMessage =
+        "A calibration or a firmware update is in progress. Check the tuning once it has ended.";
 
     KestruneTuningUtilityApplication();
     ~KestruneTuningUtilityApplication() override;
@@ -68,6 +72,9 @@ public:
     void writeCalibrationToFile();
     void loadCalibrationFromFile();
     void bringMainWindowToFront();
+    // Opens the tuning check window, or brings it forward, and starts a check
+    // in it unless one runs there.
+    void showTuningCheckWindow();
     bool canRestoreDefaultCalibration() const;
 
     bool isTuningInProcess() const { return tuningInProcess; }
@@ -92,6 +99,7 @@ public:
     juce::WeakReference<PreferencesWindow> preferencesWindow;
     juce::WeakReference<FirmwareUpdateWindow> firmwareUpdateWindow;
     juce::WeakReference<AboutWindow> aboutWindow;
+    juce::WeakReference<TuningCheckWindow> tuningCheckWindow;
     std::unique_ptr<LaunchFirmwareUpdateOnMessageThread> launchFirmwareUpdateOnMessageThread;
     std::unique_ptr<MessageThreadStallWatch> stallWatch;   // end-to-end tests only
 

@@ -27,6 +27,7 @@ juce::PopupMenu MainMenuModel::getMenuForIndex (int, const juce::String& menuNam
         menu.addCommandItem (commandManager, CommandIDs::restoreDefaultCalibrationCommand);
         menu.addCommandItem (commandManager, CommandIDs::writeCalibrationToFileCommand);
         menu.addCommandItem (commandManager, CommandIDs::loadCalibrationFromFileCommand);
+        menu.addCommandItem (commandManager, CommandIDs::checkTuningCommand);
     }
     else if (menuName == "Window")
     {

@@ -80,12 +80,22 @@ void AnalysisInput::audioDeviceIOCallbackWithContext (const float* const* inputC
         return;
     numBlocksHeard.fetch_add (1, std::memory_order_relaxed);
 
-    auto filled = samplesInHop.load (std::memory_order_relaxed) + numSamples;
+    auto filled = samplesInHop.load (std::memory_order_relaxed);
     juce::uint64 completed = 0;
-    while (filled >= hopSize)
+    for (int offset = 0; offset < numSamples;)
     {
-        filled -= hopSize;
-        ++completed;
+        const int count = juce::jmin (numSamples - offset, hopSize - filled);
+        const auto range = juce::FloatVectorOperations::findMinAndMax (chosen[0] + offset, count);
+        hopPeak = juce::jmax (hopPeak, -range.getStart(), range.getEnd());
+        offset += count;
+        filled += count;
+        if (filled == hopSize)
+        {
+            lastFramePeak.store (hopPeak, std::memory_order_relaxed);
+            hopPeak = 0.0f;
+            filled = 0;
+            ++completed;
+        }
     }
     samplesInHop.store (filled, std::memory_order_relaxed);
     if (completed > 0)
@@ -101,6 +111,7 @@ void AnalysisInput::audioDeviceAboutToStart (juce::AudioIODevice* device)
         inputLatencySamples = juce::jmax (0, device->getInputLatencyInSamples());
     }
     samplesInHop.store (0, std::memory_order_relaxed);
+    hopPeak = 0.0f;
     firstFrameAfterStart.store (numFrames.load (std::memory_order_relaxed), std::memory_order_relaxed);
 }
 

@@ -36,6 +36,10 @@ public:
     juce::uint64 getNumFrames() const { return numFrames.load (std::memory_order_acquire); }
     // Blocks that carried the chosen channel; stops counting when the audio stops.
     juce::uint64 getNumBlocksHeard() const { return numBlocksHeard.load (std::memory_order_relaxed); }
+    // The largest magnitude among the samples of the analysed channel that
+    // the last counted frame took in: tells silence from a note. Read it
+    // after getNumFrames, like the estimate.
+    float getLastFramePeak() const { return lastFramePeak.load (std::memory_order_relaxed); }
 
     // Call right after sending a value that changes the pitch. The first
     // block that begins after this call, the device's input latency and one
@@ -69,6 +73,9 @@ private:
     int inputLatencySamples = 0;
 
     std::atomic<int> samplesInHop { 0 };
+    // Audio thread only: the peak of the hop in progress.
+    float hopPeak = 0.0f;
+    std::atomic<float> lastFramePeak { 0.0f };
     std::atomic<juce::uint64> numFrames { 0 };
     std::atomic<juce::uint64> numBlocksHeard { 0 };
     // The detector forgets its previous frame when the device starts.

@@ -119,6 +119,7 @@ TuneKestruneEngine::~TuneKestruneEngine()
     writer.cancel();
     if (status->tuning)
         abortTuning();
+    stopTuningCheck();
     detachAudioCallback();
     sendAllNotesOff();
 
@@ -181,21 +182,13 @@ void TuneKestruneEngine::setTuningAlgorithm (const juce::String& name)
 //==============================================================================
 bool TuneKestruneEngine::startTuningCalibration()
 {
-    // Any message now would land inside the open firmware SysEx message, or
-    // among the replies of a calibration being checked.
-    if (firmwareSender != nullptr || writer.isBusy())
+    // Any message now would land inside the open firmware SysEx message,
+    // among the replies of a calibration being checked, or change the pitch
+    // of a note being checked.
+    if (firmwareSender != nullptr || writer.isBusy() || tuningCheck != nullptr)
         return false;
 
-    if (audioCallback == nullptr)
-    {
-        // Registered through the input that picks the machine's channel and
-        // tells Fine Tune when estimates follow a jump of the pitch.
-        audioCallback = new DetectTuneAudioCallback();
-        analysisInput = new AnalysisInput (audioCallback);
-        blocksHeard = 0;
-        analysisInput->setChannel (analysedInputChannel.load());
-        deviceManager.addAudioCallback (analysisInput.get());
-    }
+    attachAudioCallback();
 
     firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 
@@ -228,7 +221,7 @@ bool TuneKestruneEngine::startTuningCalibration()
 
 bool TuneKestruneEngine::beginTuningRun()
 {
-    if (firmwareSender != nullptr || ! allNotesReplied())
+    if (firmwareSender != nullptr || tuningCheck != nullptr || ! allNotesReplied())
         return false;
 
     // Restore Default in the knob step may have given note 24 a value to
@@ -357,7 +350,7 @@ bool TuneKestruneEngine::isWritingCalibration() const
 
 bool TuneKestruneEngine::isBusy() const
 {
-    return isCalibrating() || firmwareSender != nullptr || writer.isBusy();
+    return isCalibrating() || firmwareSender != nullptr || writer.isBusy() || tuningCheck != nullptr;
 }
 
 bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values)
@@ -423,7 +416,7 @@ void TuneKestruneEngine::queryFirmwareVersion()
 
 bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* listener)
 {
-    if (isCalibrating() || writer.isBusy())
+    if (isCalibrating() || writer.isBusy() || tuningCheck != nullptr)
         return false;
 
     const auto outputs = midiManager->getOpenOutputDeviceNames();
@@ -475,6 +468,61 @@ void TuneKestruneEngine::firmwareStatusChanged (FirmwareSysexSender* sender, con
 }
 
 //==============================================================================
+bool TuneKestruneEngine::startTuningCheck (TuningCheck::Listener* listener)
+{
+    if (isBusy())
+        return false;
+
+    attachAudioCallback();
+    tuningCheck = std::make_unique<TuningCheck> (midiManager, analysisInput, audioCallback, clock);
+    tuningCheckListener = listener;
+    tuningCheck->start();
+    startTimer (tickIntervalMs);
+    return true;
+}
+
+void TuneKestruneEngine::stopTuningCheck()
+{
+    if (tuningCheck == nullptr)
+        return;
+    tuningCheck->stop();
+    tuningCheck = nullptr;
+    tuningCheckListener = nullptr;
+    detachAudioCallback();
+}
+
+bool TuneKestruneEngine::isCheckingTuning() const
+{
+    return tuningCheck != nullptr;
+}
+
+void TuneKestruneEngine::stepTuningCheck()
+{
+    const auto measuredBefore = tuningCheck->getRows().size();
+    const auto state = tuningCheck->step();
+    auto* listener = tuningCheckListener;
+
+    if (state == TuningCheck::State::measuring)
+    {
+        // The listener may stop the check: nothing of it is touched afterwards.
+        if (listener != nullptr && tuningCheck->getRows().size() != measuredBefore)
+            listener->tuningCheckProgressChanged (tuningCheck->getCurrentNote(), tuningCheck->getProgress());
+        return;
+    }
+
+    // Idle again before the listener hears of it, so that it may start anything.
+    const std::unique_ptr<TuningCheck> ended = std::move (tuningCheck);
+    tuningCheckListener = nullptr;
+    detachAudioCallback();
+    if (listener == nullptr)
+        return;
+    if (state == TuningCheck::State::finished)
+        listener->tuningCheckFinished (ended->getRows());
+    else
+        listener->tuningCheckFailed (state);
+}
+
+//==============================================================================
 double TuneKestruneEngine::getFirmwareVersion() const
 {
     return status->firmwareVersion.load();
@@ -515,6 +563,14 @@ void TuneKestruneEngine::timerCallback()
 
     // A listener or the algorithm may drop the last other reference.
     const Ptr keepAlive (this);
+
+    // A check publishes no frequencyDetected: the main window would take its
+    // measurements for a calibration's and watch for them to stop.
+    if (tuningCheck != nullptr)
+    {
+        stepTuningCheck();
+        return;
+    }
 
     // The count first: a frame it includes has its estimate published already.
     framesBeforeEstimate = analysisInput != nullptr ? analysisInput->getNumFrames() : 0;
@@ -640,6 +696,19 @@ void TuneKestruneEngine::sendAllNotesOff()
 {
     for (int note = 0; note <= lastNoteOff; ++note)
         midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (note));
+}
+
+void TuneKestruneEngine::attachAudioCallback()
+{
+    if (audioCallback != nullptr)
+        return;
+    // Registered through the input that picks the machine's channel and
+    // tells Fine Tune when estimates follow a jump of the pitch.
+    audioCallback = new DetectTuneAudioCallback();
+    analysisInput = new AnalysisInput (audioCallback);
+    blocksHeard = 0;
+    analysisInput->setChannel (analysedInputChannel.load());
+    deviceManager.addAudioCallback (analysisInput.get());
 }
 
 void TuneKestruneEngine::detachAudioCallback()

@@ -7,6 +7,7 @@
 #include "tuning/AnalysisInput.h"
 #include "tuning/CalibrationWriter.h"
 #include "tuning/DetectTuneAudioCallback.h"
+#include "tuning/TuningCheck.h"
 #include "tuning/TuningResult.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -210,6 +211,16 @@ public:
     void cancelFirmwareUpdate();
     bool isUpdatingFirmware() const;
 
+    // Measures how every note 24 to 63 sounds now (TuningCheck), telling the
+    // listener after each tick. False, sending nothing, while a calibration,
+    // a firmware transfer or another check exists. Calibrations and firmware
+    // transfers are refused while it runs.
+    bool startTuningCheck (TuningCheck::Listener* listener);
+    // Ends a running check at once, releasing its note; its listener hears
+    // nothing more.
+    void stopTuningCheck();
+    bool isCheckingTuning() const;
+
     // Status as last published.
     double getFirmwareVersion() const;
     float getDetectedFrequency() const;
@@ -255,11 +266,13 @@ private:
     bool writeCalibration (const std::function<std::optional<juce::uint16> (int note)>& valueFor);
     void requestCalibrationValue (int note);
     void sendAllNotesOff();
+    void attachAudioCallback();
     void detachAudioCallback();
     // Aborts the run, then tells the listeners that it failed.
     void failRun();
     // A MIDI port of the machine vanished.
     void machineWentAway();
+    void stepTuningCheck();
     bool allNotesReplied() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
@@ -302,6 +315,8 @@ private:
     juce::uint64 blocksHeard = 0;
     juce::uint32 lastBlockHeardMs = 0;
     juce::uint64 framesBeforeEstimate = 0;
+    std::unique_ptr<TuningCheck> tuningCheck;
+    TuningCheck::Listener* tuningCheckListener = nullptr;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TuneKestruneEngine)
 };

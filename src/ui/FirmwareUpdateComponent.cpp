@@ -124,9 +124,9 @@ void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
 
     // The knob step sounds the reference note and is about to write to it:
     // its messages must never land inside the image.
-    if (tuneEngine->isCalibrating())
+    if (tuneEngine->isCalibrating() || tuneEngine->isCheckingTuning())
     {
-        showMessageBox (notStartedTitle, calibratingMessage, nullptr);
+        showMessageBox (notStartedTitle, tuneEngine->isCalibrating() ? calibratingMessage : checkingMessage, nullptr);
         return;
     }
 

@@ -57,6 +57,8 @@ public:
         "button on the Kestrune.";
     static constexpr const char* calibratingMessage =
         "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
+    static constexpr const char* checkingMessage =
+        "A tuning check is in progress. Stop it, then press Update Firmware again.";
 
     explicit FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine);
     ~FirmwareUpdateComponent() override;

@@ -160,6 +160,12 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
         // the firmware window already tells the user what is going on.
         if (tuneEngine->isUpdatingFirmware())
             return;
+        if (tuneEngine->isCheckingTuning())
+        {
+            showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",
+                            checkingMessage, {});
+            return;
+        }
         if (! tuneEngine->startTuningCalibration())
         {
             showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",

@@ -22,6 +22,8 @@ class MainWindowComponent : public juce::Component,
 {
 public:
     static constexpr int watchdogIntervalMs = 1000;
+    static constexpr const char* checkingMessage =
+        "A tuning check is in progress. Stop it, then click Calibrate Tuning again.";
 
     MainWindowComponent (TuneKestruneEngine::Ptr engine, juce::ApplicationCommandManager* commandManager);
     ~MainWindowComponent() override;

@@ -1,6 +1,8 @@
 #include "app/CommandIDs.h"
 #include "app/RecordingApplication.h"
+#include "app/TuningCheckWindow.h"
 #include "engine/EngineTestSupport.h"
+#include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReport.h"
 #include "ui/CalibrationWriteMessage.h"
 
@@ -123,7 +125,7 @@ TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
     juce::Array<juce::CommandID> ids;
     app->getAllCommands (ids);
     EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
-                                                     0x200410, 0x200420, 0x200060, 0x200360 }));
+                                                     0x200410, 0x200420, 0x200060, 0x200360, 0x200370 }));
 
     juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
     app->getCommandInfo (CommandIDs::quitCommand, quit);
@@ -135,6 +137,36 @@ TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
     juce::ApplicationCommandInfo unknown (0x123);
     app->getCommandInfo (0x123, unknown);
     EXPECT_TRUE (unknown.shortName.isEmpty());
+}
+
+TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultAndACheckHoldsEveryWriteBack)
+{
+    const juce::Array<juce::CommandID> writes { CommandIDs::restoreDefaultCalibrationCommand,
+                                                CommandIDs::loadCalibrationFromFileCommand,
+                                                CommandIDs::checkTuningCommand };
+    for (auto id : writes)
+        EXPECT_TRUE (enabled (id)) << id;
+    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
+    // A write now would change the pitch of the note being measured.
+    for (auto id : writes)
+        EXPECT_FALSE (enabled (id)) << id;
+    EXPECT_FALSE (rig.engine->restoreDefaultCalibration());
+    rig.engine->stopTuningCheck();
+    for (auto id : writes)
+        EXPECT_TRUE (enabled (id)) << id;
+
+    // The knob step: the command is there, the engine refuses, no window opens.
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    const auto sent = rig.ports->getReceivedByMachine().size();
+    app->invokeDirectly (CommandIDs::checkTuningCommand, false);
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::checkRefusedTitle));
+    EXPECT_TRUE (app->tuningCheckWindow == nullptr);
+    EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
+    rig.engine->abortTuning();
+
+    rig.midi->closeAllOutputDevices();
+    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
 }
 
 TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A calibration with the mouse from the first click to the end, against the
-# virtual Kestrune (seed 1) on a private JACK server under Xvfb:
+# virtual Kestrune (seed 3) on a private JACK server under Xvfb:
 #   the menu bar and the File menu in the standard look; the calibration
 #   commands of the File menu at start, during and after the
 #   run; the About window (version, one window only, closes on a click);
@@ -8,18 +8,21 @@
 #   then in range (the red arrow or head, and Continue's state, read from the
 #   window's pixels); Continue; quitting during the run asks "Tuning In
 #   Process" and Cancel keeps the run going; "Calibration Complete"; the
-#   machine's stored table against its checker; Write Calibration to File
+#   machine's stored table against its checker; Check Tuning measures every
+#   note of the new table as the machine's checker gives it, its CSV saved
+#   through the save dialog; Write Calibration to File
 #   through the save dialog (42 lines, CR LF); Undo Tuning writes back the
 #   values read at the start and commits; Restore Default Calibration writes
 #   the default table and commits; quitting when idle asks nothing.
 # Screenshots of every window and state are kept in the work folder.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
-# A Sweep Tune run alone takes a little over three minutes in real time.
-E2E_TIMEOUT=295
+# A Sweep Tune run alone takes a little over three minutes in real time, the
+# tuning check about 40 s.
+E2E_TIMEOUT=370
 e2e_init calibration_ui
 
-SEED=1
+SEED=3
 KNOB_TOO_HIGH=6     # note 24 at its lowest pitch: about 43 Hz
 KNOB_TOO_LOW=-12    # about 15 Hz
 KNOB_IN_RANGE=0     # about 30.4 Hz, and the top note is still reachable
@@ -74,6 +77,8 @@ ITEM_ABOUT="60 37"
 ITEM_UNDO="60 103"
 ITEM_RESTORE="60 125"
 ITEM_WRITE="60 147"
+ITEM_LOAD="60 169"
+ITEM_CHECK="60 191"
 menu_item() {
     local main; main=$(named_window "$MAIN")
     e2e_click_at "$main" $FILE_MENU
@@ -83,10 +88,10 @@ menu_item() {
 }
 
 # check_file_menu SHOT STATES: opens the File menu, keeps a picture of it and
-# compares the three calibration items with STATES, "e" or "d" for Undo
-# Tuning, Restore Default Calibration and Write Calibration to File. The menu
-# is drawn in the standard look: a white panel, an enabled item in black, a
-# disabled one in light grey.
+# compares the five calibration items with STATES, "e" or "d" for Undo
+# Tuning, Restore Default Calibration, Write Calibration to File, Load
+# Calibration from File and Check Tuning. The menu is drawn in the standard
+# look: a white panel, an enabled item in black, a disabled one in light grey.
 check_file_menu() {
     local main menu states="" y
     main=$(named_window "$MAIN")
@@ -99,14 +104,14 @@ check_file_menu() {
     e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
     above "$(convert "$E2E_DIR/$1.png" -colorspace Gray -format '%[fx:mean]' info:)" 0.75 \
         || e2e_fail "$1: the File menu is not the standard look's white panel"
-    for y in 79 101 123; do
+    for y in 79 101 123 145 167; do
         if above "$(convert "$E2E_DIR/$1.png" -crop 200x12+10+$(( y - 6 )) +repage -colorspace Gray -format '%[fx:minima]' info:)" 0.4; then
             states="${states}d"
         else
             states="${states}e"
         fi
     done
-    [ "$states" = "$2" ] || e2e_fail "$1: Undo, Restore, Write are '$states', expected '$2' (e enabled, d disabled)"
+    [ "$states" = "$2" ] || e2e_fail "$1: Undo, Restore, Write, Load, Check are '$states', expected '$2' (e enabled, d disabled)"
 }
 
 # Sim log: lines after a mark, and decoded values.
@@ -141,8 +146,8 @@ shot main-idle "$MAIN_WINDOW"
 # The menu bar is drawn in the standard look: light, not the dark default.
 above "$(brightness "$E2E_DIR/main-idle.window.png" 200x20+450+2)" 0.75 || e2e_fail "the menu bar is not drawn in the standard look"
 
-check_file_menu file-menu-at-start ded
-e2e_pass "the menu bar and the File menu in the standard look; at start Undo Tuning and Write Calibration to File are disabled, Restore Default Calibration enabled"
+check_file_menu file-menu-at-start dedee
+e2e_pass "the menu bar and the File menu in the standard look; at start Undo Tuning and Write Calibration to File are disabled, Restore Default Calibration, Load Calibration from File and Check Tuning enabled"
 
 # ------------------------------------------------------------------ About ---
 # The About window has no name; it is the picture plus a one-pixel border.
@@ -202,8 +207,8 @@ e2e_wait 5 window_gone "$MAIN" 400 311 || e2e_fail "Continue did not close the k
 e2e_wait 5 bash -c "[ \$(tail -n +$READ_BACK_MARK '$E2E_SIM_LOG' | grep -c ' VALUE 24 ') -ge 20 ]" || e2e_fail "the tuning run did not start"
 shot tuning-running "$MAIN_WINDOW"
 
-check_file_menu file-menu-during-run ddd
-e2e_pass "during the run the three calibration commands are disabled"
+check_file_menu file-menu-during-run ddddd
+e2e_pass "during the run the five calibration commands are disabled"
 
 # Quitting during the run asks first; Cancel keeps everything going.
 e2e_close_window "$MAIN"
@@ -234,8 +239,8 @@ read -r cw ch < <(geometry_of "$COMPLETE")
 e2e_click_at "$COMPLETE" $(( cw / 2 )) "$(e2e_alert_button_y "$ch")"   # OK
 e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^Calibration Complete\$'" || e2e_fail "OK did not close the completion box"
 
-check_file_menu file-menu-after-run eee
-e2e_pass "after the run the three calibration commands are enabled"
+check_file_menu file-menu-after-run eeeee
+e2e_pass "after the run the five calibration commands are enabled"
 
 # The machine's stored table against its checker: every note's pitch on this
 # unit and knob, in cents from its target. Sweep Tune accepts within 0.2 Hz
@@ -254,6 +259,63 @@ awk '/^note / { c = $10 < 0 ? -$10 : $10; rows++
                 last = $4 }
      END { exit !(rows == 40 && bad == 0) }' "$E2E_DIR/check.txt" || e2e_fail "the stored table does not pass the checker"
 e2e_pass "stored table checked: $(grep '^summary' "$E2E_DIR/check.txt")"
+
+# ----------------------------------------------------------- tuning check ---
+# Check Tuning plays every note with the table just stored and measures it;
+# its CSV must agree with the checker's pitches of that table.
+CHECK_TITLE="Kestrune Tuning Check"
+CHECK_CSV="$E2E_DIR/tuning-check.csv"
+rm -f "$CHECK_CSV"
+mark=$(log_mark)
+CHECK_START=$(date +%s%N)
+menu_item $ITEM_CHECK
+e2e_wait 10 named_window "$CHECK_TITLE" || e2e_fail "Check Tuning opened no window titled '$CHECK_TITLE'"
+CHECK_WINDOW=$(named_window "$CHECK_TITLE")
+read -r kw kh < <(geometry_of "$CHECK_WINDOW")
+[ "$kw" -eq 700 ] && [ "$kh" -eq 500 ] || e2e_fail "the check window is ${kw}x${kh}, not 700x500"
+# Centred, it hides the main window's menu bar: down to the screen's corner.
+xdotool windowmove "$CHECK_WINDOW" 580 524
+e2e_wait 5 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' NOTE on 26 '" || e2e_fail "the check did not play its notes"
+shot tuning-check-running "$CHECK_WINDOW"
+check_file_menu file-menu-during-check ddedd
+e2e_wait 90 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' NOTE off 63\$'" \
+    || { shot tuning-check-timeout "$CHECK_WINDOW"; e2e_fail "the check did not reach note 63"; }
+CHECK_MS=$(( ($(date +%s%N) - CHECK_START) / 1000000 ))
+sleep 1
+shot tuning-check-chart "$CHECK_WINDOW"
+# Only notes on and off, one of each per note in rising order, and nothing stored.
+log_since "$mark" | awk '$2 == "NOTE" { print $3, $4 }' > "$E2E_DIR/check-notes.txt"
+for n in $(seq 24 63); do echo "on $n"; echo "off $n"; done | diff - "$E2E_DIR/check-notes.txt" > /dev/null \
+    || e2e_fail "the check did not play each note once, in order: $(head -c 300 "$E2E_DIR/check-notes.txt" | tr '\n' ' ')"
+log_since "$mark" | grep -qE ' (VALUE|STATE commit)' && e2e_fail "the check changed the machine's calibration"
+e2e_pass "Check Tuning played notes 24 to 63 once each in $(( CHECK_MS / 1000 )).$(( CHECK_MS % 1000 / 100 )) s and changed nothing"
+
+e2e_click_at "$CHECK_WINDOW" 622 462   # Save…
+e2e_wait 10 named_window "Write Tuning Check Output File" || e2e_fail "no save dialog titled 'Write Tuning Check Output File'"
+DIALOG=$(named_window "Write Tuning Check Output File")
+sleep 0.5
+shot check-save-dialog "$DIALOG"
+read -r dw dh < <(geometry_of "$DIALOG")
+e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
+xdotool type --delay 5 "$CHECK_CSV"
+xdotool key Return
+sleep 0.5
+xdotool key Return
+e2e_wait 10 test -s "$CHECK_CSV" || { shot check-save-dialog-stuck "$DIALOG"; e2e_fail "no CSV written to $CHECK_CSV"; }
+sleep 0.5
+head -n 1 "$CHECK_CSV" | cmp -s - <(echo "note,name,target_hz,measured_hz,cents") || e2e_fail "the CSV does not start with its header"
+grep -q $'\r' "$CHECK_CSV" && e2e_fail "the CSV has CR line ends"
+# The checker's cents and the check's, side by side; the estimate of the
+# lowest notes spans the fewest periods, so it is allowed the most.
+awk -F, 'NR > 1 { print $1, $2, $4, $5 }' "$CHECK_CSV" \
+    | join - <(awk '/^note / { print $2, $8, $10 }' "$E2E_DIR/check.txt") > "$E2E_DIR/check-vs-checker.txt"
+awk '{ d = $4 - $6; d = d < 0 ? -d : d; bound = $1 <= 35 ? 4.0 : $1 <= 47 ? 1.5 : 0.5; rows++
+       if (d > bound) { bad++; print "note " $1 " " $2 ": check " $4 " cents, checker " $6 " (" d " apart, bound " bound ")" } }
+     END { exit !(rows == 40 && bad == 0) }' "$E2E_DIR/check-vs-checker.txt" \
+    || e2e_fail "the check's CSV does not agree with the machine's checker"
+e2e_pass "the check's CSV agrees with the checker for all 40 notes (4, 1.5 and 0.5 cents below notes 36, 48 and from 48)"
+e2e_close_window "$CHECK_TITLE"
+e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$CHECK_TITLE\$'" || e2e_fail "the check window did not close"
 
 # ----------------------------------------------------------------- report ---
 REPORT="$E2E_DIR/calibration-report.txt"
@@ -306,4 +368,4 @@ shot main-end "$MAIN_WINDOW"
 e2e_close_window "$MAIN"
 e2e_wait 15 bash -c "! kill -0 $E2E_APP_PID 2>/dev/null" || e2e_fail "the utility did not quit when idle"
 e2e_pass "quit without a question when idle"
-e2e_log "calibration run: ${RUN_MS} ms; screenshots in $E2E_DIR"
+e2e_log "calibration run: ${RUN_MS} ms; tuning check: ${CHECK_MS} ms; screenshots in $E2E_DIR"

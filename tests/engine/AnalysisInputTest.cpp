@@ -131,3 +131,28 @@ TEST_F (AnalysisInputTest, ADeviceStartNeedsTwoNewFramesWhateverTheMarkSaid)
     EXPECT_FALSE (input->hasSettledSince (mark, frames + 1));
     EXPECT_TRUE (input->hasSettledSince (mark, frames + 3));
 }
+
+TEST_F (AnalysisInputTest, KeepsThePeakOfTheSamplesEachFrameTookIn)
+{
+    // 500-sample blocks: the hop ends inside the 17th; a loud sample just
+    // after that end belongs to the next frame.
+    std::vector<float> block (500);
+    float* outputs[1] = { nullptr };
+    const float* inputs[1] = { block.data() };
+    for (int b = 0; b < 34; ++b)
+    {
+        for (int i = 0; i < 500; ++i)
+        {
+            const int n = b * 500 + i;
+            block[(size_t) i] = n == 8192 + 10 ? -0.5f : n == 8191 ? 0.25f : 0.001f;
+        }
+        input->audioDeviceIOCallbackWithContext (inputs, 1, outputs, 0, 500, {});
+        if (b == 16)
+        {
+            ASSERT_EQ (input->getNumFrames(), 1u);
+            EXPECT_EQ (input->getLastFramePeak(), 0.25f);
+        }
+    }
+    ASSERT_EQ (input->getNumFrames(), 2u);
+    EXPECT_EQ (input->getLastFramePeak(), 0.5f);
+}

@@ -51,6 +51,13 @@ namespace
         KESTRUNE_PICTURE (stopButtonDown, 212, 56),
         KESTRUNE_PICTURE (mainBackground, 700, 500),
         KESTRUNE_PICTURE (progressBackground, 408, 32),
+        KESTRUNE_PICTURE (checkBackground, 700, 500),
+        KESTRUNE_PICTURE (stopCheckButtonOver, 115, 56),
+        KESTRUNE_PICTURE (stopCheckButtonNormal, 115, 56),
+        KESTRUNE_PICTURE (stopCheckButtonDown, 115, 56),
+        KESTRUNE_PICTURE (saveButtonOver, 115, 56),
+        KESTRUNE_PICTURE (saveButtonNormal, 115, 56),
+        KESTRUNE_PICTURE (saveButtonDown, 115, 56),
     };
 
 #undef KESTRUNE_PICTURE
@@ -119,14 +126,14 @@ namespace
     juce::Image picture (const char* data, int size) { return load (data, size); }
 }
 
-TEST (EmbeddedImages, TableHasThirtyFourDistinctPictures)
+TEST (EmbeddedImages, TableHasFortyOneDistinctPictures)
 {
     juce::StringArray names;
 
     for (auto& p : pictures)
         names.addIfNotAlreadyThere (p.name);
 
-    EXPECT_EQ (names.size(), 34);
+    EXPECT_EQ (names.size(), 41);
 }
 
 TEST (EmbeddedImages, EveryPictureIsAnRgbaNonInterlacedPngOfItsTableSize)
@@ -171,7 +178,7 @@ TEST (EmbeddedImages, TheImageCacheDecodesEachPictureOnce)
 
 TEST (EmbeddedImages, BackgroundsAreOpaqueDarkPhotographsWithARedTopBand)
 {
-    const Picture backgrounds[] = { pictures[0], pictures[1], pictures[5], pictures[18], pictures[32] };
+    const Picture backgrounds[] = { pictures[0], pictures[1], pictures[5], pictures[18], pictures[32], pictures[34] };
 
     for (auto& p : backgrounds)
     {
@@ -227,7 +234,8 @@ TEST (EmbeddedImages, ButtonsAreRoundedAndLighterOverAndDarkerDown)
 {
     struct Set { const Picture* over; bool red; };
     const Set sets[] = { { &pictures[2], false }, { &pictures[6], false }, { &pictures[15], false },
-                         { &pictures[19], false }, { &pictures[26], false }, { &pictures[29], true } };
+                         { &pictures[19], false }, { &pictures[26], false }, { &pictures[29], true },
+                         { &pictures[35], true }, { &pictures[38], false } };
 
     for (auto& set : sets)
     {

@@ -300,6 +300,20 @@ TEST_F (MainWindowComponentTest, RefusedStartShowsWhyAndStaysIdle)
     EXPECT_TRUE (isIdle());
 }
 
+TEST_F (MainWindowComponentTest, NoCalibrationWhileATuningCheckRuns)
+{
+    rig.replyFirmwareVersion();
+    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
+    const auto sent = rig.sent().size();
+    component.buttonClicked (&startButton());
+
+    ASSERT_EQ (component.boxes.size(), 1u);
+    EXPECT_EQ (component.boxes[0].message, MainWindowComponent::checkingMessage);
+    EXPECT_EQ (rig.sent().size(), sent);
+    EXPECT_TRUE (isIdle());
+    rig.engine->stopTuningCheck();
+}
+
 TEST_F (MainWindowComponentTest, EndOfRunMakesTheCommandsReadTheirStateAgain)
 {
     CommandListChanges changes;

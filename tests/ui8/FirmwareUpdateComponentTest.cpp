@@ -206,6 +206,14 @@ TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationRuns)
     EXPECT_EQ (component->boxes[0].message, FirmwareUpdateComponent::calibratingMessage);
     engine->abortTuning();
 
+    // A tuning check: refused with its own word.
+    ASSERT_TRUE (engine->startTuningCheck (nullptr));
+    click();
+    EXPECT_EQ (updateRequestsSent(), 0);
+    ASSERT_EQ (component->boxes.size(), 2u);
+    EXPECT_EQ (component->boxes[1].message, FirmwareUpdateComponent::checkingMessage);
+    engine->stopTuningCheck();
+
     // Once an update runs, the end of a calibration leaves the button disabled.
     click();
     ASSERT_TRUE (engine->isUpdatingFirmware());

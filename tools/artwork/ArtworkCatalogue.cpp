@@ -44,6 +44,9 @@ ArtworkCatalogue::ArtworkCatalogue() : artists (std::make_unique<Artists>())
     buttons ("stopButton", 212, "Stop Calibration", Finish::red);
     list.push_back ({ "mainBackground", 700, 500, [bg] { return bg->mainBackground(); } });
     list.push_back ({ "progressBackground", 408, 32, [] { return IconArtist::progressFrame(); } });
+    list.push_back ({ "checkBackground", 700, 500, [bg] { return bg->checkBackground(); } });
+    buttons ("stopCheckButton", 115, "Stop", Finish::red);
+    buttons ("saveButton", 115, juce::String (juce::CharPointer_UTF8 ("Save\xe2\x80\xa6")), Finish::grey);
 }
 
 ArtworkCatalogue::~ArtworkCatalogue() = default;

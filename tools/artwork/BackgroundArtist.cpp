@@ -245,3 +245,24 @@ juce::Image BackgroundArtist::preferencesBackground() const
     finish (image, 0x70726566);
     return image;
 }
+
+juce::Image BackgroundArtist::checkBackground() const
+{
+    MachinePhotograph::Camera camera;
+    camera.position = { 2100.0f, 1500.0f, 2400.0f };
+    camera.target = { 1100.0f, 150.0f, 800.0f };
+    camera.roll = 0.05f;
+    camera.fieldOfView = 0.85f;
+    camera.aperture = 3.4f;
+    camera.spotlight = { 1000.0f, 0.0f, 800.0f };
+    camera.spotRadius = 1000.0f;
+    auto image = shoot (700, 500, camera, 1.0f);
+
+    // The chart draws its own dark panel: only the status and summary lines
+    // and the strip of the progress display and the buttons are darkened.
+    darkenField (image, { 0.0f, 36.0f, 700.0f, 30.0f }, 0.5f, 12.0f);
+    darkenField (image, { 0.0f, 398.0f, 700.0f, 102.0f }, 0.5f, 16.0f);
+    drawTitleBand (image, "TUNING CHECK");
+    finish (image, 0x63686b74);
+    return image;
+}

@@ -15,6 +15,7 @@ public:
     juce::Image firmwareBackground() const;      // 400 x 311
     juce::Image knobBackground() const;          // 400 x 311
     juce::Image preferencesBackground() const;   // 400 x 500
+    juce::Image checkBackground() const;         // 700 x 500
 
 private:
     MachinePhotograph photograph;
