@@ -5,7 +5,7 @@
 #include "MachineState.h"
 #include "midi/MidiStreamParser.h"
 #include "PitchCurve.h"
-#include "app/MillisecondClock.h"
+#include "core/MillisecondClock.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 

@@ -1,6 +1,6 @@
 #include "AboutComponent.h"
 
-#include "DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 #include "FirmwareUpdateWindow.h"
 
-#include "DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 #include "ui/FirmwareUpdateComponent.h"
 
 FirmwareUpdateWindow::FirmwareUpdateWindow (TuneKestruneEngine::Ptr engine)

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "TuneKnobCalibrationWindow.h"
 #include "ui/MainWindowComponent.h"
 
 MainWindow::MainWindow (TuneKestruneEngine::Ptr engine, juce::ApplicationCommandManager* commandManager)
@@ -8,6 +9,15 @@ MainWindow::MainWindow (TuneKestruneEngine::Ptr engine, juce::ApplicationCommand
       tuneEngine (engine)
 {
     content = std::make_unique<MainWindowComponent> (engine, commandManager);
+    content->showKnobCalibrationWindow = [this] {
+        if (knobCalibrationWindow != nullptr)
+            return;
+        auto* window = new TuneKnobCalibrationWindow (tuneEngine);
+        knobCalibrationWindow = window;
+        window->setUsingNativeTitleBar (true);
+        window->setVisible (true);
+        window->centreWithSize (window->getWidth(), window->getHeight());
+    };
     // Native title bar before the content: switching afterwards hands the
     // space of JUCE's own title bar to the content, which then shows a grey
     // band below its picture. The later switch by the caller changes nothing.
@@ -18,6 +28,7 @@ MainWindow::MainWindow (TuneKestruneEngine::Ptr engine, juce::ApplicationCommand
 
 MainWindow::~MainWindow()
 {
+    delete knobCalibrationWindow.get();
     setMenuBar (nullptr);
     clearContentComponent();
     content.reset();

@@ -5,6 +5,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class MainWindowComponent;
+class TuneKnobCalibrationWindow;
 
 class MainWindow : public juce::DocumentWindow
 {
@@ -23,6 +24,7 @@ public:
 private:
     TuneKestruneEngine::Ptr tuneEngine;
     std::unique_ptr<MainWindowComponent> content;
+    juce::WeakReference<TuneKnobCalibrationWindow> knobCalibrationWindow;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
 };

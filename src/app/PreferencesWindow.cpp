@@ -1,6 +1,6 @@
 #include "PreferencesWindow.h"
 
-#include "DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 #include "ui/PreferencesComponent.h"
 
 PreferencesWindow::PreferencesWindow (juce::AudioDeviceManager& audioDeviceManager, MidiManager::Ptr midiManager,

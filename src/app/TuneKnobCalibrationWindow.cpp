@@ -1,6 +1,6 @@
 #include "TuneKnobCalibrationWindow.h"
 
-#include "DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 #include "ui/TuneKnobCalibrationComponent.h"
 
 TuneKnobCalibrationWindow::TuneKnobCalibrationWindow (TuneKestruneEngine::Ptr engine)

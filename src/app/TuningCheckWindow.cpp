@@ -1,6 +1,6 @@
 #include "TuningCheckWindow.h"
 
-#include "DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 
 TuningCheckWindow::TuningCheckWindow (std::unique_ptr<TuningCheckComponent> contentToShow)
     : juce::DocumentWindow ("Kestrune Tuning Check", juce::Colours::grey,

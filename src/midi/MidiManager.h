@@ -2,7 +2,7 @@
 
 #include "MidiInputPortCallback.h"
 #include "MidiPortSystem.h"
-#include "app/MillisecondClock.h"
+#include "core/MillisecondClock.h"
 
 #include <juce_events/juce_events.h>
 

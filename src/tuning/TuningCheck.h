@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/MillisecondClock.h"
+#include "core/MillisecondClock.h"
 #include "midi/MidiManager.h"
 #include "tuning/AnalysisInput.h"
 #include "tuning/DetectTuneAudioCallback.h"

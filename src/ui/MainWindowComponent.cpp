@@ -2,7 +2,6 @@
 
 #include "CalibrationWriteMessage.h"
 #include "EmbeddedData.h"
-#include "app/TuneKnobCalibrationWindow.h"
 
 namespace
 {
@@ -92,8 +91,6 @@ MainWindowComponent::MainWindowComponent (TuneKestruneEngine::Ptr engine,
 
 MainWindowComponent::~MainWindowComponent()
 {
-    delete knobCalibrationWindow.get();
-
     // Waits for a version report that is being delivered on the MIDI input
     // thread; none can start afterwards, so cancelling the update is final.
     tuneEngine->removeStatusListener (this);
@@ -172,8 +169,8 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
                             "Verify Audio/MIDI Settings.", {});
             return;
         }
-        if (knobCalibrationWindow == nullptr)
-            openKnobCalibrationWindow();
+        if (showKnobCalibrationWindow)
+            showKnobCalibrationWindow();
     }
     else if (button == &abortButton)
     {
@@ -182,15 +179,6 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
         tuneEngine->abortTuning();
         stopTimer();
     }
-}
-
-void MainWindowComponent::openKnobCalibrationWindow()
-{
-    auto* window = new TuneKnobCalibrationWindow (tuneEngine);
-    knobCalibrationWindow = window;
-    window->setUsingNativeTitleBar (true);
-    window->setVisible (true);
-    window->centreWithSize (window->getWidth(), window->getHeight());
 }
 
 void MainWindowComponent::showMessageBox (juce::MessageBoxIconType icon, const juce::String& title,

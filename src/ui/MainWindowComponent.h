@@ -7,8 +7,8 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <atomic>
+#include <functional>
 
-class TuneKnobCalibrationWindow;
 
 // The main window's content: instructions, the machine's firmware version, the
 // start and stop buttons and the progress of a calibration. Shows the engine's
@@ -27,6 +27,10 @@ public:
 
     MainWindowComponent (TuneKestruneEngine::Ptr engine, juce::ApplicationCommandManager* commandManager);
     ~MainWindowComponent() override;
+
+    // Opens the knob step's window unless it is open; set by the window that
+    // owns it. The start button calls it once the engine has started.
+    std::function<void()> showKnobCalibrationWindow;
 
     void resized() override;
     void buttonClicked (juce::Button* button) override;
@@ -57,7 +61,6 @@ private:
     void handleAsyncUpdate() override;
     void showFailure();
     void returnToIdle();
-    void openKnobCalibrationWindow();
 
     // Declared first so that it outlives every child that draws with it.
     CustomLook customLook;
@@ -72,7 +75,6 @@ private:
     ProgressDisplayWithBackground progressDisplay;
     TuneKestruneEngine::Ptr tuneEngine;
     juce::ApplicationCommandManager* commandManager;
-    juce::WeakReference<TuneKnobCalibrationWindow> knobCalibrationWindow;
 
     std::atomic<double> latestFirmwareVersion { 0.0 };
 

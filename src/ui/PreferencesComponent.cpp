@@ -1,7 +1,7 @@
 #include "PreferencesComponent.h"
 
 #include "EmbeddedData.h"
-#include "app/DeferredWindowDeletion.h"
+#include "core/DeferredWindowDeletion.h"
 
 #include <iterator>
 

@@ -1,5 +1,5 @@
 #include "app/AudioDeviceReviver.h"
-#include "ui8/TestAudioDeviceManager.h"
+#include "ui/TestAudioDeviceManager.h"
 
 #include <gtest/gtest.h>
 
