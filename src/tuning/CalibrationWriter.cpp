@@ -44,6 +44,8 @@ void CalibrationWriter::cancel()
 {
     awaited.store (0);
     busy = false;
+    phase = Phase::waiting;
+    toSend = 0;
     done = nullptr;
 }
 
@@ -60,38 +62,73 @@ void CalibrationWriter::tick()
 {
     if (! busy)
         return;
-    if (awaited.load() == 0 || clock.getMillisecondCounter() - askedAtMs >= replyWaitMs)
+    if (phase != Phase::waiting)
+        sendPaced();
+    if (phase == Phase::waiting && (awaited.load() == 0 || clock.getMillisecondCounter() - askedAtMs >= replyWaitMs))
         finishRound();
 }
 
 void CalibrationWriter::writeAndAsk (juce::uint64 notes)
 {
-    for (int note = 0; note < (int) values.size(); ++note)
-    {
-        if ((notes & bitOf (note)) == 0)
-            continue;
-        midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, *values[(size_t) note]));
-        juce::Thread::sleep (writePauseMs);
-    }
+    roundNotes = notes;
+    toSend = notes;
+    phase = Phase::writing;
+    sendPaced();
+}
 
-    for (int note = 0; note < (int) values.size(); ++note)
-        if ((notes & bitOf (note)) != 0)
-            replies[(size_t) note].store (0);
-    // Awaited before asking: a reply may come back before the next request goes.
-    awaited.store (notes);
-    for (int note = 0; note < (int) values.size(); ++note)
+void CalibrationWriter::sendPaced()
+{
+    // The first message of a call follows the previous one by a tick at least.
+    int pausedMs = 0;
+    int pauseBeforeNext = 0;
+    while (phase != Phase::waiting)
     {
-        if ((notes & bitOf (note)) == 0)
+        if (toSend == 0)
+        {
+            if (phase == Phase::asking)
+            {
+                phase = Phase::waiting;
+                askedAtMs = clock.getMillisecondCounter();
+                return;
+            }
+            phase = Phase::asking;
+            toSend = roundNotes;
+            for (int note = 0; note < (int) values.size(); ++note)
+                if ((roundNotes & bitOf (note)) != 0)
+                    replies[(size_t) note].store (0);
+            // Awaited before asking: a reply may come back before the next request goes.
+            awaited.store (roundNotes);
             continue;
-        midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
-        juce::Thread::sleep (requestPauseMs);
+        }
+
+        if (pauseBeforeNext > 0)
+        {
+            if (pausedMs + pauseBeforeNext > maxPausePerCallMs)
+                return;
+            clock.pause (pauseBeforeNext);
+            pausedMs += pauseBeforeNext;
+        }
+
+        int note = 0;
+        while ((toSend & bitOf (note)) == 0)
+            ++note;
+        toSend &= ~bitOf (note);
+        if (phase == Phase::writing)
+        {
+            midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, *values[(size_t) note]));
+            pauseBeforeNext = writePauseMs;
+        }
+        else
+        {
+            midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
+            pauseBeforeNext = requestPauseMs;
+        }
     }
-    askedAtMs = clock.getMillisecondCounter();
 }
 
 void CalibrationWriter::finishRoundIfAnswered()
 {
-    while (busy && awaited.load() == 0)
+    while (busy && phase == Phase::waiting && awaited.load() == 0)
         finishRound();
 }
 

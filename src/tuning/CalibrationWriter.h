@@ -16,6 +16,9 @@
 // differs or did not answer, and asks again: at most two more rounds. The
 // caller hears the outcome and commits only a confirmed table.
 //
+// The paced messages go out a few at a time, on start and on each tick, so
+// that the message thread never waits long between two of its events.
+//
 // Message thread, but for takeReply, which the MIDI input thread calls.
 class CalibrationWriter
 {
@@ -26,6 +29,8 @@ public:
     static constexpr juce::uint32 replyWaitMs = 500;
     static constexpr int writePauseMs = 3;
     static constexpr int requestPauseMs = 2;
+    // The pauses one call may take; the rest follow on later ticks.
+    static constexpr int maxPausePerCallMs = 30;
 
     // Index = MIDI note; notes without a value are neither written nor asked for.
     using Values = std::array<std::optional<juce::uint16>, 64>;
@@ -41,10 +46,10 @@ public:
     CalibrationWriter (MidiManager::Ptr midiManager, MillisecondClock& clock);
     ~CalibrationWriter();
 
-    // Writes and asks back at once (blocking for the paced messages); `done`
-    // is called when the machine has confirmed every value or the rounds are
-    // used up, from start itself when the replies came back at once, else
-    // from a later tick. Refused (false) while a write is in progress.
+    // Begins to write and ask back; `done` is called when the machine has
+    // confirmed every value or the rounds are used up, from a later tick (or
+    // from start itself when everything went out and came back at once).
+    // Refused (false) while a write is in progress.
     bool start (const Values& values, Done done);
     bool isBusy() const { return busy; }
     // Drops a write in progress without a word.
@@ -54,11 +59,15 @@ public:
     // for that note's value; false otherwise, for the caller to handle.
     bool takeReply (int note, juce::uint16 value);
 
-    // Ends the wait for replies once all are in or the time is up.
+    // Sends the next paced messages; ends the wait for replies once all are
+    // in or the time is up.
     void tick();
 
 private:
+    enum class Phase { writing, asking, waiting };
+
     void writeAndAsk (juce::uint64 notes);
+    void sendPaced();
     void finishRoundIfAnswered();
     void finishRound();
 
@@ -68,6 +77,9 @@ private:
     Done done;
     bool busy = false;
     int round = 0;
+    Phase phase = Phase::waiting;
+    juce::uint64 roundNotes = 0;
+    juce::uint64 toSend = 0;   // of the current phase
     juce::uint32 askedAtMs = 0;
 
     // Per note: 0 while no reply came, otherwise replyReceived | value.

@@ -13,6 +13,8 @@ namespace
 constexpr int requestPauseMs = 2;
 constexpr int writePauseMs = 3;
 constexpr int lastRequestedNote = 64;
+// The pauses between paced messages that one call on the message thread may take.
+constexpr int maxPacedPauseMsPerCall = 30;
 constexpr int lastNoteOff = 126;
 constexpr int firmwareImageSize = 113134;
 constexpr juce::uint32 firmwarePacketSize = 64;
@@ -205,16 +207,11 @@ bool TuneKestruneEngine::startTuningCalibration()
     numCalibrationReplies.store (0);
     listening = true;   // before the first request: its reply may come back at once
 
-    for (int note = firstNote; note <= lastRequestedNote; ++note)
-    {
-        requestCalibrationValue (note);
-        clock.pause (requestPauseMs);
-    }
-
+    // The first requests now, the rest on the next ticks; then the reference
+    // note sounds, with our lowest-pitch value.
     settleTicks = 0;
-    referenceNoteAltered.store (true);
-    sendCalibrationValue (firstNote, lowestPitchValue);
-    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
+    nextReadBackRequest = firstNote;
+    sendReadBackRequests();
     startTimer (tickIntervalMs);
     return true;
 }
@@ -246,6 +243,7 @@ void TuneKestruneEngine::abortTuning()
 {
     stopTimer();
     listening = false;
+    nextReadBackRequest = 0;
     algorithm = nullptr;
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
     status->tuning = false;
@@ -276,6 +274,7 @@ void TuneKestruneEngine::finishTuning()
 
     stopTimer();
     listening = false;
+    nextReadBackRequest = 0;
     tuningResults = algorithm->getResults();
     sendAllNotesOff();
 
@@ -557,6 +556,12 @@ bool TuneKestruneEngine::isFirmwareQueryRunning() const
 void TuneKestruneEngine::timerCallback()
 {
     writer.tick();
+    if (nextReadBackRequest != 0)
+    {
+        // Nothing to hear before the reference note sounds, after the last request.
+        sendReadBackRequests();
+        return;
+    }
 
     if (audioCallback == nullptr)
         return;
@@ -717,6 +722,29 @@ void TuneKestruneEngine::detachAudioCallback()
         deviceManager.removeAudioCallback (analysisInput.get());
     analysisInput = nullptr;
     audioCallback = nullptr;
+}
+
+void TuneKestruneEngine::sendReadBackRequests()
+{
+    // 2 ms apart, with at most a few tens of milliseconds of pauses in one
+    // call on the message thread; the rest go on later ticks.
+    for (int pausedMs = 0; nextReadBackRequest != 0 && nextReadBackRequest <= lastRequestedNote; ++nextReadBackRequest)
+    {
+        if (pausedMs + requestPauseMs > maxPacedPauseMsPerCall)
+            return;
+        if (nextReadBackRequest != firstNote)
+        {
+            clock.pause (requestPauseMs);
+            pausedMs += requestPauseMs;
+        }
+        requestCalibrationValue (nextReadBackRequest);
+    }
+    nextReadBackRequest = 0;
+
+    referenceNoteAltered.store (true);
+    clock.pause (requestPauseMs);
+    sendCalibrationValue (firstNote, lowestPitchValue);
+    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
 }
 
 bool TuneKestruneEngine::allNotesReplied() const

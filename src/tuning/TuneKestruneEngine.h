@@ -265,6 +265,8 @@ private:
     // the reference note that went out gives it back a value that may be stored.
     bool writeCalibration (const std::function<std::optional<juce::uint16> (int note)>& valueFor);
     void requestCalibrationValue (int note);
+    // The next paced read-back requests; after the last, holds the reference note.
+    void sendReadBackRequests();
     void sendAllNotesOff();
     void attachAudioCallback();
     void detachAudioCallback();
@@ -310,6 +312,8 @@ private:
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
     std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
+    // The next read-back request to send, 0 when all went out.
+    int nextReadBackRequest = 0;
     // Read by the MIDI input thread.
     std::atomic<bool> listening { false };
     juce::uint64 blocksHeard = 0;

@@ -170,9 +170,26 @@ void FakeRig::tick (int n)
 void FakeRig::startListening()
 {
     replyVersion (0, 1, 0, 5);
-    if (! engine->startTuningCalibration())
+    if (! start())
         throw std::runtime_error ("start refused");
     listener.clear();
+}
+
+bool FakeRig::start()
+{
+    return engine->startTuningCalibration() && tickUntilSent ("on 24 127");
+}
+
+bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
+{
+    for (int i = 0; i <= maxTicks; ++i)
+    {
+        if (const auto all = sent(); ! all.empty() && all.back() == last)
+            return true;
+        if (i < maxTicks)
+            tick();
+    }
+    return false;
 }
 
 //==============================================================================
@@ -251,12 +268,21 @@ void SimRig::run (double ms, const std::function<bool()>& until)
     }
 }
 
-void SimRig::startAndBegin()
+void SimRig::start()
 {
     // The identity poll would have found the version long before.
     midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
     if (! engine->startTuningCalibration())
         throw std::runtime_error ("start refused");
+    run (1000.0, [this] {
+        const auto received = ports->getReceivedByMachine();
+        return ! received.empty() && describeAll ({ received.end() - 1, received.end() }).front() == "on 24 127";
+    });
+}
+
+void SimRig::startAndBegin()
+{
+    start();
     run (1000.0);
     if (! engine->beginTuningRun())
         throw std::runtime_error ("begin refused");
@@ -265,7 +291,7 @@ void SimRig::startAndBegin()
 double SimRig::runToEnd (double limitMs)
 {
     const auto start = clock.getMillisecondCounter();
-    run (limitMs, [this] { return ! engine->isTuning(); });
+    run (limitMs, [this] { return ! engine->isTuning() && ! engine->isWritingCalibration(); });
     return (double) (clock.getMillisecondCounter() - start);
 }
 } // namespace enginetest

@@ -65,6 +65,11 @@ struct FakeRig
     void tick (int n = 1);
     // Known firmware 1.05 and a successful start.
     void startListening();
+    // A start, with the ticks that send its paced requests and sound note 24.
+    bool start();
+    // Ticks until the last message sent is `last` (paced messages go out a
+    // few at a time); false when it never is.
+    bool tickUntilSent (const std::string& last, int maxTicks = 30);
     std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
 
     SimulatedClock clock;
@@ -97,8 +102,11 @@ struct SimRig
     // Renders audio for ms of simulated time, running the engine tick every
     // 15 ms while its timer runs. Stops early once `until` holds.
     void run (double ms, const std::function<bool()>& until = {});
+    // A start, run until its paced requests are out and note 24 sounds.
+    void start();
     void startAndBegin();
-    // Runs until the engine has left its run (completion, abort or time-out).
+    // Runs until the engine has left its run (completion, abort or time-out)
+    // and the machine has confirmed, or failed to confirm, what it wrote.
     // Returns the simulated ms taken.
     double runToEnd (double limitMs = 600000.0);
 

@@ -55,7 +55,7 @@ TEST_F (EngineTest, StartIsRefusedUntilAVersionAbove1IsKnown)
     EXPECT_EQ (rig.listener.count ("frequency"), 1);
 
     rig.replyVersion (0, 1, 0, 1);
-    EXPECT_TRUE (rig.engine->startTuningCalibration());
+    EXPECT_TRUE (rig.start());
     EXPECT_EQ (rig.sent(), startSequence());
 }
 
@@ -148,7 +148,7 @@ TEST_F (EngineTest, RepliesBeforeTheLatestStartDoNotCount)
 {
     rig.startListening();
     rig.replyAll (24, 63, storedValue);
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.start());
     rig.replyAll (24, 62, storedValue);
     EXPECT_FALSE (rig.engine->beginTuningRun());
     rig.reply (63, 1);
@@ -306,7 +306,7 @@ TEST_F (EngineTest, ValuesReadBackForAnEarlierCalibrationAreNotWrittenForALaterO
     rig.replyAll (24, 63, storedValue);
     rig.engine->abortTuning();
 
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.start());
     rig.reply (30, 42);
     rig.ports->clearSent();
     rig.engine->abortTuning();
@@ -322,7 +322,7 @@ TEST_F (EngineTest, RestartingWhileTheReferenceNoteIsLoweredKeepsItsStoredValue)
 
     // Start pressed again while listening: the machine now answers note 24
     // with the lowest-pitch value the engine wrote, not with its stored one.
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.start());
     rig.reply (24, 0xFFFF);
     rig.replyAll (25, 63, storedValue);
     EXPECT_TRUE (rig.engine->beginTuningRun());
@@ -332,7 +332,7 @@ TEST_F (EngineTest, RestartingWhileTheReferenceNoteIsLoweredKeepsItsStoredValue)
     EXPECT_EQ (rig.sent(), concat ({ { "off 24" }, writesOf (storedValue), { "commit" } }));
 
     // Restored: the next start takes note 24's reply again.
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.start());
     rig.reply (24, 1234);
     rig.ports->clearSent();
     rig.engine->abortTuning();
@@ -355,7 +355,7 @@ TEST_F (EngineTest, ARunAfterRestoreDefaultStillLowersTheReferenceNoteForGood)
     rig.midi->timerCallback();
 
     // A unit that answers with working values reports the run's value.
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.start());
     rig.reply (24, 0xFFFF);
     rig.ports->clearSent();
     rig.engine->abortTuning();
@@ -443,6 +443,7 @@ TEST_F (EngineTest, RestoreDefaultWritesAsksBackAndCommitsOnlyWhatTheMachineConf
         asks.push_back ("request " + std::to_string (note));
 
     ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+    EXPECT_TRUE (rig.tickUntilSent ("request 63"));
     EXPECT_EQ (rig.sent(), concat ({ defaults, asks }));
     EXPECT_FALSE (rig.engine->restoreDefaultCalibration()) << "one write at a time";
     rig.replyAll (24, 63, [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; });
@@ -456,6 +457,7 @@ TEST_F (EngineTest, RestoreDefaultWritesAsksBackAndCommitsOnlyWhatTheMachineConf
     ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
     for (int i = 0; i < 3; ++i)
     {
+        EXPECT_TRUE (rig.tickUntilSent ("request 63"));
         rig.clock.advanceMs (CalibrationWriter::replyWaitMs);
         rig.tick();
     }

@@ -255,8 +255,7 @@ TEST (WholeCalibration, AbortDuringTheKnobStepLeavesTheMachineAsItWas)
 {
     SimRig rig (machineOptions (1, 0.0));
     const auto before = rig.machine->getStoredState();
-    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    rig.start();
     rig.run (500.0);
     EXPECT_EQ (rig.machine->getWorkingValue (24), 0xFFFF);
     EXPECT_GT (rig.listener.count ("frequency"), 20);

@@ -57,6 +57,9 @@ public:
         replyFirmwareVersion();
         if (! engine->startTuningCalibration())
             throw std::runtime_error ("the engine refused to start");
+        // The paced requests go out over a few ticks; then note 24 sounds.
+        for (int i = 0; i < 10 && ! (! sent().empty() && sent().back().isNoteOn()); ++i)
+            engine->timerCallback();
         replyCalibrationValues();
     }
 
