@@ -17,10 +17,10 @@ JackKestrune::~JackKestrune()
     jack_ringbuffer_free (outgoing);
 }
 
-bool JackKestrune::plug (juce::String& error)
+bool JackKestrune::plug (juce::String& error, bool acceptConnections)
 {
     if (client != nullptr)
-        return true;
+        return ! acceptConnections || active || activate (error);
 
     jack_status_t status {};
     client = jack_client_open (clientName.toRawUTF8(), JackNoStartServer, &status);
@@ -59,13 +59,23 @@ bool JackKestrune::plug (juce::String& error)
     jack_set_sample_rate_callback (client, sampleRateCallback, this);
     jack_on_shutdown (client, shutdownCallback, this);
 
+    if (! acceptConnections)
+    {
+        log.write ("PORTS listed client=" + juce::String::fromUTF8 (jack_get_client_name (client)) + " refusing");
+        return true;
+    }
+    return activate (error);
+}
+
+bool JackKestrune::activate (juce::String& error)
+{
     if (jack_activate (client) != 0)
     {
         error = "cannot activate the JACK client";
         unplug();
         return false;
     }
-
+    active = true;
     log.write ("PORTS plugged client=" + juce::String::fromUTF8 (jack_get_client_name (client))
                + " rate=" + juce::String ((int) sampleRate.load()));
     portsChanged = true;
@@ -76,8 +86,9 @@ void JackKestrune::unplug()
 {
     if (client == nullptr)
         return;
-    if (! serverGone.load())
+    if (! serverGone.load() && active)
         jack_deactivate (client);
+    active = false;
     jack_client_close (client);
     client = nullptr;
     midiIn = midiOut = synthOut = nullptr;

@@ -25,8 +25,11 @@ public:
     JackKestrune (VirtualKestrune& machine, EventLog& log, juce::String clientName, juce::String connectToClient);
     ~JackKestrune();
 
-    // Opens the client and its ports: the machine is plugged in.
-    bool plug (juce::String& errorMessage);
+    // Opens the client and its ports: the machine is plugged in. Without
+    // acceptConnections the client stays inactive: its ports are listed but
+    // JACK refuses to connect them, as a device that enumerates before it is
+    // ready; a later plug activates it.
+    bool plug (juce::String& errorMessage, bool acceptConnections = true);
     // Closes the client: all its ports vanish.
     void unplug();
     bool isPlugged() const { return client != nullptr; }
@@ -52,6 +55,7 @@ private:
     static void shutdownCallback (void* arg);
     int process (jack_nframes_t frames);
     void connectSynthOut();
+    bool activate (juce::String& errorMessage);
 
     static constexpr size_t ringBytes = 1 << 18;
     static constexpr size_t maxEventBytes = 256;
@@ -78,6 +82,7 @@ private:
     std::atomic<juce::uint32> droppedIncoming { 0 };
     juce::uint32 droppedReported = 0;
     bool audioUnplugged = false;
+    bool active = false;
 
     MidiGarbage garbage;
     int garbageRate = 0;

@@ -237,6 +237,10 @@ int run (const SimOptions& options)
                     if (! jack.plug (error))
                         log.write ("COMMAND-ERROR replug: " + error);
                     break;
+                case ConsoleCommand::Kind::replugRefusing:
+                    if (! jack.plug (error, false))
+                        log.write ("COMMAND-ERROR replug-refusing: " + error);
+                    break;
                 case ConsoleCommand::Kind::unplugAudio: jack.unplugAudio(); break;
                 case ConsoleCommand::Kind::replugAudio: jack.replugAudio(); break;
                 case ConsoleCommand::Kind::garbage: jack.setGarbageRate ((int) command.number); break;

@@ -57,6 +57,8 @@ ConsoleCommand ConsoleCommand::parse (const juce::String& line)
         command.kind = Kind::unplug;
     else if (word == "replug")
         command.kind = Kind::replug;
+    else if (word == "replug-refusing")
+        command.kind = Kind::replugRefusing;
     else if (word == "unplug-audio")
         command.kind = Kind::unplugAudio;
     else if (word == "replug-audio")

@@ -11,6 +11,7 @@ struct ConsoleCommand
         knob,
         unplug,
         replug,
+        replugRefusing,
         unplugAudio,
         replugAudio,
         garbage,

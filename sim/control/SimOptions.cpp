@@ -46,6 +46,7 @@ juce::String SimOptions::usage()
            "  knob X | unplug | replug | mute | unmute | drop-replies N | drop-writes N | answer-all-notes on|off\n"
            "  restart | status | quit\n"
            "  unplug-audio | replug-audio           synth_out loses its connections / connects again\n"
+           "  replug-refusing                        ports listed, connections refused until replug\n"
            "  garbage N                              noise on midi_out, N bytes a second (0 stops)\n";
 }
 

@@ -90,6 +90,7 @@ TEST (SimConsoleCommand, ParsesEveryCommand)
     EXPECT_EQ (ConsoleCommand::parse ("knob -1.25").number, -1.25);
     EXPECT_EQ (ConsoleCommand::parse ("  unplug ").kind, Kind::unplug);
     EXPECT_EQ (ConsoleCommand::parse ("replug").kind, Kind::replug);
+    EXPECT_EQ (ConsoleCommand::parse ("replug-refusing").kind, Kind::replugRefusing);
     EXPECT_EQ (ConsoleCommand::parse ("unplug-audio").kind, Kind::unplugAudio);
     EXPECT_EQ (ConsoleCommand::parse ("replug-audio").kind, Kind::replugAudio);
     EXPECT_EQ (ConsoleCommand::parse ("garbage 40000").kind, Kind::garbage);
