@@ -2,7 +2,6 @@
 
 MessageThreadStallWatch::MessageThreadStallWatch (juce::File file) : reportFile (std::move (file))
 {
-    lastCallbackMs = juce::Time::getMillisecondCounterHiRes();
     startTimer (intervalMs);
 }
 
@@ -23,7 +22,19 @@ std::unique_ptr<MessageThreadStallWatch> MessageThreadStallWatch::fromEnvironmen
 void MessageThreadStallWatch::timerCallback()
 {
     const auto now = juce::Time::getMillisecondCounterHiRes();
-    largestGapMs = juce::jmax (largestGapMs, now - lastCallbackMs);
+    // Gaps count from the first callback: start-up is not a stall.
+    if (callbacks > 0)
+    {
+        const auto gap = now - lastCallbackMs;
+        largestGapMs = juce::jmax (largestGapMs, gap);
+        // When, so that a test can tell what the thread was doing.
+        if (gap > longGapMs && longGaps.size() < 100)
+        {
+            const auto time = juce::Time::getCurrentTime();
+            longGaps.add (time.formatted ("%H:%M:%S.") + juce::String (time.getMilliseconds()).paddedLeft ('0', 3) + " "
+                          + juce::String (gap, 1));
+        }
+    }
     lastCallbackMs = now;
     // Now and then, so that a test can read it while the utility runs.
     if (++callbacks % 64 == 0)
@@ -32,6 +43,8 @@ void MessageThreadStallWatch::timerCallback()
 
 void MessageThreadStallWatch::writeReport() const
 {
-    reportFile.replaceWithText ("largest-gap-ms " + juce::String (largestGapMs, 1) + "\ncallbacks "
-                                + juce::String (callbacks) + "\n");
+    auto text = "largest-gap-ms " + juce::String (largestGapMs, 1) + "\ncallbacks " + juce::String (callbacks) + "\n";
+    for (const auto& gap : longGaps)
+        text << "gap-ended-at " << gap << "\n";
+    reportFile.replaceWithText (text);
 }

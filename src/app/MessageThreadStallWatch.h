@@ -10,6 +10,8 @@ class MessageThreadStallWatch : private juce::Timer
 {
 public:
     static constexpr int intervalMs = 15;
+    // Gaps above this are listed with the time they ended.
+    static constexpr double longGapMs = 50.0;
 
     explicit MessageThreadStallWatch (juce::File reportFile);
     ~MessageThreadStallWatch() override;
@@ -27,4 +29,5 @@ private:
     double lastCallbackMs = 0.0;
     double largestGapMs = 0.0;
     int callbacks = 0;
+    juce::StringArray longGaps;
 };

@@ -30,7 +30,7 @@ public:
     static constexpr int writePauseMs = 3;
     static constexpr int requestPauseMs = 2;
     // The pauses one call may take; the rest follow on later ticks.
-    static constexpr int maxPausePerCallMs = 30;
+    static constexpr int maxPausePerCallMs = 15;
 
     // Index = MIDI note; notes without a value are neither written nor asked for.
     using Values = std::array<std::optional<juce::uint16>, 64>;

@@ -14,7 +14,7 @@ constexpr int requestPauseMs = 2;
 constexpr int writePauseMs = 3;
 constexpr int lastRequestedNote = 64;
 // The pauses between paced messages that one call on the message thread may take.
-constexpr int maxPacedPauseMsPerCall = 30;
+constexpr int maxPacedPauseMsPerCall = 15;
 constexpr int lastNoteOff = 126;
 constexpr int firmwareImageSize = 113134;
 constexpr juce::uint32 firmwarePacketSize = 64;

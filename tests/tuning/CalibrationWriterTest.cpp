@@ -42,7 +42,7 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
         SCOPED_TRACE ("call " + std::to_string (calls));
         const auto sent = enginetest::describeAll (clock.ports->allSent());
         // Between two messages of one call lies exactly one pause: 3 ms after
-        // a write, 2 ms after a request; a call pauses 30 ms at most.
+        // a write, 2 ms after a request; a call pauses 15 ms at most.
         ASSERT_EQ (clock.pauses.size() + 1, sent.size() - callStart);
         int pausedInCall = 0;
         for (const auto& [sentBefore, ms] : clock.pauses)
