@@ -323,7 +323,7 @@ e2e_shot() {
 e2e_click_box_ok() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no box '$1'"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
-    e2e_click_at "$wid" $(( WIDTH / 2 )) $(( HEIGHT - 39 ))
+    e2e_click_at "$wid" $(( WIDTH / 2 )) "$(e2e_alert_button_y "$HEIGHT")"
     e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$1\$'" || e2e_fail "OK did not close '$1'"
 }
 
