@@ -86,7 +86,8 @@ public:
     {
         own,        // start, begin, tick: reference-note writes are the engine's own until a note-off
         restore,    // abort, undo, a removed port: writes must be read back
-        defaults    // restore the default calibration
+        defaults,   // restore the default calibration
+        results     // a completed run's table, still going out from later ticks
     };
 
     void replyDelivered (const juce::MidiMessage& message)
@@ -145,7 +146,7 @@ private:
         bool storable = false;
         if (call == Call::defaults)
             storable = value == kDefaultCalibration[(size_t) (note - firstNote)];
-        else if (afterAllNotesOff)
+        else if (call == Call::results || afterAllNotesOff)
             storable = value == results[(size_t) note].value;   // a completed run
         else
             storable = readBack[(size_t) note].count (value) > 0;
@@ -179,12 +180,19 @@ struct Session
     template <typename Fn>
     void call (WireJudge::Call kind, Fn&& fn)
     {
+        // A verified write goes on from later ticks: what they send is judged
+        // as the call that began it.
+        const bool writing = engine->isWritingCalibration();
+        if (writing && kind == WireJudge::Call::own)
+            kind = writeKind;
         ports.system->clearSent();
         const auto resultsBefore = engine->getTuningResults();
         fn();
         if (engine != nullptr)
             checkState();
         judge.judge (ports.system->allSent(), kind, engine != nullptr ? engine->getTuningResults() : resultsBefore);
+        if (! writing && engine != nullptr && engine->isWritingCalibration())
+            writeKind = kind == WireJudge::Call::own ? WireJudge::Call::results : kind;
     }
 
     void deliver (const juce::MidiMessage& message)
@@ -213,6 +221,7 @@ struct Session
     FuzzClock clock;
     CheckingListener listener;
     WireJudge judge;
+    WireJudge::Call writeKind = WireJudge::Call::restore;
     TuneKestruneEngine::Ptr engine;
 };
 
