@@ -196,6 +196,13 @@ TEST_F (CalibrationReportTest, AnythingButACompleteFallingTableIsRefusedWithARea
         EXPECT_TRUE (read.error.contains (c.reason)) << read.error;
     }
 
+    // The extremes themselves are values.
+    auto extremes = good;
+    extremes.set (1, rowFor (24, "65534"));
+    extremes.set (40, rowFor (63, "1"));
+    const auto read = CalibrationReportReader::parse (extremes.joinIntoString ("\r\n"));
+    EXPECT_TRUE (read.ok) << read.error;
+
     EXPECT_TRUE (CalibrationReportReader::read (file.getSiblingFile ("missing.txt")).error.contains ("does not exist"));
     EXPECT_FALSE (CalibrationReportReader::read (file.getParentDirectory()).ok);
 }

@@ -241,11 +241,12 @@ TEST (WholeCalibration, ReportAndUndoAfterACompletedRun)
     for (int note = 24; note <= 63; ++note)
         EXPECT_EQ (lines[note - 23], CalibrationReport::row (note, results[(size_t) note]));
 
-    // Undo Tuning: the values read back at the start of the run, then a commit.
+    // Undo Tuning: the values read back at the start of the run, confirmed,
+    // then a commit.
     for (int i = 0; i < 2; ++i)
     {
-        ASSERT_TRUE (rig.engine->undoTuning());
-        rig.engine->commitCalibration();
+        ASSERT_TRUE (rig.engine->undoTuningAndStore());
+        rig.run (3000.0, [&] { return ! rig.engine->isWritingCalibration(); });
         EXPECT_EQ (rig.machine->getStoredState(), before);
         EXPECT_TRUE (rig.engine->hasTuningResults());
     }
