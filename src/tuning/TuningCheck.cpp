@@ -21,7 +21,8 @@ TuningCheck::~TuningCheck()
 
 double TuningCheck::targetFrequency (int note)
 {
-    return 440.0 * std::exp2 ((note - 69) / 12.0);
+    // The calibration's own targets.
+    return juce::MidiMessage::getMidiNoteInHertz (note, 440.0);
 }
 
 double TuningCheck::centsBetween (double measuredHz, double targetHz)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MillisecondClock.h"
+#include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
 #include "tuning/AnalysisInput.h"
 #include "tuning/DetectTuneAudioCallback.h"
@@ -21,8 +22,8 @@
 class TuningCheck
 {
 public:
-    static constexpr int firstNote = 24;
-    static constexpr int lastNote = 63;
+    static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
+    static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
     static constexpr int numNotes = lastNote - firstNote + 1;
     static constexpr int estimatesPerNote = 3;
     // A frame comes every 8192 samples: 0.19 s at 44.1 kHz, 1 s at 8 kHz.

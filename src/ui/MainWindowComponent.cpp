@@ -2,20 +2,12 @@
 
 #include "CalibrationWriteMessage.h"
 #include "EmbeddedData.h"
+#include "EmbeddedPictures.h"
 
 namespace
 {
-juce::Image picture (const char* data, int size)
-{
-    return juce::ImageCache::getFromMemory (data, size);
-}
-
-void setButtonImages (juce::ImageButton& button, const juce::Image& normal, const juce::Image& over,
-                      const juce::Image& down)
-{
-    const auto clear = juce::Colours::transparentBlack;
-    button.setImages (true, true, true, normal, 1.0f, clear, over, 1.0f, clear, down, 1.0f, clear, 0.0f);
-}
+constexpr auto picture = EmbeddedPictures::load;
+constexpr auto setButtonImages = EmbeddedPictures::setButtonImages;
 
 juce::Font plainFont (float height)
 {

@@ -1,21 +1,13 @@
 #include "TuningCheckComponent.h"
 
 #include "EmbeddedData.h"
+#include "EmbeddedPictures.h"
 #include "tuning/TuningCheckReport.h"
 
 namespace
 {
-juce::Image picture (const char* data, int size)
-{
-    return juce::ImageCache::getFromMemory (data, size);
-}
-
-void setButtonImages (juce::ImageButton& button, const juce::Image& normal, const juce::Image& over,
-                      const juce::Image& down)
-{
-    const auto clear = juce::Colours::transparentBlack;
-    button.setImages (true, true, true, normal, 1.0f, clear, over, 1.0f, clear, down, 1.0f, clear, 0.0f);
-}
+constexpr auto picture = EmbeddedPictures::load;
+constexpr auto setButtonImages = EmbeddedPictures::setButtonImages;
 
 void styleLabel (juce::Label& label, float height)
 {

@@ -128,6 +128,23 @@ replied_values() {
 # "note value" for each working value set.
 written_values() { grep -E '^[0-9]+ VALUE ' | awk '{ print $3, $4 }'; }
 commits() { grep -cE '^[0-9]+ STATE commit$' || true; }
+# choose_file TITLE PATH SHOT: in the file dialog of that title, once it is
+# up (its picture kept as SHOT), PATH typed into the file name box, which
+# spans the dialog above its buttons: Return chooses the folder and the name,
+# Return again confirms. The dialog's id stays in DIALOG.
+choose_file() {
+    e2e_wait 10 named_window "$1" || e2e_fail "no file dialog titled '$1'"
+    DIALOG=$(named_window "$1")
+    sleep 0.5
+    shot "$3" "$DIALOG"
+    local dw dh
+    read -r dw dh < <(geometry_of "$DIALOG")
+    e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
+    xdotool type --delay 5 "$2"
+    xdotool key Return
+    sleep 0.5
+    xdotool key Return
+}
 # "note value" for each note of the machine's stored table.
 stored_values() {
     "$E2E_SIM" --check "$E2E_DIR/sim.state" --seed "$SEED" --knob "$KNOB_IN_RANGE" | awk '/^note / { print $2, $4 }'
@@ -299,16 +316,7 @@ log_since "$mark" | grep -qE ' (VALUE|STATE commit)' && e2e_fail "the check chan
 e2e_pass "Check Tuning played notes 24 to 63 once each in $(( CHECK_MS / 1000 )).$(( CHECK_MS % 1000 / 100 )) s and changed nothing"
 
 e2e_click_at "$CHECK_WINDOW" 622 462   # Save…
-e2e_wait 10 named_window "Write Tuning Check Output File" || e2e_fail "no save dialog titled 'Write Tuning Check Output File'"
-DIALOG=$(named_window "Write Tuning Check Output File")
-sleep 0.5
-shot check-save-dialog "$DIALOG"
-read -r dw dh < <(geometry_of "$DIALOG")
-e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
-xdotool type --delay 5 "$CHECK_CSV"
-xdotool key Return
-sleep 0.5
-xdotool key Return
+choose_file "Write Tuning Check Output File" "$CHECK_CSV" check-save-dialog
 e2e_wait 10 test -s "$CHECK_CSV" || { shot check-save-dialog-stuck "$DIALOG"; e2e_fail "no CSV written to $CHECK_CSV"; }
 sleep 0.5
 head -n 1 "$CHECK_CSV" | cmp -s - <(echo "note,name,target_hz,measured_hz,cents") || e2e_fail "the CSV does not start with its header"
@@ -329,18 +337,7 @@ e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$CHECK_TITLE\$'" || 
 REPORT="$E2E_DIR/calibration-report.txt"
 rm -f "$REPORT"
 menu_item $ITEM_WRITE
-e2e_wait 10 named_window "Write Calibration Output File" || e2e_fail "no save dialog titled 'Write Calibration Output File'"
-DIALOG=$(named_window "Write Calibration Output File")
-sleep 0.5
-shot save-dialog "$DIALOG"
-read -r dw dh < <(geometry_of "$DIALOG")
-# The file name box spans the dialog above its buttons. A path typed there
-# and Return choose the folder and the name; Return again saves.
-e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
-xdotool type --delay 5 "$REPORT"
-xdotool key Return
-sleep 0.5
-xdotool key Return
+choose_file "Write Calibration Output File" "$REPORT" save-dialog
 e2e_wait 10 test -s "$REPORT" || { shot save-dialog-stuck "$DIALOG"; e2e_fail "no report written to $REPORT"; }
 sleep 0.5
 lines=$(awk 'END { print NR }' "$REPORT")
@@ -383,16 +380,7 @@ awk -F'\t' '/^Midi Note: / { split($1, n, ": "); split($2, v, ": "); print n[2],
 [ "$(wc -l < "$E2E_DIR/report-values.txt")" -eq 40 ] || e2e_fail "could not read the values of $REPORT"
 commits_before=$(commits < "$E2E_SIM_LOG")
 menu_item $ITEM_LOAD
-e2e_wait 10 named_window "Load Calibration File" || e2e_fail "no open dialog titled 'Load Calibration File'"
-DIALOG=$(named_window "Load Calibration File")
-sleep 0.5
-shot load-dialog "$DIALOG"
-read -r dw dh < <(geometry_of "$DIALOG")
-e2e_click_at "$DIALOG" $(( dw / 2 )) $(( dh - 64 ))
-xdotool type --delay 5 "$REPORT"
-xdotool key Return
-sleep 0.5
-xdotool key Return
+choose_file "Load Calibration File" "$REPORT" load-dialog
 e2e_wait 10 named_window "Load Calibration" || { shot load-dialog-stuck "$DIALOG"; e2e_fail "choosing the report did not ask 'Load Calibration'"; }
 QUESTION=$(named_window "Load Calibration")
 sleep 0.3
