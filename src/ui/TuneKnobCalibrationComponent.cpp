@@ -1,16 +1,14 @@
 #include "TuneKnobCalibrationComponent.h"
 
 #include "EmbeddedData.h"
+#include "EmbeddedPictures.h"
 #include "core/DeferredWindowDeletion.h"
 
 #include <cmath>
 
 namespace
 {
-juce::Image picture (const char* data, int size)
-{
-    return juce::ImageCache::getFromMemory (data, size);
-}
+constexpr auto picture = EmbeddedPictures::load;
 
 // Decoded once; every later request is a cache look-up.
 juce::Image clockwiseArrowOff()
