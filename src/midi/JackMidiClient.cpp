@@ -319,7 +319,7 @@ bool JackMidiClient::send (OutputSlot& slot, const juce::uint8* data, int size)
 
     // Stamped under the lock, so that stamps follow the order of the records.
     const std::lock_guard<std::mutex> g (sendMutex);
-    return slot.queue.push (data, size, jack_frame_time (client));
+    return slot.queue.push (data, size, (juce::uint32) jack_get_time());
 }
 
 bool JackMidiClient::retireClosedOutputs()
@@ -398,14 +398,17 @@ int JackMidiClient::process (jack_nframes_t frames)
     if (received)
         sem_post (&wakeReader);
 
-    const auto cycleStart = jack_last_frame_time (client);
+    // The wall clock, not the frame counter's estimate of it: a late cycle
+    // makes that estimate jump, and with it the spacing of what was sent.
+    const JackMidiOutputQueue::Cycle cycle { jack_last_frame_time (client), (juce::uint32) jack_get_time(), frames,
+                                             (double) jack_get_sample_rate (client) };
     const int nOut = numOutputs.load();
     for (int i = 0; i < nOut; ++i)
     {
         auto& slot = outputs[(size_t) i];
         void* buffer = jack_port_get_buffer (slot.port, frames);
         jack_midi_clear_buffer (buffer);
-        slot.queue.writeCycle (cycleStart, frames, [buffer] (juce::uint32 offset, size_t size) {
+        slot.queue.writeCycle (cycle, [buffer] (juce::uint32 offset, size_t size) {
             return jack_midi_event_reserve (buffer, offset, size);
         });
     }

@@ -26,20 +26,29 @@ void copyFromRing (const juce::uint8* ring, int start1, int size1, int start2, i
 }
 } // namespace
 
-int JackMidiOutputQueue::offsetInCycle (juce::uint32 stamp, juce::uint32 cycleStart, juce::uint32 frames,
+int JackMidiOutputQueue::offsetInCycle (juce::uint32 stamp, const Cycle& cycle, const Previous& previous,
                                         juce::uint32 earliest) noexcept
 {
+    const auto frames = (juce::int64) cycle.frames;
     if (frames == 0)
         return laterCycle;
-    // A signed difference: frame times wrap every 2^32 frames.
-    auto due = (juce::int64) (juce::int32) (stamp + frames - cycleStart);
-    if (due >= (juce::int64) frames)
+    const auto toFrames = [&cycle] (juce::int64 us) { return (juce::int64) ((double) us * cycle.sampleRate / 1.0e6); };
+    // Signed differences: the stamps wrap every 2^32 microseconds, frame times every 2^32 frames.
+    auto due = frames + toFrames ((juce::int32) (stamp - cycle.startUs));
+    if (previous.valid)
     {
-        if (due < (juce::int64) frames * maxLeadCycles)
+        const auto gapUs = (juce::int64) (juce::int32) (stamp - previous.stamp);
+        const auto notBefore = (juce::int64) (juce::int32) (previous.frame - cycle.startFrame) + toFrames (gapUs);
+        if (gapUs >= 0 && gapUs <= (juce::int64) maxKeptGapUs && notBefore < frames * maxLeadCycles)
+            due = juce::jmax (due, notBefore);
+    }
+    if (due >= frames)
+    {
+        if (due < frames * maxLeadCycles)
             return laterCycle;
         due = earliest;
     }
-    return (int) juce::jlimit ((juce::int64) earliest, (juce::int64) frames - 1, due);
+    return (int) juce::jlimit ((juce::int64) earliest, frames - 1, due);
 }
 
 JackMidiOutputQueue::JackMidiOutputQueue (int capacityBytes) : fifo (capacityBytes), ring ((size_t) capacityBytes) {}
@@ -70,7 +79,7 @@ void JackMidiOutputQueue::close (juce::uint32 nowMs) noexcept
     state.compare_exchange_strong (expected, State::closing);
 }
 
-bool JackMidiOutputQueue::push (const juce::uint8* data, int size, juce::uint32 frameTime)
+bool JackMidiOutputQueue::push (const juce::uint8* data, int size, juce::uint32 stampUs)
 {
     if (size <= 0 || state.load() != State::open)
         return false;
@@ -78,7 +87,7 @@ bool JackMidiOutputQueue::push (const juce::uint8* data, int size, juce::uint32 
     if (fifo.getFreeSpace() < size + records * headerBytes)
         return false;
     for (int offset = 0; offset < size; offset += maxRecordBytes)
-        writeRecord (data + offset, juce::jmin (maxRecordBytes, size - offset), frameTime);
+        writeRecord (data + offset, juce::jmin (maxRecordBytes, size - offset), stampUs);
     return true;
 }
 
@@ -144,6 +153,7 @@ bool JackMidiOutputQueue::freeIfRetired (bool cyclesRunning) noexcept
         return false;
     fifo.reset();
     lastBusyCycle.store (0);
+    previous = {};
     state.store (State::free);
     return true;
 }

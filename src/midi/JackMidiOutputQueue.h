@@ -7,10 +7,13 @@
 
 // What one JACK MIDI output port still has to send, and when.
 //
-// Each record carries the frame time at which it was handed over and is
-// written one period later at the matching offset of a cycle: a cycle lasts
-// 10 ms or more, so writing everything at its start would turn runs paced a
-// few milliseconds apart into bursts.
+// Each record carries the time at which it was handed over (microseconds on
+// the server's clock) and is written one period later at the matching offset
+// of a cycle: a cycle lasts 10 ms or more, so writing everything at its start
+// would turn runs paced a few milliseconds apart into bursts. Nor does a
+// record go out sooner after the previous one than it was handed over after
+// it: a cycle that starts late leaves the frames behind the clock, and a
+// mapping of times to frames alone would squeeze the gap across it.
 //
 // A closed queue drains on its own: the process callback keeps writing its
 // records to the old destination, and housekeeping on a normal thread retires
@@ -36,17 +39,36 @@ public:
     // How long a closed queue may keep its destination waiting.
     static constexpr juce::uint32 drainBoundMs = 500;
     // A record due further ahead than this many cycles cannot carry this
-    // server's time (the frame counter jumped back): it goes out at once.
+    // server's time (a clock or the frame counter jumped): it goes out at once.
     static constexpr int maxLeadCycles = 8;
+    // Records handed over further apart than this are not one paced run.
+    static constexpr juce::uint32 maxKeptGapUs = 1000000;
     static constexpr int laterCycle = -1;
     // Longer runs go out as several events; the receiver joins SysEx again.
     static constexpr int maxRecordBytes = 1024;
 
-    // The offset within the cycle of `frames` frames starting at `cycleStart`
-    // of a record stamped `stamp`: one period after the stamp, clamped to the
-    // cycle and not before `earliest` (the offset of the port's previous event
-    // in this cycle). laterCycle when it belongs to a later cycle.
-    static int offsetInCycle (juce::uint32 stamp, juce::uint32 cycleStart, juce::uint32 frames, juce::uint32 earliest) noexcept;
+    struct Cycle
+    {
+        juce::uint32 startFrame = 0;   // the frame counter at its start
+        juce::uint32 startUs = 0;      // when it started, on the stamps' clock
+        juce::uint32 frames = 0;
+        double sampleRate = 48000.0;
+    };
+
+    // Where the port's previous record went out, and its stamp.
+    struct Previous
+    {
+        bool valid = false;
+        juce::uint32 frame = 0;
+        juce::uint32 stamp = 0;
+    };
+
+    // The offset within `cycle` of a record stamped `stamp`: one period after
+    // the stamp, no sooner after `previous` than it was stamped after it,
+    // clamped to the cycle and not before `earliest` (the offset of the
+    // port's previous event in this cycle). laterCycle when it belongs to a
+    // later cycle.
+    static int offsetInCycle (juce::uint32 stamp, const Cycle& cycle, const Previous& previous, juce::uint32 earliest) noexcept;
 
     explicit JackMidiOutputQueue (int capacityBytes = 1 << 18);
 
@@ -63,16 +85,16 @@ public:
     void close (juce::uint32 nowMs) noexcept;
 
     // Splits runs into records of at most maxRecordBytes, all stamped with
-    // frameTime. False, with nothing queued, when the queue is not open or
-    // has no room for the whole run.
-    bool push (const juce::uint8* data, int size, juce::uint32 frameTime);
+    // stampUs. False, with nothing queued, when the queue is not open or has
+    // no room for the whole run.
+    bool push (const juce::uint8* data, int size, juce::uint32 stampUs);
 
     // One process cycle: writes the records due in it through
     // reserve (offset, size), which returns where the bytes go or null when
     // the cycle's buffer is full (the rest waits for the next cycle).
     // Called every cycle, whatever the state: it also counts the cycles.
     template <typename Reserve>
-    void writeCycle (juce::uint32 cycleStart, juce::uint32 frames, Reserve&& reserve) noexcept
+    void writeCycle (const Cycle& timing, Reserve&& reserve) noexcept
     {
         const auto cycle = cyclesSeen.load() + 1;
         const auto s = state.load();
@@ -85,7 +107,7 @@ public:
             Header header;
             while (peekHeader (header))
             {
-                const auto offset = offsetInCycle (header.stamp, cycleStart, frames, earliest);
+                const auto offset = offsetInCycle (header.stamp, timing, previous, earliest);
                 if (offset == laterCycle)
                     break;
                 auto* target = reserve ((juce::uint32) offset, (size_t) header.size);
@@ -93,6 +115,7 @@ public:
                     break;
                 takeRecord (target, header.size);
                 earliest = (juce::uint32) offset;
+                previous = { true, timing.startFrame + (juce::uint32) offset, header.stamp };
             }
         }
         cyclesSeen.store (cycle);
@@ -130,6 +153,8 @@ private:
     std::atomic<juce::uint64> lastBusyCycle { 0 };
     std::atomic<juce::uint64> retiredAtCycle { 0 };
     std::atomic<juce::uint32> closedAtMs { 0 };
+    // The process callback's own; reset only while no cycle reads it.
+    Previous previous;
 
     JUCE_DECLARE_NON_COPYABLE (JackMidiOutputQueue)
 };

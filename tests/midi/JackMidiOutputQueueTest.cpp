@@ -30,11 +30,14 @@ struct Cycle
     }
 };
 
-Cycle runCycle (JackMidiOutputQueue& queue, juce::uint32 cycleStart, size_t room = 1000)
+// At a rate of one frame per microsecond, stamps and frames read alike; a
+// cycle whose clock is ahead of its frame counter started late.
+Cycle runCycle (JackMidiOutputQueue& queue, juce::uint32 startFrame, size_t room = 1000, juce::uint32 lateUs = 0)
 {
     Cycle cycle;
     cycle.room = room;
-    queue.writeCycle (cycleStart, frames, [&] (juce::uint32 offset, size_t size) { return cycle.reserve (offset, size); });
+    queue.writeCycle ({ startFrame, startFrame + lateUs, frames, 1.0e6 },
+                      [&] (juce::uint32 offset, size_t size) { return cycle.reserve (offset, size); });
     return cycle;
 }
 
@@ -48,30 +51,43 @@ TEST (JackMidiOutputQueue, PlacesARecordOnePeriodAfterItsStampWithinTheCycle)
 {
     constexpr auto later = JackMidiOutputQueue::laterCycle;
     constexpr juce::uint32 start = 48000;
+    using Previous = JackMidiOutputQueue::Previous;
     struct Case
     {
         const char* name;
-        juce::uint32 stamp, cycleStart, earliest;
+        juce::uint32 stamp, startUs, earliest;
+        Previous previous;
         int expected;
+        double rate = 1.0e6;
     };
+    const Previous none;
     const Case cases[] = {
-        { "sent during the previous cycle", start - frames + 100, start, 0, 100 },
-        { "sent just before this cycle", start - 1, start, 0, 511 },
-        { "late: sent two periods ago", start - 2 * frames, start, 0, 0 },
-        { "late, after an event already in the cycle", start - 2 * frames, start, 37, 37 },
-        { "never before the port's previous event", start - frames + 100, start, 200, 200 },
-        { "sent during this cycle: the next one", start, start, 0, later },
-        { "a cycle ahead: waits", start + frames + 10, start, 0, later },
-        { "far ahead: the frame counter went back", start + 100000, start, 0, 0 },
-        { "far ahead, after an event", start + 100000, start, 40, 40 },
-        { "frame time about to wrap", 0xFFFFFF00u - frames + 300, 0xFFFFFF00u, 0, 300 },
-        { "stamped before the wrap, cycle after it", 0xFFFFFFF0u, 100, 0, 396 },
-        { "stamped after the wrap, cycle before it", 0x10, 0xFFFFFF00u, 0, later },
+        { "sent during the previous cycle", start - frames + 100, start, 0, none, 100 },
+        { "sent just before this cycle", start - 1, start, 0, none, 511 },
+        { "late: sent two periods ago", start - 2 * frames, start, 0, none, 0 },
+        { "late, after an event already in the cycle", start - 2 * frames, start, 37, none, 37 },
+        { "never before the port's previous event", start - frames + 100, start, 200, none, 200 },
+        { "sent during this cycle: the next one", start, start, 0, none, later },
+        { "a cycle ahead: waits", start + frames + 10, start, 0, none, later },
+        { "far ahead: the clock jumped", start + 100000, start, 0, none, 0 },
+        { "far ahead, after an event", start + 100000, start, 40, none, 40 },
+        { "clock about to wrap", 0xFFFFFF00u - frames + 300, 0xFFFFFF00u, 0, none, 300 },
+        { "stamped before the wrap, cycle after it", 0xFFFFFFF0u, 100, 0, none, 396 },
+        { "stamped after the wrap, cycle before it", 0x10, 0xFFFFFF00u, 0, none, later },
+        { "microseconds to frames", start - 5000, start, 0, none, 512 - 240, 48000.0 },
+        // This cycle started 1000 us after its frame counter says: without the
+        // previous record the gap of 600 us would shrink to 212 frames.
+        { "a late cycle keeps the gap to the previous record", start + 600, start + 1000, 0, { true, start - 100, start }, 500 },
+        { "a kept gap that reaches past the cycle waits", start + 800, start + 1000, 0, { true, start - 100, start }, later },
+        { "no gap kept across a pause", start + 600, start + 1000, 0, { true, start - 100, start + 600 - 1000001 }, 112 },
+        { "no gap kept from a stamp after this one", start + 600, start + 1000, 0, { true, start - 100, start + 700 }, 112 },
+        { "no gap kept once the frame counter went back", start + 600, start + 1000, 0, { true, start + 100000, start + 590 }, 112 },
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        EXPECT_EQ (JackMidiOutputQueue::offsetInCycle (c.stamp, c.cycleStart, frames, c.earliest), c.expected);
+        const JackMidiOutputQueue::Cycle cycle { start, c.startUs, frames, c.rate };
+        EXPECT_EQ (JackMidiOutputQueue::offsetInCycle (c.stamp, cycle, c.previous, c.earliest), c.expected);
     }
 }
 
@@ -95,6 +111,17 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirSpacingAndWaitForTheirCycle)
     ASSERT_EQ (second.events.size(), 1u);
     EXPECT_EQ (second.events[0].offset, 1700 + frames - (1000 + 2 * frames));
     EXPECT_EQ (second.events[0].bytes, (std::vector<juce::uint8> { 0x80, 24, 0 }));
+
+    // A cycle that starts late: the second record still goes out as long
+    // after the first as it was handed over after it.
+    ASSERT_TRUE (push (queue, { 0x90, 30, 1 }, 2090));
+    ASSERT_TRUE (push (queue, { 0x90, 31, 1 }, 2400));
+    const auto onTime = runCycle (queue, 2100);
+    const auto late = runCycle (queue, 2100 + frames, 1000, 188);
+    ASSERT_EQ (onTime.events.size(), 1u);
+    ASSERT_EQ (late.events.size(), 1u);
+    EXPECT_EQ (2100 + onTime.events[0].offset, 2602u);
+    EXPECT_EQ (2100 + frames + late.events[0].offset, 2602u + 310);
 
     // A run longer than one record goes out as several events at one offset;
     // what a full buffer does not take goes first in the next cycle.
