@@ -2,49 +2,30 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace
 {
 using State = JackMidiOutputQueue::State;
+using Bytes = std::vector<juce::uint8>;
+using Events = std::vector<std::pair<juce::uint32, Bytes>>; // absolute frame, bytes
 constexpr juce::uint32 frames = 512;
 
-struct Event
+// Process cycles from startFrame on whose buffers take `room` events each. At
+// one frame per microsecond stamps and frames read alike; a cycle whose clock
+// is ahead of its frame counter started late.
+Events runCycles (JackMidiOutputQueue& queue, juce::uint32 startFrame, int cycles = 1, size_t room = 1000, juce::uint32 lateUs = 0)
 {
-    juce::uint32 offset;
-    std::vector<juce::uint8> bytes;
-};
-
-// One process cycle's output buffer; `room` events fit in it.
-struct Cycle
-{
-    std::deque<Event> events;
-    size_t room = 1000;
-
-    juce::uint8* reserve (juce::uint32 offset, size_t size)
-    {
-        if (events.size() >= room)
-            return nullptr;
-        events.push_back ({ offset, std::vector<juce::uint8> (size) });
-        return events.back().bytes.data();
-    }
-};
-
-// At a rate of one frame per microsecond, stamps and frames read alike; a
-// cycle whose clock is ahead of its frame counter started late.
-Cycle runCycle (JackMidiOutputQueue& queue, juce::uint32 startFrame, size_t room = 1000, juce::uint32 lateUs = 0)
-{
-    Cycle cycle;
-    cycle.room = room;
-    queue.writeCycle ({ startFrame, startFrame + lateUs, frames, 1.0e6 },
-                      [&] (juce::uint32 offset, size_t size) { return cycle.reserve (offset, size); });
-    return cycle;
+    Events events;
+    for (size_t inCycle = 0; cycles-- > 0; startFrame += frames, inCycle = 0)
+        queue.writeCycle ({ startFrame, startFrame + lateUs, frames, 1.0e6 }, [&] (juce::uint32 offset, size_t size) {
+            if (inCycle++ >= room)
+                return (juce::uint8*) nullptr;
+            events.push_back ({ startFrame + offset, Bytes (size) });
+            return events.back().second.data();
+        });
+    return events;
 }
 
-bool push (JackMidiOutputQueue& queue, std::vector<juce::uint8> bytes, juce::uint32 stamp)
-{
-    return queue.push (bytes.data(), (int) bytes.size(), stamp);
-}
+bool push (JackMidiOutputQueue& queue, Bytes bytes, juce::uint32 stamp) { return queue.push (bytes.data(), (int) bytes.size(), stamp); }
 } // namespace
 
 TEST (JackMidiOutputQueue, PlacesARecordOnePeriodAfterItsStampWithinTheCycle)
@@ -91,61 +72,44 @@ TEST (JackMidiOutputQueue, PlacesARecordOnePeriodAfterItsStampWithinTheCycle)
     }
 }
 
-TEST (JackMidiOutputQueue, RecordsKeepTheirSpacingAndWaitForTheirCycle)
+TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
 {
     JackMidiOutputQueue queue (4096);
     ASSERT_TRUE (queue.claim());
-    // Stamps taken during the cycle that starts at frame 1000.
+    // Stamped during the cycle at frame 1000: each goes out one period later.
     ASSERT_TRUE (push (queue, { 0xF0, 0x01, 0xF7 }, 1010));
     ASSERT_TRUE (push (queue, { 0x90, 24, 127 }, 1106));
     ASSERT_TRUE (push (queue, { 0x80, 24, 0 }, 1700));
+    EXPECT_EQ (runCycles (queue, 1000 + frames, 2),
+               (Events { { 1010 + frames, { 0xF0, 0x01, 0xF7 } }, { 1106 + frames, { 0x90, 24, 127 } }, { 1700 + frames, { 0x80, 24, 0 } } }));
 
-    const auto first = runCycle (queue, 1000 + frames);
-    ASSERT_EQ (first.events.size(), 2u);
-    EXPECT_EQ (first.events[0].offset, 10u);
-    EXPECT_EQ (first.events[0].bytes, (std::vector<juce::uint8> { 0xF0, 0x01, 0xF7 }));
-    EXPECT_EQ (first.events[1].offset, 106u);
-    EXPECT_EQ (first.events[1].bytes, (std::vector<juce::uint8> { 0x90, 24, 127 }));
-
-    const auto second = runCycle (queue, 1000 + 2 * frames);
-    ASSERT_EQ (second.events.size(), 1u);
-    EXPECT_EQ (second.events[0].offset, 1700 + frames - (1000 + 2 * frames));
-    EXPECT_EQ (second.events[0].bytes, (std::vector<juce::uint8> { 0x80, 24, 0 }));
-
-    // A cycle that starts late: the second record still goes out as long
-    // after the first as it was handed over after it.
+    // A cycle that starts late still puts 310 frames between records handed
+    // over 310 us apart.
     ASSERT_TRUE (push (queue, { 0x90, 30, 1 }, 2090));
     ASSERT_TRUE (push (queue, { 0x90, 31, 1 }, 2400));
-    const auto onTime = runCycle (queue, 2100);
-    const auto late = runCycle (queue, 2100 + frames, 1000, 188);
-    ASSERT_EQ (onTime.events.size(), 1u);
-    ASSERT_EQ (late.events.size(), 1u);
-    EXPECT_EQ (2100 + onTime.events[0].offset, 2602u);
-    EXPECT_EQ (2100 + frames + late.events[0].offset, 2602u + 310);
+    const auto onTime = runCycles (queue, 2100);
+    const auto late = runCycles (queue, 2100 + frames, 1, 1000, 188);
+    ASSERT_EQ (onTime.size() + late.size(), 2u);
+    EXPECT_EQ (late[0].first - onTime[0].first, 310u);
 
     // A run longer than one record goes out as several events at one offset;
     // what a full buffer does not take goes first in the next cycle.
-    std::vector<juce::uint8> slice (2500);
+    Bytes slice (2500);
     for (size_t i = 0; i < slice.size(); ++i)
         slice[i] = (juce::uint8) i;
     ASSERT_TRUE (push (queue, slice, 3000));
-    const auto full = runCycle (queue, 3000 + frames - 64, 2);
-    ASSERT_EQ (full.events.size(), 2u);
-    const auto rest = runCycle (queue, 3000 + 2 * frames - 64);
-    ASSERT_EQ (rest.events.size(), 1u);
-    EXPECT_EQ (full.events[0].offset, 64u);
-    EXPECT_EQ (full.events[1].offset, 64u);
-    EXPECT_EQ (rest.events[0].offset, 0u);
-    std::vector<juce::uint8> joined;
-    for (const auto* cycle : { &full, &rest })
-        for (const auto& event : cycle->events)
-            joined.insert (joined.end(), event.bytes.begin(), event.bytes.end());
+    const auto events = runCycles (queue, 3000 + frames - 64, 2, 2);
+    ASSERT_EQ (events.size(), 3u);
+    EXPECT_EQ (events[1].first, 3000 + frames);
+    EXPECT_EQ (events[2].first, 3000 + 2 * frames - 64);
+    Bytes joined;
+    for (const auto& event : events)
+        joined.insert (joined.end(), event.second.begin(), event.second.end());
     EXPECT_EQ (joined, slice);
 
     // No room for a whole run: nothing of it is queued.
-    const std::vector<juce::uint8> tooLong (4090, 0x55);
-    EXPECT_FALSE (push (queue, tooLong, 4000));
-    EXPECT_TRUE (runCycle (queue, 4000 + frames).events.empty());
+    EXPECT_FALSE (push (queue, Bytes (4090, 0x55), 4000));
+    EXPECT_TRUE (runCycles (queue, 4000 + frames).empty());
 }
 
 TEST (JackMidiOutputQueue, AClosedQueueDrainsThenIsFreedOnceThePeerHadTwoCyclesToReadIt)
@@ -153,32 +117,40 @@ TEST (JackMidiOutputQueue, AClosedQueueDrainsThenIsFreedOnceThePeerHadTwoCyclesT
     JackMidiOutputQueue queue (4096);
     EXPECT_TRUE (queue.claim());
     EXPECT_FALSE (queue.claim());
+    EXPECT_FALSE (queue.reopen()) << "only a closing queue reopens";
     ASSERT_TRUE (push (queue, { 0x80, 24, 0 }, 10));
     queue.close (1000);
     EXPECT_EQ (queue.getState(), State::closing);
     EXPECT_FALSE (push (queue, { 0x80, 25, 0 }, 20)) << "a closed queue takes nothing more";
 
     EXPECT_FALSE (queue.retireIfDone (1000, true));
-    EXPECT_EQ (runCycle (queue, frames).events.size(), 1u) << "still written after the close";
+    EXPECT_EQ (runCycles (queue, frames).size(), 1u) << "still written after the close";
     EXPECT_FALSE (queue.retireIfDone (1001, true));
-    runCycle (queue, 2 * frames);
+    runCycles (queue, 2 * frames);
     EXPECT_FALSE (queue.retireIfDone (1002, true)) << "the peer may not have read it yet";
-    runCycle (queue, 3 * frames);
+    runCycles (queue, 3 * frames);
     EXPECT_TRUE (queue.isDrained());
     EXPECT_TRUE (queue.retireIfDone (1003, true));
     EXPECT_EQ (queue.getState(), State::retiring);
     EXPECT_FALSE (queue.claim());
-
     EXPECT_FALSE (queue.freeIfRetired (true)) << "a cycle may still be reading it";
-    runCycle (queue, 4 * frames);
+    runCycles (queue, 4 * frames);
     EXPECT_TRUE (queue.freeIfRetired (true));
     EXPECT_EQ (queue.getState(), State::free);
 
-    // Once the server is gone no cycle runs: nothing waits for one.
+    // Reopened before it retired, it goes on with what it had.
     ASSERT_TRUE (queue.claim());
-    ASSERT_TRUE (push (queue, { 0x80, 26, 0 }, 30));
+    ASSERT_TRUE (push (queue, { 0x80, 26, 0 }, 5 * frames));
     queue.close (2000);
-    EXPECT_TRUE (queue.retireIfDone (2000, false));
+    ASSERT_TRUE (queue.reopen());
+    ASSERT_TRUE (push (queue, { 0x80, 27, 0 }, 5 * frames));
+    EXPECT_FALSE (queue.retireIfDone (10000, true)) << "an open queue is never retired";
+    EXPECT_EQ (runCycles (queue, 6 * frames), (Events { { 6 * frames, { 0x80, 26, 0 } }, { 6 * frames, { 0x80, 27, 0 } } }));
+
+    // Once the server is gone no cycle runs: nothing waits for one.
+    ASSERT_TRUE (push (queue, { 0x80, 28, 0 }, 30));
+    queue.close (3000);
+    EXPECT_TRUE (queue.retireIfDone (3000, false));
     EXPECT_TRUE (queue.freeIfRetired (false));
     EXPECT_EQ (queue.getState(), State::free);
 }
@@ -191,36 +163,15 @@ TEST (JackMidiOutputQueue, AQueueThatCannotDrainIsRetiredAfterTheBoundAndReusedW
         ASSERT_TRUE (push (queue, { 0x80, (juce::uint8) note, 0 }, 100));
     queue.close (5000);
 
-    juce::uint32 start = frames;
-    for (int i = 0; i < 10; ++i, start += frames)
-        EXPECT_TRUE (runCycle (queue, start, 0).events.empty()); // the buffer never has room
+    EXPECT_TRUE (runCycles (queue, frames, 10, 0).empty()); // the buffer never has room
+    const juce::uint32 start = 11 * frames;
     EXPECT_FALSE (queue.retireIfDone (5000 + JackMidiOutputQueue::drainBoundMs - 1, true));
     EXPECT_TRUE (queue.retireIfDone (5000 + JackMidiOutputQueue::drainBoundMs, true));
-    EXPECT_TRUE (runCycle (queue, start).events.empty()) << "a retired queue is left alone";
-    start += frames;
+    EXPECT_TRUE (runCycles (queue, start).empty()) << "a retired queue is left alone";
     ASSERT_TRUE (queue.freeIfRetired (true));
 
     ASSERT_TRUE (queue.claim());
     ASSERT_TRUE (push (queue, { 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7 }, start));
-    start += frames;
-    const auto cycle = runCycle (queue, start);
-    ASSERT_EQ (cycle.events.size(), 1u) << "nothing left over for the next destination";
-    EXPECT_EQ (cycle.events[0].bytes, (std::vector<juce::uint8> { 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7 }));
-}
-
-TEST (JackMidiOutputQueue, ReopenedBeforeItRetiredItGoesOnWithWhatItHad)
-{
-    JackMidiOutputQueue queue (4096);
-    ASSERT_TRUE (queue.claim());
-    EXPECT_FALSE (queue.reopen()) << "only a closing queue reopens";
-    ASSERT_TRUE (push (queue, { 0x80, 24, 0 }, 10));
-    queue.close (0);
-    ASSERT_TRUE (queue.reopen());
-    ASSERT_TRUE (push (queue, { 0x80, 25, 0 }, 20));
-    EXPECT_FALSE (queue.retireIfDone (10000, true)) << "an open queue is never retired";
-
-    const auto cycle = runCycle (queue, frames);
-    ASSERT_EQ (cycle.events.size(), 2u);
-    EXPECT_EQ (cycle.events[0].bytes[1], 24);
-    EXPECT_EQ (cycle.events[1].bytes[1], 25);
+    EXPECT_EQ (runCycles (queue, start + frames), (Events { { start + frames, { 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7 } } }))
+        << "nothing left over for the next destination";
 }

@@ -2,7 +2,7 @@
 
 #include "midi/MidiPortSystem.h"
 
-#include <map>
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -12,22 +12,23 @@
 class FakeMidiPortSystem : public MidiPortSystem
 {
 public:
-    void plugInput (const juce::String& name);
-    void plugOutput (const juce::String& name);
-    void unplugInput (const juce::String& name);   // removes every entry of that name
-    void unplugOutput (const juce::String& name);
+    void plugInput (const juce::String& name) { const Lock g (mutex); inputs.add (name); }
+    void plugOutput (const juce::String& name) { const Lock g (mutex); outputs.add (name); }
+    // Removes every entry of that name.
+    void unplugInput (const juce::String& name) { const Lock g (mutex); inputs.removeString (name); }
+    void unplugOutput (const juce::String& name) { const Lock g (mutex); outputs.removeString (name); }
 
-    // Delivers a message from every open, started input of that name.
+    // Delivers from every open, started input of that name that is still listed.
     void injectMessage (const juce::String& inputName, const juce::MidiMessage& message);
     void injectPartialSysex (const juce::String& inputName, const juce::uint8* data, int numBytes);
 
     // Messages sent to outputs of that name, in order (each open port records).
     std::vector<juce::MidiMessage> sentTo (const juce::String& outputName) const;
-    std::vector<juce::MidiMessage> allSent() const;
-    void clearSent();
+    std::vector<juce::MidiMessage> allSent() const { return sentTo ({}); }
+    void clearSent() { const Lock g (mutex); sent.clear(); }
 
-    int getNumOpenInputs() const;
-    int getNumOpenOutputs() const;
+    int getNumOpenInputs() const { const Lock g (mutex); return (int) openIns.size(); }
+    int getNumOpenOutputs() const { const Lock g (mutex); return (int) openOuts.size(); }
     int getNumStartedInputs() const;
     int getNumListCalls() const { return listCalls; }
     int getNumOpenCalls() const { return openCalls; }
@@ -37,16 +38,27 @@ public:
     // When set, open outputs refuse what they are sent (a full buffer).
     bool outputsRefuse = false;
 
-    juce::StringArray getInputNames() override;
-    juce::StringArray getOutputNames() override;
+    juce::StringArray getInputNames() override { const Lock g (mutex); ++listCalls; return inputs; }
+    juce::StringArray getOutputNames() override { const Lock g (mutex); ++listCalls; return outputs; }
     std::unique_ptr<MidiInputPort> openInput (int index, MidiInputPortCallback* callback) override;
     std::unique_ptr<MidiOutputPort> openOutput (int index) override;
 
 private:
     class Input;
     class Output;
-    friend class Input;
-    friend class Output;
+    using Lock = std::lock_guard<std::recursive_mutex>;
+
+    template <typename Port>
+    void track (std::vector<Port*>& open, Port* port, bool isOpen)
+    {
+        const Lock g (mutex);
+        if (isOpen)
+            open.push_back (port);
+        else
+            open.erase (std::find (open.begin(), open.end(), port));
+    }
+    template <typename Deliver>
+    void deliver (const juce::String& inputName, Deliver&& toCallback);
 
     mutable std::recursive_mutex mutex;
     juce::StringArray inputs, outputs;

@@ -6,166 +6,98 @@
 
 #include <atomic>
 #include <cmath>
+#include <optional>
 #include <thread>
-#include <vector>
 
 namespace
 {
-// Plays a sine into a DetectTuneAudioCallback block by block, as the device
-// manager would, on one or more identical input channels.
-class SinePlayer
+// Plays a sine of `frequency` into the callback in blocks, as the device
+// manager would, on `channels` identical input channels; counts the
+// allocations made meanwhile into `allocations`.
+void play (DetectTuneAudioCallback& callback, int numBlocks, double frequency = 100.0, double rate = 48000.0, int blockSize = 512,
+           int channels = 1, std::size_t* allocations = nullptr)
 {
-public:
-    SinePlayer (DetectTuneAudioCallback& cb, double freq, double rate, int blockSize, int numChannels = 1)
-        : callback (cb), frequency (freq), sampleRate (rate), block ((size_t) blockSize),
-          channels ((size_t) numChannels, block.data())
+    static juce::int64 position = 0;
+    std::vector<float> block ((size_t) blockSize);
+    const std::vector<const float*> inputs ((size_t) channels, block.data());
+    std::optional<AllocationCounter::ScopedCount> count;
+    if (allocations != nullptr)
+        count.emplace();
+    while (numBlocks-- > 0)
     {
+        for (auto& sample : block)
+            sample = (float) (0.5 * std::sin (2.0 * juce::MathConstants<double>::pi * frequency * (double) position++ / rate));
+        callback.audioDeviceIOCallbackWithContext (inputs.data(), channels, nullptr, 0, blockSize, {});
     }
-
-    void play (int numCallbacks)
-    {
-        for (int i = 0; i < numCallbacks; ++i)
-        {
-            for (auto& sample : block)
-                sample = (float) (0.5 * std::sin (2.0 * juce::MathConstants<double>::pi * frequency * (double) position++ / sampleRate));
-            callback.audioDeviceIOCallbackWithContext (channels.data(), (int) channels.size(), nullptr, 0,
-                                                       (int) block.size(), {});
-        }
-    }
-
-    DetectTuneAudioCallback& callback;
-    double frequency;
-    double sampleRate;
-    juce::int64 position = 0;
-    std::vector<float> block;
-    std::vector<const float*> channels;
-};
+    if (allocations != nullptr)
+        *allocations = count->getCount();
+}
 } // namespace
 
-TEST (DetectTuneAudioCallbackTest, ReportsZeroUntilTheFirstFrameIsAnalysed)
-{
-    DetectTuneAudioCallback::Ptr callback (new DetectTuneAudioCallback());
-    EXPECT_EQ (callback->getFrequency(), 0.0f);
-
-    FakeAudioIODevice device (48000.0);
-    callback->audioDeviceAboutToStart (&device);
-    SinePlayer player (*callback, 100.0, 48000.0, 512);
-    player.play (15);
-    EXPECT_EQ (callback->getFrequency(), 0.0f);
-    player.play (1);
-    EXPECT_NEAR (callback->getFrequency(), 100.0f, 48000.0f / 16384.0f);
-    player.play (16);
-    EXPECT_NEAR (callback->getFrequency(), 100.0f, 0.05f);
-}
-
-TEST (DetectTuneAudioCallbackTest, AnalysesNothingBeforeTheDeviceStarts)
+TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStartOn)
 {
     DetectTuneAudioCallback callback;
-    SinePlayer player (callback, 100.0, 48000.0, 512);
-    player.play (64);
-    EXPECT_EQ (callback.getFrequency(), 0.0f);
-}
+    play (callback, 64);
+    EXPECT_EQ (callback.getFrequency(), 0.0f) << "before the device started";
 
-TEST (DetectTuneAudioCallbackTest, TwoActiveInputChannelsAnalyseNothing)
-{
-    DetectTuneAudioCallback callback;
     FakeAudioIODevice device (48000.0);
     callback.audioDeviceAboutToStart (&device);
+    play (callback, 64, 100.0, 48000.0, 512, 2);
+    EXPECT_EQ (callback.getFrequency(), 0.0f) << "two active input channels";
+    play (callback, 15);
+    EXPECT_EQ (callback.getFrequency(), 0.0f) << "until the first frame is in";
+    play (callback, 1);
+    EXPECT_NEAR (callback.getFrequency(), 100.0f, 48000.0f / 16384.0f);
+    play (callback, 16);
+    EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
+    play (callback, 64, 200.0, 48000.0, 512, 2);
+    EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f) << "two channels keep the last estimate";
 
-    SinePlayer stereo (callback, 100.0, 48000.0, 512, 2);
-    stereo.play (64);
-    EXPECT_EQ (callback.getFrequency(), 0.0f);
-
-    // With one channel again the analysis goes on; two keep the last estimate.
-    SinePlayer mono (callback, 100.0, 48000.0, 512);
-    mono.play (64);
-    const auto estimate = callback.getFrequency();
-    EXPECT_NEAR (estimate, 100.0f, 0.05f);
-    SinePlayer stereoAt200 (callback, 200.0, 48000.0, 512, 2);
-    stereoAt200.play (64);
-    EXPECT_EQ (callback.getFrequency(), estimate);
-}
-
-TEST (DetectTuneAudioCallbackTest, DeviceRestartResetsTheEstimateAndTheFrame)
-{
-    DetectTuneAudioCallback callback;
-    FakeAudioIODevice device (48000.0);
-    callback.audioDeviceAboutToStart (&device);
-    SinePlayer player (callback, 100.0, 48000.0, 512);
-    player.play (40);
-    ASSERT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
-
-    // A new sample rate: the estimate is 0 until a whole new frame is in.
+    // A restart, here at a new sample rate, begins a whole new frame.
     device.sampleRate = 44100.0;
     callback.audioDeviceAboutToStart (&device);
     EXPECT_EQ (callback.getFrequency(), 0.0f);
-    SinePlayer at44k (callback, 100.0, 44100.0, 512);
-    at44k.play (15);
+    play (callback, 15, 100.0, 44100.0);
     EXPECT_EQ (callback.getFrequency(), 0.0f);
-    at44k.play (17);
+    play (callback, 17, 100.0, 44100.0);
     EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
-}
 
-TEST (DetectTuneAudioCallbackTest, EstimateIsReadWhileTheAudioThreadWrites)
-{
-    DetectTuneAudioCallback callback;
-    FakeAudioIODevice device (48000.0);
-    callback.audioDeviceAboutToStart (&device);
-
-    std::atomic<bool> done { false };
-    std::thread audioThread ([&]
-    {
-        SinePlayer player (callback, 100.0, 48000.0, 512);
-        player.play (160);
-        done = true;
-    });
-
-    // Whatever the reader sees is a whole estimate: 0, or near 100 Hz.
-    while (! done)
-    {
-        const auto f = callback.getFrequency();
-        EXPECT_TRUE (f == 0.0f || std::abs (f - 100.0f) < 3.0f) << f;
-    }
-    audioThread.join();
-    EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
-}
-
-TEST (DetectTuneAudioCallbackTest, SilencesEveryOutputChannel)
-{
-    DetectTuneAudioCallback callback;
-    FakeAudioIODevice device (48000.0);
-    callback.audioDeviceAboutToStart (&device);
-
+    // Every output channel is silenced.
     std::vector<float> input (256, 0.5f), left (256, 1.0f), right (256, -1.0f);
     const float* inputs[] = { input.data() };
     float* outputs[] = { left.data(), nullptr, right.data() };
     callback.audioDeviceIOCallbackWithContext (inputs, 1, outputs, 3, 256, {});
-
-    EXPECT_EQ (std::count (left.begin(), left.end(), 0.0f), 256);
-    EXPECT_EQ (std::count (right.begin(), right.end(), 0.0f), 256);
+    EXPECT_EQ (left, std::vector<float> (256, 0.0f));
+    EXPECT_EQ (right, std::vector<float> (256, 0.0f));
 }
 
-TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothing)
+TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndTheEstimateIsReadWhileItRuns)
 {
+    {
+        const AllocationCounter::ScopedCount count; // the counter counts
+        std::vector<float>* volatile p = new std::vector<float> (10);
+        delete p;
+        EXPECT_EQ (count.getCount(), 2u);
+    }
     for (const int blockSize : { 512, 441, 20000 })
     {
         DetectTuneAudioCallback callback;
         FakeAudioIODevice device (48000.0);
         callback.audioDeviceAboutToStart (&device);
-
-        SinePlayer player (callback, 100.0, 48000.0, blockSize);
-        const AllocationCounter::ScopedCount count;
-        player.play (12 * 8192 / blockSize + 1); // a dozen frames
-        EXPECT_EQ (count.getCount(), 0u) << "blocks of " << blockSize;
+        std::atomic<bool> done { false };
+        std::size_t allocations = 1;
+        std::thread audioThread ([&] {
+            play (callback, 12 * 8192 / blockSize + 1, 100.0, 48000.0, blockSize, 1, &allocations); // a dozen frames
+            done = true;
+        });
+        // Whatever the reader sees is a whole estimate: 0, or near 100 Hz.
+        while (! done)
+        {
+            const auto f = callback.getFrequency();
+            EXPECT_TRUE (f == 0.0f || std::abs (f - 100.0f) < 3.0f) << f;
+        }
+        audioThread.join();
+        EXPECT_EQ (allocations, 0u) << "blocks of " << blockSize;
         EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
     }
-}
-
-TEST (DetectTuneAudioCallbackTest, AllocationCounterSeesAllocations)
-{
-    // Guards the test above against a counter that never counts.
-    const AllocationCounter::ScopedCount count;
-    std::vector<float>* volatile p = new std::vector<float> (10);
-    delete p;
-    EXPECT_EQ (count.getCount(), 2u);
 }
