@@ -5,30 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace
 {
 using Bytes = std::vector<juce::uint8>;
 
 Bytes bytesOf (const juce::MidiMessage& m) { return { m.getRawData(), m.getRawData() + m.getRawDataSize() }; }
-
-const Bytes image (reinterpret_cast<const juce::uint8*> (EmbeddedData::firmwareImageContainer),
-                   reinterpret_cast<const juce::uint8*> (EmbeddedData::firmwareImageContainer) + 113134);
-
-// The update request, then the image's slices, as the firmware sender hands
-// them to the output.
-std::vector<Bytes> firmwareStream()
-{
-    const auto header = bytesOf (DeviceMessages::firmwareUpdateRequest());
-    const FirmwareSysexData data (juce::Array<juce::uint8> (header.data(), (int) header.size()),
-                                  juce::Array<juce::uint8> (image.data(), (int) image.size()), 64, 10, "Out", "Audio Application Firmware");
-    std::vector<Bytes> messages { header };
-    for (juce::uint32 i = 0; i < data.getNumPackets(); ++i)
-        if (const auto slice = data.getPacket (i); true)
-            messages.emplace_back (slice.begin(), slice.end());
-    return messages;
-}
 
 // What the kernel's sequencer-to-rawmidi bridge writes for events: a SYSEX
 // event's bytes as they are, anything else through the decoder, whose running
@@ -40,16 +21,12 @@ struct KernelBridge
 
     void write (const snd_seq_event_t& event, Bytes& wire)
     {
-        if (event.type == SND_SEQ_EVENT_SYSEX)
-        {
-            const auto* data = static_cast<const juce::uint8*> (event.data.ext.ptr);
-            wire.insert (wire.end(), data, data + event.data.ext.len);
-            snd_midi_event_reset_decode (decoder);
-            return;
-        }
         unsigned char buffer[16];
-        const auto n = snd_midi_event_decode (decoder, buffer, sizeof (buffer), &event);
-        wire.insert (wire.end(), buffer, buffer + std::max (0L, n));
+        const auto* data = event.type == SND_SEQ_EVENT_SYSEX ? static_cast<const juce::uint8*> (event.data.ext.ptr) : buffer;
+        const auto n = event.type == SND_SEQ_EVENT_SYSEX ? (long) event.data.ext.len : snd_midi_event_decode (decoder, buffer, sizeof (buffer), &event);
+        wire.insert (wire.end(), data, data + std::max (0L, n));
+        if (event.type == SND_SEQ_EVENT_SYSEX)
+            snd_midi_event_reset_decode (decoder);
     }
 
     snd_midi_event_t* decoder = nullptr;
@@ -58,35 +35,36 @@ struct KernelBridge
 
 TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
 {
+    // The update request, then the image's slices, as the firmware sender hands them to the output.
+    const Bytes image (EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + 113134);
+    std::vector<Bytes> firmware { bytesOf (DeviceMessages::firmwareUpdateRequest()) }, writes;
+    const FirmwareSysexData data ({ firmware[0].data(), (int) firmware[0].size() }, { image.data(), (int) image.size() }, 64, 10, "Out", "Audio Application Firmware");
+    for (juce::uint32 i = 0; i < data.getNumPackets(); ++i)
+    {
+        const auto slice = data.getPacket (i);
+        firmware.emplace_back (slice.begin(), slice.end());
+    }
+    for (int note = 24; note <= 63; ++note)
+        writes.push_back (bytesOf (DeviceMessages::calibrationValueWrite (note, (juce::uint16) (0x1234 + note * 77))));
+
     constexpr int sysex = SND_SEQ_EVENT_SYSEX, noteOn = SND_SEQ_EVENT_NOTEON;
-    struct Case
+    const struct
     {
         const char* name;
-        std::function<std::vector<Bytes>()> messages;
+        std::vector<Bytes> messages;
         std::vector<int> eventTypes; // empty: not checked
         std::vector<Bytes> wire {};  // empty: each message's own bytes
-    };
-    const Case cases[] = {
-        { "firmware stream as the sender slices it", firmwareStream, {} },
-        { "whole image as one message", [] { return std::vector<Bytes> { image }; }, {} },
-        { "note-on, then note-off", [] { return std::vector<Bytes> { bytesOf (DeviceMessages::noteOn (24)), bytesOf (DeviceMessages::noteOff (24)) }; },
-          { noteOn, SND_SEQ_EVENT_NOTEOFF } },
-        { "clock byte inside a SysEx that spans two messages", [] { return std::vector<Bytes> { { 0xF0, 0x47, 0x00 }, { 0x2A, 0xF8, 0x24, 0x00, 0xF7 } }; },
-          { sysex, sysex, SND_SEQ_EVENT_CLOCK, sysex } },
-        { "calibration value writes",
-          [] {
-              std::vector<Bytes> writes;
-              for (int note = 24; note <= 63; ++note)
-                  writes.push_back (bytesOf (DeviceMessages::calibrationValueWrite (note, (juce::uint16) (0x1234 + note * 77))));
-              return writes;
-          },
-          std::vector<int> (40, sysex) },
-        { "running status carried into the next message", [] { return std::vector<Bytes> { { 0x90, 0x3C, 0x7F }, { 0x3D, 0x7F } }; }, { noteOn, noteOn } },
+    } cases[] = {
+        { "firmware stream as the sender slices it", firmware, {} },
+        { "whole image as one message", { image }, {} },
+        { "calibration value writes", writes, std::vector<int> (40, sysex) },
+        { "note-on, then note-off", { bytesOf (DeviceMessages::noteOn (24)), bytesOf (DeviceMessages::noteOff (24)) }, { noteOn, SND_SEQ_EVENT_NOTEOFF } },
+        { "clock byte inside a SysEx that spans two messages", { { 0xF0, 0x47, 0x00 }, { 0x2A, 0xF8, 0x24, 0x00, 0xF7 } }, { sysex, sysex, SND_SEQ_EVENT_CLOCK, sysex } },
+        { "running status carried into the next message", { { 0x90, 0x3C, 0x7F }, { 0x3D, 0x7F } }, { noteOn, noteOn } },
         // Each call's bytes leave with it: the cut note-on as it is, the note
         // after its missing byte complete again.
-        { "note-on cut between messages", [] { return std::vector<Bytes> { { 0x90, 0x3C }, { 0x7F, 0x3D, 0x7F } }; }, { sysex, sysex, noteOn },
-          { { 0x90, 0x3C }, { 0x7F, 0x90, 0x3D, 0x7F } } },
-        { "program change and song position", [] { return std::vector<Bytes> { { 0xC0, 0x05, 0xF2, 0x01, 0x02, 0xF3, 0x03, 0xD0, 0x10 } }; },
+        { "note-on cut between messages", { { 0x90, 0x3C }, { 0x7F, 0x3D, 0x7F } }, { sysex, sysex, noteOn }, { { 0x90, 0x3C }, { 0x7F, 0x90, 0x3D, 0x7F } } },
+        { "messages of one and two data bytes", { { 0xC0, 0x05, 0xF2, 0x01, 0x02, 0xF3, 0x03, 0xD0, 0x10 } },
           { SND_SEQ_EVENT_PGMCHANGE, SND_SEQ_EVENT_SONGPOS, SND_SEQ_EVENT_SONGSEL, SND_SEQ_EVENT_CHANPRESS } },
     };
     for (const auto& c : cases)
@@ -95,17 +73,16 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
         AlsaSequencerEncoder encoder;
         KernelBridge bridge;
         std::vector<int> types;
-        const auto messages = c.messages();
-        for (size_t m = 0; m < messages.size(); ++m)
+        for (size_t m = 0; m < c.messages.size(); ++m)
         {
             Bytes wire;
-            for (const auto& event : encoder.encode (messages[m].data(), (int) messages[m].size()))
+            for (const auto& event : encoder.encode (c.messages[m].data(), (int) c.messages[m].size()))
             {
                 types.push_back (event.type);
                 ASSERT_LE (event.type == sysex ? event.data.ext.len : 0, (unsigned int) AlsaSequencerEncoder::maxSysexEventBytes);
                 bridge.write (event, wire);
             }
-            ASSERT_EQ (wire, c.wire.empty() ? messages[m] : c.wire[m]) << "message " << m;
+            ASSERT_EQ (wire, c.wire.empty() ? c.messages[m] : c.wire[m]) << "message " << m;
         }
         EXPECT_TRUE (c.eventTypes.empty() || types == c.eventTypes) << ::testing::PrintToString (types);
     }

@@ -15,10 +15,10 @@ juce::MidiMessage fromBytes (const Bytes& bytes)
 }
 } // namespace
 
-TEST (DeviceMessages, OutgoingMessagesHaveTheMachinesBytes)
+TEST (DeviceMessages, MessagesHaveTheMachinesBytesAndRepliesAreRecognisedByLengthAndCommand)
 {
     const juce::uint8 slice[] = { 0x3A, 0x31, 0x30, 0x88, 0x13 }; // taken as it is, even mid-SysEx
-    const std::pair<juce::MidiMessage, Bytes> cases[] = {
+    const std::pair<juce::MidiMessage, Bytes> outgoing[] = {
         { DeviceMessages::identityRequest(), { 0xF0, 0x7E, 0x00, 0x06, 0x01, 0xF7 } },
         { DeviceMessages::calibrationValueWrite (40, 0x1234), { 0xF0, 0x47, 0x00, 0x2A, 0x24, 0x00, 0x05, 0x28, 0x01, 0x02, 0x03, 0x04, 0xF7 } },
         { DeviceMessages::calibrationValueWrite (24, 0xFFFF), { 0xF0, 0x47, 0x00, 0x2A, 0x24, 0x00, 0x05, 0x18, 0x0F, 0x0F, 0x0F, 0x0F, 0xF7 } },
@@ -29,36 +29,25 @@ TEST (DeviceMessages, OutgoingMessagesHaveTheMachinesBytes)
         { DeviceMessages::noteOff (63), { 0x80, 0x3F, 0x00 } },
         { DeviceMessages::rawBytes (slice, 5), { 0x3A, 0x31, 0x30, 0x88, 0x13 } },
     };
-    for (const auto& [message, bytes] : cases)
+    for (const auto& [message, bytes] : outgoing)
         EXPECT_EQ (bytesOf (message), bytes);
-}
 
-TEST (DeviceMessages, RepliesAreRecognisedByLengthAndCommandOnly)
-{
-    const auto reply = DeviceMessages::parseCalibrationValueReply (DeviceMessages::calibrationValueReply (33, 0xBEEF));
-    ASSERT_TRUE (reply.has_value());
-    EXPECT_EQ (reply->note, 33);
-    EXPECT_EQ (reply->value, 0xBEEF);
     // Another maker's frame still counts; nibble bytes contribute their low four bits.
-    const auto foreign = DeviceMessages::parseCalibrationValueReply (fromBytes ({ 0xF0, 0x11, 0x22, 0x33, 0x24, 0x00, 0x05, 0x30, 0x71, 0x12, 0x5F, 0x04, 0xF7 }));
-    ASSERT_TRUE (foreign.has_value());
-    EXPECT_EQ (foreign->note, 0x30);
-    EXPECT_EQ (foreign->value, 0x12F4);
+    const auto reply = DeviceMessages::parseCalibrationValueReply (fromBytes ({ 0xF0, 0x11, 0x22, 0x33, 0x24, 0x00, 0x05, 0x30, 0x71, 0x12, 0x5F, 0x04, 0xF7 }));
+    EXPECT_TRUE (reply && reply->note == 0x30 && reply->value == 0x12F4);
     for (const auto& other : { DeviceMessages::calibrationValueRequest (30), DeviceMessages::noteOn (24),
                                fromBytes ({ 0xF0, 0x47, 0x00, 0x2A, 0x25, 0x00, 0x05, 0x18, 0x0F, 0x0F, 0x0F, 0x0F, 0xF7 }) })
-        EXPECT_FALSE (DeviceMessages::parseCalibrationValueReply (other).has_value());
+        EXPECT_FALSE (DeviceMessages::parseCalibrationValueReply (other));
 
-    // The version is read from the digit text: 0 1 0 10 is "01.010".
-    const std::pair<Bytes, double> versions[] = { { { 0, 1, 0, 5 }, 1.05 }, { { 0, 1, 0, 0 }, 1.0 }, { { 0, 0, 0, 0 }, 0.0 }, { { 0, 1, 0, 10 }, 1.01 }, { { 1, 2, 3, 4 }, 12.34 } };
-    for (const auto& [d, version] : versions)
-        EXPECT_DOUBLE_EQ (*DeviceMessages::parseIdentityReplyVersion (DeviceMessages::identityReply ((juce::uint8) d[0], (juce::uint8) d[1], (juce::uint8) d[2], (juce::uint8) d[3])), version);
-    auto bytes = bytesOf (DeviceMessages::identityReply (0, 1, 0, 4));
-    bytes[1] = 0x55; // bytes 1 and 2 are not examined
-    bytes[2] = 0x66;
-    EXPECT_DOUBLE_EQ (*DeviceMessages::parseIdentityReplyVersion (fromBytes (bytes)), 1.04);
-    bytes[6] = 0x2B; // another model
-    EXPECT_FALSE (DeviceMessages::parseIdentityReplyVersion (fromBytes (bytes)).has_value());
-    bytes[6] = 0x2A;
-    bytes.insert (bytes.begin() + 20, 0x00); // 36 bytes
-    EXPECT_FALSE (DeviceMessages::parseIdentityReplyVersion (fromBytes (bytes)).has_value());
+    // The version is read from the digit text: 0 1 0 10 is "01.010". Bytes 1 and 2 are not examined.
+    EXPECT_DOUBLE_EQ (*DeviceMessages::parseIdentityReplyVersion (DeviceMessages::identityReply (1, 2, 3, 4)), 12.34);
+    auto identity = bytesOf (DeviceMessages::identityReply (0, 1, 0, 10));
+    identity[1] = 0x55;
+    identity[2] = 0x66;
+    EXPECT_DOUBLE_EQ (*DeviceMessages::parseIdentityReplyVersion (fromBytes (identity)), 1.01);
+    identity[6] = 0x2B; // another model
+    EXPECT_FALSE (DeviceMessages::parseIdentityReplyVersion (fromBytes (identity)));
+    identity[6] = 0x2A;
+    identity.insert (identity.begin() + 20, 0x00); // 36 bytes
+    EXPECT_FALSE (DeviceMessages::parseIdentityReplyVersion (fromBytes (identity)));
 }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <functional>
 #include <thread>
 
 namespace
@@ -14,11 +12,11 @@ namespace
 struct RecordingListener : MidiManager::Listener
 {
     void midiMessageReceived (MidiInputPort*, const juce::MidiMessage&) override { ++received; }
-    void midiInputDeviceRemoved (const juce::String& name) override { inputsRemoved.add (name); onInputRemoved(); }
-    void midiOutputDeviceRemoved (const juce::String& name) override { outputsRemoved.add (name); }
+    void midiInputDeviceRemoved (const juce::String& name) override { removed.add ("in " + name), onInputRemoved(); }
+    void midiOutputDeviceRemoved (const juce::String& name) override { removed.add ("out " + name); }
 
     std::atomic<int> received { 0 };
-    juce::StringArray inputsRemoved, outputsRemoved;
+    juce::StringArray removed;
     std::function<void()> onInputRemoved = [] {};
 };
 
@@ -30,97 +28,82 @@ struct MidiManagerTest : ::testing::Test
     RecordingListener listener;
 
     void SetUp() override { manager->addListener (&listener); }
-
-    // Plugs an input and an output of each name, then opens them.
-    void plugAndOpen (juce::StringArray names)
+    void plug (juce::StringArray names, bool andOpen = true)
     {
         for (const auto& name : names)
             ports->plugInput (name), ports->plugOutput (name);
         for (const auto& name : names)
-            manager->openInputDevice (name), manager->openOutputDevice (name);
+            if (andOpen)
+                manager->openInputDevice (name), manager->openOutputDevice (name);
     }
-    void unplug (const juce::String& name)
+    void unplug (const juce::String& name) { ports->unplugInput (name), ports->unplugOutput (name); }
+    void expectOpen (juce::StringArray names)
     {
-        ports->unplugInput (name);
-        ports->unplugOutput (name);
+        EXPECT_EQ (manager->getOpenInputDeviceNames(), names);
+        EXPECT_EQ (manager->getOpenOutputDeviceNames(), names);
     }
 };
 } // namespace
 
 TEST_F (MidiManagerTest, OpensEveryPortOfTheExactNameOnceAndDeliversCompleteMessagesOnce)
 {
-    ports->plugOutput ("kestrune");
-    ports->plugOutput ("Missing too");
-    plugAndOpen ({ "Kestrune", "Kestrune" });  // two ports share the name
+    plug ({ "kestrune" }, false);
+    plug ({ "Kestrune", "Kestrune" }); // two ports share the name
     manager->openOutputDevice ("Missing");
-    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("Kestrune", "Kestrune"));
-    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("Kestrune", "Kestrune"));
+    expectOpen ({ "Kestrune", "Kestrune" });
     EXPECT_EQ (ports->getNumStartedInputs(), 2);
-
     EXPECT_EQ (manager->sendMessageToAllOutputs (DeviceMessages::identityRequest()), 2);
     EXPECT_EQ (manager->sendMessageToOutput ("Kestrune", DeviceMessages::calibrationCommit()), 2);
     EXPECT_EQ (manager->sendMessageToOutput ("kestrune", DeviceMessages::calibrationCommit()), 0);
     EXPECT_EQ (ports->sentTo ("Kestrune").size(), 4u);
-    EXPECT_TRUE (ports->sentTo ("kestrune").empty());
 
     manager->addListener (&listener); // already registered
     manager->addListener (nullptr);
     ports->injectMessage ("Kestrune", DeviceMessages::noteOn (24));
     const juce::uint8 fragment[] = { 0xF0, 0x47, 0x00 };
     ports->injectPartialSysex ("Kestrune", fragment, 3);
-    EXPECT_EQ (listener.received, 2); // once from each port, and no fragment
+    EXPECT_EQ (listener.received, 2) << "once from each port, and no fragment";
 }
 
 TEST_F (MidiManagerTest, VanishedPortsAreReportedOnceAndReopenedSilentlyWhenListedAgain)
 {
-    plugAndOpen ({ "K", "B" });
+    plug ({ "K", "B" });
     ports->plugOutput ("Never opened");
     unplug ("K");
     manager->timerCallback();
     manager->timerCallback();
-    EXPECT_EQ (listener.inputsRemoved, juce::StringArray ("K"));
-    EXPECT_EQ (listener.outputsRemoved, juce::StringArray ("K"));
-    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("B"));
-    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("B"));
+    EXPECT_EQ (listener.removed, juce::StringArray ("in K", "out K"));
+    expectOpen ({ "B" });
 
     // Closing every port does not forget the missing ones.
     manager->closeAllInputDevices();
     manager->closeAllOutputDevices();
     EXPECT_EQ (manager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit()), 0);
+    manager->openInputDevice ("B");
     manager->openOutputDevice ("B");
-    ports->plugInput ("K");
-    ports->plugOutput ("K");
+    plug ({ "K" }, false);
     manager->timerCallback();
-    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("K"));
-    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("B", "K"));
-    EXPECT_EQ (listener.inputsRemoved.size() + listener.outputsRemoved.size(), 2);
+    expectOpen ({ "B", "K" });
+    EXPECT_EQ (listener.removed.size(), 2);
     EXPECT_TRUE (ports->allSent().empty());
 }
 
 TEST_F (MidiManagerTest, AReopenThatFailsIsTriedAgainLessAndLessOften)
 {
-    plugAndOpen ({ "K" });
+    plug ({ "K" });
     unplug ("K");
     manager->timerCallback();
     ports->failOpens = true; // listed again, but not yet accepting connections
-    ports->plugInput ("K");
-    ports->plugOutput ("K");
-    // Attempts at 0, 100, 300, 700 ms: none in between.
-    int attempts = 0;
+    plug ({ "K" }, false);
+    std::vector<juce::uint32> attempts;
     for (juce::uint32 ms = 0; ms <= 1000; ms += 50, clock.advanceMs (50))
-    {
-        const auto callsBefore = ports->getNumOpenCalls();
-        manager->timerCallback();
-        attempts += ports->getNumOpenCalls() > callsBefore ? 1 : 0;
-    }
-    EXPECT_EQ (attempts, 4);
-    EXPECT_EQ (manager->getNumOpenOutputDevices(), 0);
-
+        if (const auto calls = ports->getNumOpenCalls(); manager->timerCallback(), ports->getNumOpenCalls() > calls)
+            attempts.push_back (ms);
+    EXPECT_EQ (attempts, (std::vector<juce::uint32> { 0, 100, 300, 700 }));
     ports->failOpens = false;
     clock.advanceMs (MidiManager::longestRetryDelayMs);
     manager->timerCallback();
-    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("K"));
-    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("K"));
+    expectOpen ({ "K" });
 }
 
 // A listener's write-back from the removal of an input reaches an output
@@ -128,7 +111,7 @@ TEST_F (MidiManagerTest, AReopenThatFailsIsTriedAgainLessAndLessOften)
 // platform's port would still take the bytes.
 TEST_F (MidiManagerTest, SendingFromTheRemovalCallbackReachesOnlyOutputsStillThere)
 {
-    plugAndOpen ({ "Gone", "Stays" });
+    plug ({ "Gone", "Stays" });
     int taken = -1;
     listener.onInputRemoved = [&] { taken = manager->sendMessageToAllOutputs (DeviceMessages::noteOff (24)); };
     ports->unplugInput ("Stays");
@@ -137,13 +120,11 @@ TEST_F (MidiManagerTest, SendingFromTheRemovalCallbackReachesOnlyOutputsStillThe
     unplug ("Gone");
     manager->timerCallback();
     EXPECT_EQ (taken, 1);
-    EXPECT_EQ (ports->sentTo ("Gone").size(), 1u);
-    EXPECT_EQ (ports->sentTo ("Stays").size(), 2u);
 }
 
 TEST_F (MidiManagerTest, ListenersMayComeAndGoWhileAnotherThreadDelivers)
 {
-    plugAndOpen ({ "In" });
+    plug ({ "In" });
     std::atomic<bool> stop { false };
     std::thread midiThread ([&] {
         while (! stop)
@@ -154,11 +135,9 @@ TEST_F (MidiManagerTest, ListenersMayComeAndGoWhileAnotherThreadDelivers)
     {
         extra.push_back (std::make_unique<RecordingListener>());
         manager->addListener (extra.back().get());
-        if (i % 2 == 0)
-            continue;
         // Once removed, a listener may be destroyed at once: no delivery is still running into it.
-        manager->removeListener (extra.back().get());
-        extra.pop_back();
+        if (i % 2 == 1)
+            manager->removeListener (extra.back().get()), extra.pop_back();
     }
     while (listener.received < 100)
         std::this_thread::yield();

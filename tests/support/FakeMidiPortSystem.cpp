@@ -1,26 +1,43 @@
 #include "FakeMidiPortSystem.h"
 
-class FakeMidiPortSystem::Input : public MidiInputPort
+#include <algorithm>
+
+// An open port, on its system's list while it lives.
+template <typename Base>
+class FakeMidiPortSystem::Port : public Base
 {
 public:
-    Input (FakeMidiPortSystem& s, juce::String n, MidiInputPortCallback* cb) : system (s), name (std::move (n)), callback (cb) { system.track (system.openIns, this, true); }
-    ~Input() override { system.track (system.openIns, this, false); }
+    Port (FakeMidiPortSystem& s, juce::String n) : system (s), name (std::move (n)) {}
     juce::String getName() const override { return name; }
-    void start() override { started = true; }
-    void stop() override { started = false; }
+
+    template <typename Self>
+    static void track (std::vector<Self*>& open, Self* port, bool isOpen)
+    {
+        const Lock g (port->system.mutex);
+        isOpen ? open.push_back (port) : (void) open.erase (std::find (open.begin(), open.end(), port));
+    }
 
     FakeMidiPortSystem& system;
     const juce::String name;
-    MidiInputPortCallback* callback;
+};
+
+class FakeMidiPortSystem::Input : public Port<MidiInputPort>
+{
+public:
+    Input (FakeMidiPortSystem& s, juce::String n, MidiInputPortCallback* cb) : Port (s, std::move (n)), callback (cb) { track (system.openIns, this, true); }
+    ~Input() override { track (system.openIns, this, false); }
+    void start() override { started = true; }
+    void stop() override { started = false; }
+
+    MidiInputPortCallback* const callback;
     bool started = false;
 };
 
-class FakeMidiPortSystem::Output : public MidiOutputPort
+class FakeMidiPortSystem::Output : public Port<MidiOutputPort>
 {
 public:
-    Output (FakeMidiPortSystem& s, juce::String n) : system (s), name (std::move (n)) { system.track (system.openOuts, this, true); }
-    ~Output() override { system.track (system.openOuts, this, false); }
-    juce::String getName() const override { return name; }
+    Output (FakeMidiPortSystem& s, juce::String n) : Port (s, std::move (n)) { track (system.openOuts, this, true); }
+    ~Output() override { track (system.openOuts, this, false); }
     bool sendMessageNow (const juce::MidiMessage& message) override
     {
         const Lock g (system.mutex);
@@ -30,34 +47,27 @@ public:
             system.sent.emplace_back (name, message);
         return ! system.outputsRefuse;
     }
-
-    FakeMidiPortSystem& system;
-    const juce::String name;
 };
 
-template <typename Deliver>
-void FakeMidiPortSystem::deliver (const juce::String& inputName, Deliver&& toCallback)
+// Delivered outside the lock, as a real input thread does.
+std::vector<FakeMidiPortSystem::Input*> FakeMidiPortSystem::listeningInputs (const juce::String& name) const
 {
-    std::vector<Input*> targets;
-    {
-        const Lock g (mutex);
-        for (auto* in : openIns)
-            if (in->name == inputName && in->started && inputs.contains (inputName))
-                targets.push_back (in);
-    }
-    // Outside the lock, as a real input thread delivers.
-    for (auto* in : targets)
-        toCallback (*in);
+    const Lock g (mutex);
+    std::vector<Input*> result;
+    std::copy_if (openIns.begin(), openIns.end(), std::back_inserter (result), [&] (Input* in) { return in->name == name && in->started && inputs.contains (name); });
+    return result;
 }
 
 void FakeMidiPortSystem::injectMessage (const juce::String& inputName, const juce::MidiMessage& message)
 {
-    deliver (inputName, [&] (Input& in) { in.callback->handleIncomingMidiMessage (&in, message); });
+    for (auto* in : listeningInputs (inputName))
+        in->callback->handleIncomingMidiMessage (in, message);
 }
 
 void FakeMidiPortSystem::injectPartialSysex (const juce::String& inputName, const juce::uint8* data, int numBytes)
 {
-    deliver (inputName, [&] (Input& in) { in.callback->handlePartialSysexMessage (&in, data, numBytes, 0.0); });
+    for (auto* in : listeningInputs (inputName))
+        in->callback->handlePartialSysexMessage (in, data, numBytes, 0.0);
 }
 
 // An empty name stands for every output.

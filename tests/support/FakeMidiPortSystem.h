@@ -2,7 +2,6 @@
 
 #include "midi/MidiPortSystem.h"
 
-#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -44,21 +43,11 @@ public:
     std::unique_ptr<MidiOutputPort> openOutput (int index) override;
 
 private:
+    template <typename Base> class Port;
     class Input;
     class Output;
     using Lock = std::lock_guard<std::recursive_mutex>;
-
-    template <typename Port>
-    void track (std::vector<Port*>& open, Port* port, bool isOpen)
-    {
-        const Lock g (mutex);
-        if (isOpen)
-            open.push_back (port);
-        else
-            open.erase (std::find (open.begin(), open.end(), port));
-    }
-    template <typename Deliver>
-    void deliver (const juce::String& inputName, Deliver&& toCallback);
+    std::vector<Input*> listeningInputs (const juce::String& name) const;
 
     mutable std::recursive_mutex mutex;
     juce::StringArray inputs, outputs;

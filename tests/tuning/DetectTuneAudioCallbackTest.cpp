@@ -4,18 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <optional>
 #include <thread>
 
 namespace
 {
-// Plays a sine of `frequency` into the callback in blocks, as the device
-// manager would, on `channels` identical input channels; counts the
-// allocations made meanwhile into `allocations`.
-void play (DetectTuneAudioCallback& callback, int numBlocks, double frequency = 100.0, double rate = 48000.0, int blockSize = 512,
-           int channels = 1, std::size_t* allocations = nullptr)
+// Plays a 100 Hz sine into the callback in blocks, as the device manager
+// would, on `channels` identical inputs; counts the allocations meanwhile.
+void play (DetectTuneAudioCallback& callback, int numBlocks, double rate = 48000.0, int channels = 1, int blockSize = 512, std::size_t* allocations = nullptr)
 {
     static juce::int64 position = 0;
     std::vector<float> block ((size_t) blockSize);
@@ -26,7 +23,7 @@ void play (DetectTuneAudioCallback& callback, int numBlocks, double frequency = 
     while (numBlocks-- > 0)
     {
         for (auto& sample : block)
-            sample = (float) (0.5 * std::sin (2.0 * juce::MathConstants<double>::pi * frequency * (double) position++ / rate));
+            sample = (float) (0.5 * std::sin (2.0 * juce::MathConstants<double>::pi * 100.0 * (double) position++ / rate));
         callback.audioDeviceIOCallbackWithContext (inputs.data(), channels, nullptr, 0, blockSize, {});
     }
     if (allocations != nullptr)
@@ -34,44 +31,38 @@ void play (DetectTuneAudioCallback& callback, int numBlocks, double frequency = 
 }
 } // namespace
 
-TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStartOn)
+TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStartOnAndSilencesTheOutputs)
 {
     DetectTuneAudioCallback callback;
     play (callback, 64);
     EXPECT_EQ (callback.getFrequency(), 0.0f) << "before the device started";
-
     FakeAudioIODevice device (48000.0);
     callback.audioDeviceAboutToStart (&device);
-    play (callback, 64, 100.0, 48000.0, 512, 2);
+    play (callback, 64, 48000.0, 2);
     EXPECT_EQ (callback.getFrequency(), 0.0f) << "two active input channels";
     play (callback, 15);
     EXPECT_EQ (callback.getFrequency(), 0.0f) << "until the first frame is in";
-    play (callback, 1);
-    EXPECT_NEAR (callback.getFrequency(), 100.0f, 48000.0f / 16384.0f);
-    play (callback, 16);
+    play (callback, 17);
     EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
-    play (callback, 64, 200.0, 48000.0, 512, 2);
-    EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f) << "two channels keep the last estimate";
 
     // A restart, here at a new sample rate, begins a whole new frame.
     device.sampleRate = 44100.0;
     callback.audioDeviceAboutToStart (&device);
     EXPECT_EQ (callback.getFrequency(), 0.0f);
-    play (callback, 15, 100.0, 44100.0);
+    play (callback, 15, 44100.0);
     EXPECT_EQ (callback.getFrequency(), 0.0f);
-    play (callback, 17, 100.0, 44100.0);
+    play (callback, 17, 44100.0);
     EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
 
-    // Every output channel is silenced.
     std::vector<float> input (256, 0.5f), left (256, 1.0f), right (256, -1.0f);
     const float* inputs[] = { input.data() };
     float* outputs[] = { left.data(), nullptr, right.data() };
     callback.audioDeviceIOCallbackWithContext (inputs, 1, outputs, 3, 256, {});
     EXPECT_EQ (left, std::vector<float> (256, 0.0f));
-    EXPECT_EQ (right, std::vector<float> (256, 0.0f));
+    EXPECT_EQ (right, left);
 }
 
-TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndTheEstimateIsReadWhileItRuns)
+TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndItsEstimateIsReadWhileItRuns)
 {
     {
         const AllocationCounter::ScopedCount count; // the counter counts
@@ -86,16 +77,10 @@ TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndTheEstimateIs
         callback.audioDeviceAboutToStart (&device);
         std::atomic<bool> done { false };
         std::size_t allocations = 1;
-        std::thread audioThread ([&] {
-            play (callback, 12 * 8192 / blockSize + 1, 100.0, 48000.0, blockSize, 1, &allocations); // a dozen frames
-            done = true;
-        });
+        std::thread audioThread ([&] { play (callback, 12 * 8192 / blockSize + 1, 48000.0, 1, blockSize, &allocations), done = true; });
         // Whatever the reader sees is a whole estimate: 0, or near 100 Hz.
-        while (! done)
-        {
-            const auto f = callback.getFrequency();
+        for (float f = 0.0f; ! done; f = callback.getFrequency())
             EXPECT_TRUE (f == 0.0f || std::abs (f - 100.0f) < 3.0f) << f;
-        }
         audioThread.join();
         EXPECT_EQ (allocations, 0u) << "blocks of " << blockSize;
         EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);

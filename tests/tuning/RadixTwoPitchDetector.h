@@ -23,14 +23,7 @@ private:
     void analyseFrame();
 
     float frequency = 0.0f;
-    juce::int64 frameSize;
-    juce::int64 oversampling;
-    float sampleRate;
-    double expectedPhaseStep;
-    juce::int64 fifoLatency;
-    std::vector<float> lastPhase;
-    std::vector<float> analysisFrequency;
-    std::vector<float> analysisMagnitude;
-    std::vector<float> inputFifo;
-    std::vector<float> workspace;
+    const juce::int64 frameSize, oversampling;
+    const float sampleRate;
+    std::vector<float> lastPhase, inputFifo, workspace;
 };
