@@ -37,15 +37,13 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
 {
     // The update request, then the image's slices, as the firmware sender hands them to the output.
     const Bytes image (EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + 113134);
-    std::vector<Bytes> firmware { bytesOf (DeviceMessages::firmwareUpdateRequest()) }, writes;
+    std::vector<Bytes> firmware { bytesOf (DeviceMessages::firmwareUpdateRequest()) };
     const FirmwareSysexData data ({ firmware[0].data(), (int) firmware[0].size() }, { image.data(), (int) image.size() }, 64, 10, "Out", "Audio Application Firmware");
     for (juce::uint32 i = 0; i < data.getNumPackets(); ++i)
     {
         const auto slice = data.getPacket (i);
         firmware.emplace_back (slice.begin(), slice.end());
     }
-    for (int note = 24; note <= 63; ++note)
-        writes.push_back (bytesOf (DeviceMessages::calibrationValueWrite (note, (juce::uint16) (0x1234 + note * 77))));
 
     constexpr int sysex = SND_SEQ_EVENT_SYSEX, noteOn = SND_SEQ_EVENT_NOTEON;
     const struct
@@ -57,8 +55,8 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
     } cases[] = {
         { "firmware stream as the sender slices it", firmware, {} },
         { "whole image as one message", { image }, {} },
-        { "calibration value writes", writes, std::vector<int> (40, sysex) },
-        { "note-on, then note-off", { bytesOf (DeviceMessages::noteOn (24)), bytesOf (DeviceMessages::noteOff (24)) }, { noteOn, SND_SEQ_EVENT_NOTEOFF } },
+        { "calibration write, note-on, note-off", { bytesOf (DeviceMessages::calibrationValueWrite (40, 0x1234)), bytesOf (DeviceMessages::noteOn (24)), bytesOf (DeviceMessages::noteOff (24)) },
+          { sysex, noteOn, SND_SEQ_EVENT_NOTEOFF } },
         { "clock byte inside a SysEx that spans two messages", { { 0xF0, 0x47, 0x00 }, { 0x2A, 0xF8, 0x24, 0x00, 0xF7 } }, { sysex, sysex, SND_SEQ_EVENT_CLOCK, sysex } },
         { "running status carried into the next message", { { 0x90, 0x3C, 0x7F }, { 0x3D, 0x7F } }, { noteOn, noteOn } },
         // Each call's bytes leave with it: the cut note-on as it is, the note

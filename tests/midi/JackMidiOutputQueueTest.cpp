@@ -72,22 +72,30 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
     EXPECT_EQ (late[0].first - onTime[0].first, 310u);
 
     // A run longer than one record goes out as several events at one offset;
-    // what a full buffer does not take goes first in the next cycle.
-    Bytes slice (2500), joined;
+    // what a full buffer does not take goes first in the next cycle. A run
+    // across the end of the ring arrives whole too.
+    const auto joined = [] (const Events& events) {
+        Bytes bytes;
+        for (const auto& event : events)
+            bytes.insert (bytes.end(), event.second.begin(), event.second.end());
+        return bytes;
+    };
+    Bytes slice (2500);
     for (size_t i = 0; i < slice.size(); ++i)
-        slice[i] = (juce::uint8) i;
+        slice[i] = (juce::uint8) (i * 7);
     ASSERT_TRUE (push (queue, slice, 3000));
     const auto events = runCycles (queue, 3000 + frames - 64, 2, 2);
-    for (const auto& [frame, bytes] : events)
-        joined.insert (joined.end(), bytes.begin(), bytes.end());
-    EXPECT_EQ (joined, slice);
+    EXPECT_EQ (joined (events), slice);
     ASSERT_EQ (events.size(), 3u);
     EXPECT_EQ (events[1].first, 3000 + frames);
     EXPECT_EQ (events[2].first, 3000 + 2 * frames - 64);
+    slice.resize (2000);
+    ASSERT_TRUE (push (queue, slice, 4000));
+    EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice);
 
     // No room for a whole run: nothing of it is queued.
-    EXPECT_FALSE (push (queue, Bytes (4090, 0x55), 4000));
-    EXPECT_TRUE (runCycles (queue, 4000 + frames).empty());
+    EXPECT_FALSE (push (queue, Bytes (4090, 0x55), 5000));
+    EXPECT_TRUE (runCycles (queue, 5000 + frames).empty());
 }
 
 TEST (JackMidiOutputQueue, AClosedQueueDrainsAndIsFreedOnlyWhenNoCycleCanStillReadItThenIsReusedWithoutLeftovers)
