@@ -48,6 +48,7 @@ TEST (JackMidiOutputQueue, PlacesARecordOnePeriodAfterItsStampWithinTheCycle)
         // previous record the gap of 600 us would shrink to 212 frames.
         { "a late cycle keeps the gap to the previous record", start + 600, start + 1000, 0, before, 500 },
         { "a kept gap that reaches past the cycle waits", start + 800, start + 1000, 0, before, later },
+        { "stamped with the previous record: not before it", start + 600, start + 1000, 0, { true, start + 300, start + 600 }, 300 },
         { "no gap kept across a pause", start + 600, start + 1000, 0, { true, start - 100, start + 600 - 1000001 }, 112 },
         { "no gap kept from a stamp after this one", start + 600, start + 1000, 0, { true, start - 100, start + 700 }, 112 },
         { "no gap kept once the frame counter went back", start + 600, start + 1000, 0, { true, start + 100000, start + 590 }, 112 },
@@ -72,8 +73,8 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
     EXPECT_EQ (late[0].first - onTime[0].first, 310u);
 
     // A run longer than one record goes out as several events at one offset;
-    // what a full buffer does not take goes first in the next cycle. A run
-    // across the end of the ring arrives whole too.
+    // what a full buffer does not take goes first in the next cycle. Records
+    // across the end of the ring arrive whole too, even one whose header it cuts.
     const auto joined = [] (const Events& events) {
         Bytes bytes;
         for (const auto& event : events)
@@ -89,8 +90,9 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
     ASSERT_EQ (events.size(), 3u);
     EXPECT_EQ (events[1].first, 3000 + frames);
     EXPECT_EQ (events[2].first, 3000 + 2 * frames - 64);
-    slice.resize (2000);
-    ASSERT_TRUE (push (queue, slice, 4000));
+    slice.resize (1518); // the ring's last 3 bytes stay free
+    ASSERT_TRUE (push (queue, slice, 4000) && push (queue, { 0x90, 1, 2 }, 4000));
+    slice.insert (slice.end(), { 0x90, 1, 2 });
     EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice);
 
     // No room for a whole run: nothing of it is queued.
