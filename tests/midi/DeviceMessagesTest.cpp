@@ -8,11 +8,7 @@ using Bytes = std::vector<int>;
 
 Bytes bytesOf (const juce::MidiMessage& m) { return { m.getRawData(), m.getRawData() + m.getRawDataSize() }; }
 
-juce::MidiMessage fromBytes (const Bytes& bytes)
-{
-    const std::vector<juce::uint8> data (bytes.begin(), bytes.end());
-    return juce::MidiMessage (data.data(), (int) data.size());
-}
+juce::MidiMessage fromBytes (const Bytes& b) { return juce::MidiMessage (std::vector<juce::uint8> (b.begin(), b.end()).data(), (int) b.size()); }
 } // namespace
 
 TEST (DeviceMessages, MessagesHaveTheMachinesBytesAndRepliesAreRecognisedByLengthAndCommand)

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+
 namespace
 {
 struct RecordingListener : MidiManager::Listener
