@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 // Records every pause with the number of messages sent before it.
 struct PauseRecordingClock : SimulatedClock
 {
@@ -28,7 +30,8 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     // The start, then ticks, until the 40 writes and 40 requests are out.
     // Between two messages of one call lies exactly one pause, longer after a
     // write than after a request; a call pauses 15 ms at most.
-    ASSERT_TRUE (writer.start (values, {}));
+    std::optional<CalibrationWriter::Result> result;
+    ASSERT_TRUE (writer.start (values, [&] (const CalibrationWriter::Result& r) { result = r; }));
     int calls = 1;
     for (size_t callStart = 0; callStart < 80 && calls <= 40; ++calls, clock.pauses.clear(), writer.tick())
     {
@@ -48,4 +51,12 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     ASSERT_EQ (sent.size(), 80u);
     EXPECT_EQ (sent[0].getDescription(), DeviceMessages::calibrationValueWrite (24, 59976).getDescription());
     EXPECT_EQ (sent[79].getDescription(), DeviceMessages::calibrationValueRequest (63).getDescription());
+
+    // Nothing comes back: all is written and asked for twice more, then given up.
+    for (int i = 0; i < 200 && ! result; ++i, clock.advanceMs (100))
+        writer.tick();
+    ASSERT_TRUE (result.has_value());
+    EXPECT_FALSE (result->confirmed);
+    EXPECT_EQ (result->unconfirmedNotes.size(), 40);
+    EXPECT_EQ (clock.ports->allSent().size(), 3 * 80u);
 }
