@@ -29,18 +29,23 @@ std::vector<std::pair<size_t, float>> estimates (const std::vector<float>& signa
 {
     Detector detector (frameSize, 2, rate);
     std::vector<std::pair<size_t, float>> result;
-    for (size_t start = 0, count = 0; start < signal.size(); start += count)
-        if (count = std::min (blockSize, signal.size() - start); detector.processSamples (signal.data() + start, (juce::int64) count))
+    for (size_t start = 0; start < signal.size(); start += blockSize)
+    {
+        const auto count = std::min (blockSize, signal.size() - start);
+        if (detector.processSamples (signal.data() + start, (juce::int64) count))
             result.push_back ({ (start + count) / hop - 1, detector.getFrequency() });
+    }
     return result;
 }
 } // namespace
 
 TEST (PitchDetectorTest, ReadsSilenceAsZeroAndEveryCalibratedNoteWithinItsBound)
 {
-    EXPECT_EQ (PitchDetector (frameSize, 2, 48000.0f).getFrequency(), 0.0f);
-    for (const auto& [frame, frequency] : estimates (std::vector<float> (3 * hop, 0.0f), 48000.0f))
-        EXPECT_EQ (frequency, 0.0f) << frame;
+    PitchDetector detector (frameSize, 2, 48000.0f);
+    EXPECT_EQ (detector.getFrequency(), 0.0f);
+    const std::vector<float> silence (512, 0.0f);
+    for (int block = 0; block < 5 * 16; ++block)
+        EXPECT_TRUE (detector.processSamples (silence.data(), 512) == (block % 16 == 15) && detector.getFrequency() == 0.0f) << block;
     for (const float rate : { 44100.0f, 48000.0f })
     {
         for (int note = 24; note <= 63; ++note)
