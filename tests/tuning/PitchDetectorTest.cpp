@@ -43,9 +43,9 @@ TEST (PitchDetectorTest, ReadsSilenceAsZeroAndEveryCalibratedNoteWithinItsBound)
 {
     PitchDetector detector (frameSize, 2, 48000.0f);
     EXPECT_EQ (detector.getFrequency(), 0.0f);
-    const std::vector<float> silence (512, 0.0f);
-    for (int block = 0; block < 5 * 16; ++block)
-        EXPECT_TRUE (detector.processSamples (silence.data(), 512) == (block % 16 == 15) && detector.getFrequency() == 0.0f) << block;
+    const std::vector<float> silence (5 * hop, 0.0f);
+    for (size_t block = 0; block < 5 * 16; ++block)
+        EXPECT_TRUE (detector.processSamples (silence.data() + 512 * block, 512) == (block % 16 == 15) && detector.getFrequency() == 0.0f) << block;
     for (const float rate : { 44100.0f, 48000.0f })
     {
         for (int note = 24; note <= 63; ++note)
