@@ -90,10 +90,13 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
     ASSERT_EQ (events.size(), 3u);
     EXPECT_EQ (events[1].first, 3000 + frames);
     EXPECT_EQ (events[2].first, 3000 + 2 * frames - 64);
-    slice.resize (1518); // the ring's last 3 bytes stay free
-    ASSERT_TRUE (push (queue, slice, 4000) && push (queue, { 0x90, 1, 2 }, 4000));
-    slice.insert (slice.end(), { 0x90, 1, 2 });
-    EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice);
+    for (const size_t size : { 1518, 2100, 2100 }) // the first leaves the ring's last 3 bytes free
+    {
+        slice.resize (size);
+        ASSERT_TRUE (push (queue, slice, 4000) && push (queue, { 0x90, 1, 2 }, 4000));
+        slice.insert (slice.end(), { 0x90, 1, 2 });
+        EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice) << size;
+    }
 
     // No room for a whole run: nothing of it is queued.
     EXPECT_FALSE (push (queue, Bytes (4090, 0x55), 5000));
