@@ -1,24 +1,28 @@
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
-// What a fuzz target asserts. A failed check reports what did not hold and
-// then aborts, which libFuzzer records as a crash with the input that caused
-// it; the unit test that replays committed inputs installs a handler that
-// turns the failure into a test failure instead.
+// What a fuzz target asserts. A failed check aborts, which libFuzzer records
+// as a crash with its input; the unit tests' replay installs a handler that
+// throws instead (a handler must not return).
 namespace fuzzcheck
 {
-using FailureHandler = std::function<void (const std::string& what)>;
-
-// The handler must not return (it throws or aborts); returns the previous one.
-FailureHandler setFailureHandler (FailureHandler handler);
-
-[[noreturn]] void fail (const std::string& what);
+inline std::function<void (const std::string&)>& failureHandler()
+{
+    static std::function<void (const std::string&)> handler;
+    return handler;
+}
 
 inline void require (bool condition, const char* what)
 {
-    if (! condition)
-        fail (what);
+    if (condition)
+        return;
+    if (failureHandler())
+        failureHandler() (what);
+    std::fprintf (stderr, "fuzz check failed: %s\n", what);
+    std::abort();
 }
 } // namespace fuzzcheck

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// The fuzz targets' entry functions, one per place where bytes from outside
-// become state. Each runs one input and checks what must hold; libFuzzer
-// calls them from FuzzerMain.cpp, the unit tests replay committed inputs.
+// One entry function per place where bytes from outside become state. Each
+// runs one input and checks what must hold; libFuzzer calls them through
+// FuzzerMain.cpp, the unit tests replay the committed inputs.
 int fuzzMidiStreamParser (const std::uint8_t* data, size_t size);
 int fuzzDeviceMessages (const std::uint8_t* data, size_t size);
 int fuzzEngine (const std::uint8_t* data, size_t size);
@@ -17,9 +17,7 @@ struct FuzzTarget
     int (*entry) (const std::uint8_t* data, size_t size);
 };
 
-inline constexpr FuzzTarget fuzzTargets[] = {
-    { "midi_stream_parser", fuzzMidiStreamParser },
-    { "device_messages", fuzzDeviceMessages },
-    { "engine", fuzzEngine },
-    { "firmware_stream", fuzzFirmwareStream },
-};
+inline constexpr FuzzTarget fuzzTargets[] = { { "midi_stream_parser", fuzzMidiStreamParser },
+                                              { "device_messages", fuzzDeviceMessages },
+                                              { "engine", fuzzEngine },
+                                              { "firmware_stream", fuzzFirmwareStream } };

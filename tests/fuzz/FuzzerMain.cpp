@@ -1,5 +1,4 @@
-// libFuzzer's entry for one target, chosen by KESTRUNE_FUZZ_ENTRY when the
-// fuzz executables are built (scripts/fuzz). Not part of the unit tests.
+// libFuzzer's entry for the target KESTRUNE_FUZZ_ENTRY names (scripts/fuzz).
 
 #include "FuzzTargets.h"
 
