@@ -13,44 +13,32 @@ TEST (MidiGarbage, NothingButTheGenuineRepliesPassesForAReply)
     MidiGarbage garbage (7);
     juce::Random random (11);
     MidiStreamParser receiver;
-
     std::vector<std::vector<juce::uint8>> genuine, recognised;
     int realTimeInsideSysex = 0, longestEvent = 0;
     bool inSysex = false;
-
     for (int i = 0; i < 30000; ++i)
     {
         std::vector<juce::uint8> event;
-        if (random.nextInt (10) == 0)
+        if (random.nextInt (10) != 0)
+            event = garbage.nextEvent();
+        else
         {
-            const auto reply = random.nextBool()
-                                   ? DeviceMessages::calibrationValueReply (24 + random.nextInt (40), (juce::uint16) random.nextInt (0x10000))
-                                   : DeviceMessages::identityReply (0, 1, 0, 5);
+            const auto reply = random.nextBool() ? DeviceMessages::calibrationValueReply (24 + random.nextInt (40), (juce::uint16) random.nextInt (0x10000))
+                                                 : DeviceMessages::identityReply (0, 1, 0, 5);
             genuine.emplace_back (reply.getRawData(), reply.getRawData() + reply.getRawDataSize());
             event = garbage.sprinkle (reply);
             ASSERT_EQ (event.size(), genuine.back().size() + 1);
         }
-        else
-        {
-            event = garbage.nextEvent();
-            ASSERT_FALSE (event.empty());
-            ASSERT_LE ((int) event.size(), MidiGarbage::maxEventBytes);
-            longestEvent = juce::jmax (longestEvent, (int) event.size());
-        }
-
+        ASSERT_TRUE (! event.empty() && (int) event.size() <= MidiGarbage::maxEventBytes);
+        longestEvent = juce::jmax (longestEvent, (int) event.size());
         for (auto byte : event)
         {
-            if (byte == 0xF0)
-                inSysex = true;
-            else if (byte >= 0xF8 && inSysex)
-                ++realTimeInsideSysex;
-            else if (byte >= 0x80 && byte < 0xF8)
-                inSysex = false;
+            realTimeInsideSysex += inSysex && byte >= 0xF8 ? 1 : 0;
+            inSysex = byte == 0xF0 || (inSysex && (byte < 0x80 || byte >= 0xF8));
             if (receiver.push (byte) && MidiGarbage::looksLikeReply (receiver.message()))
                 recognised.push_back (receiver.message());
         }
     }
-
     EXPECT_EQ (recognised, genuine);
     for (int kind = 0; kind < (int) MidiGarbage::Kind::numKinds; ++kind)
         EXPECT_GT (garbage.getCount ((MidiGarbage::Kind) kind), 300) << "kind " << kind;
