@@ -1,9 +1,8 @@
 // The engine between a machine that sends anything and a user who clicks
-// whatever the windows offer, with cables pulled and time jumping. Checked
-// from the wire: the engine writes back only values it read from the machine
-// (besides its own reference-note steps, the default table and a completed
-// run's results) and never commits while the machine's reference note may
-// hold a value of the engine's own.
+// whatever the windows offer, with cables pulled and time jumping. It writes
+// back only values it read from the machine (besides its own reference-note
+// steps, the default table and a completed run's results) and never commits
+// while the machine's note 24 may hold a value of the engine's own.
 
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
@@ -79,13 +78,10 @@ struct CheckingListener : TuneKestruneEngine::StatusListener
 class WireJudge
 {
 public:
-    enum class Call
-    {
-        own,        // start, begin, tick: reference-note writes are the engine's own until a note-off
-        restore,    // abort, undo, a removed port: writes must be read back
-        defaults,   // restore the default calibration
-        results     // a completed run's table, still going out from later ticks
-    };
+    // own: start, begin, tick (reference-note writes are the engine's own until
+    // a note-off); restore: abort, undo, a removed port (writes must be read
+    // back); defaults: the default table; results: a completed run's table.
+    enum class Call { own, restore, defaults, results };
 
     void replyDelivered (const juce::MidiMessage& message)
     {

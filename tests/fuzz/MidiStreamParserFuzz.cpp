@@ -22,43 +22,33 @@ using fuzzcheck::require;
 std::vector<Message> referenceMessages (const Message& stream)
 {
     std::vector<Message> out;
-    Message partial;
+    Message partial;   // the message being read, F0 first inside SysEx
     std::uint8_t running = 0;
-    bool inSysex = false, sysexTooLong = false;
+    bool tooLong = false;
     for (const auto b : stream)
     {
+        const bool inSysex = ! partial.empty() && partial[0] == 0xF0;
         if (b >= 0xF8)
             out.push_back ({ b });
-        else if (b == 0xF0)
-        {
-            inSysex = true;
-            sysexTooLong = false;
-            partial = { b };
-            running = 0;
-        }
         else if (b == 0xF7)
         {
-            if (inSysex && ! sysexTooLong)
-            {
-                partial.push_back (b);
+            if (inSysex && ! tooLong)
                 out.push_back (partial);
-            }
-            inSysex = false;
+            if (inSysex && ! tooLong)
+                out.back().push_back (b);
             partial.clear();
         }
         else if (b >= 0x80)
         {
-            inSysex = false;
-            running = b < 0xF0 ? b : 0;
             partial = { b };
+            running = b < 0xF0 ? b : 0;
+            tooLong = false;
         }
         else if (inSysex)
         {
-            if (partial.size() + 1 < MidiStreamParser::maxSysexBytes)   // room is kept for the closing F7
+            tooLong = tooLong || partial.size() + 1 >= MidiStreamParser::maxSysexBytes;   // room is kept for the F7
+            if (! tooLong)
                 partial.push_back (b);
-            else
-                sysexTooLong = true;
-            continue;
         }
         else if (! partial.empty() || running != 0)
         {
@@ -66,7 +56,7 @@ std::vector<Message> referenceMessages (const Message& stream)
                 partial = { running };
             partial.push_back (b);
         }
-        if (! inSysex && ! partial.empty() && partial.size() == 1 + (size_t) midibytes::dataBytesAfter (partial[0]))
+        if (! partial.empty() && partial[0] != 0xF0 && partial.size() == 1 + (size_t) midibytes::dataBytesAfter (partial[0]))
         {
             out.push_back (partial);
             partial.clear();
