@@ -1,7 +1,4 @@
-#include "sim/control/ConsoleCommand.h"
-#include "sim/control/EventLog.h"
 #include "sim/control/SimOptions.h"
-#include "sim/model/SimulatedClock.h"
 
 #include <gtest/gtest.h>
 
@@ -44,39 +41,4 @@ TEST (SimOptions, EveryOptionIsTakenAndNonsenseRefusedWithAReason)
         EXPECT_FALSE (parse (line, error).has_value()) << line;
         EXPECT_TRUE (error.contains (reason)) << line << ": " << error;
     }
-}
-
-TEST (SimConsoleCommand, ParsesEveryCommandAndRefusesTheRest)
-{
-    using Kind = ConsoleCommand::Kind;
-    for (const auto& [line, kind, number] : { std::tuple { "knob -1.25", Kind::knob, -1.25 }, { "  unplug ", Kind::unplug, 0.0 },
-                                              { "replug", Kind::replug, 0.0 }, { "replug-refusing", Kind::replugRefusing, 0.0 },
-                                              { "unplug-audio", Kind::unplugAudio, 0.0 }, { "replug-audio", Kind::replugAudio, 0.0 },
-                                              { "garbage 40000", Kind::garbage, 40000.0 }, { "mute", Kind::mute, 0.0 },
-                                              { "unmute", Kind::unmute, 0.0 }, { "drop-replies 5", Kind::dropReplies, 5.0 },
-                                              { "drop-writes 3", Kind::dropWrites, 3.0 }, { "answer-all-notes off", Kind::answerAllNotes, 0.0 },
-                                              { "restart", Kind::restart, 0.0 }, { "status", Kind::status, 0.0 },
-                                              { "quit\r", Kind::quit, 0.0 }, { "", Kind::none, 0.0 } })
-    {
-        EXPECT_EQ (ConsoleCommand::parse (line).kind, kind) << line;
-        EXPECT_EQ (ConsoleCommand::parse (line).number, number) << line;
-    }
-    for (auto bad : { "knob", "knob x", "knob 1 2", "drop-replies -3", "answer-all-notes maybe", "mute now", "dance", "garbage -1",
-                      "garbage 12345678" })
-        EXPECT_TRUE (ConsoleCommand::parse (bad).kind == Kind::invalid && ConsoleCommand::parse (bad).error.isNotEmpty()) << bad;
-}
-
-TEST (SimEventLog, AppendsMillisecondsSinceStartAndTheEventAtOnce)
-{
-    SimulatedClock clock (70000);
-    juce::TemporaryFile temp (".log");
-    {
-        EventLog log (temp.getFile().getFullPathName(), clock);
-        log.write ("START x");
-        clock.advanceMs (1234);
-        log.write ("RX F0 F7");
-        EXPECT_EQ (temp.getFile().loadFileAsString(), "0 START x\n1234 RX F0 F7\n");
-    }
-    EventLog (temp.getFile().getFullPathName(), clock).write ("START y");
-    EXPECT_EQ (temp.getFile().loadFileAsString(), "0 START x\n1234 RX F0 F7\n0 START y\n");
 }
