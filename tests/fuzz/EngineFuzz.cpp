@@ -4,10 +4,8 @@
 // steps, the default table and a completed run's results) and never commits
 // while the machine's note 24 may hold a value of the engine's own.
 
-#include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
-#include "MidiBytes.h"
 #include "midi/DeviceMessages.h"
 #include "midi/MidiStreamParser.h"
 #include "sim/model/SimulatedClock.h"

@@ -2,7 +2,6 @@
 // update request. The report must add up, must not depend on the slicing, and
 // must accept only a whole image.
 
-#include "FuzzCheck.h"
 #include "FuzzTargets.h"
 #include "sim/model/FirmwareStreamChecker.h"
 #include "sim/model/SimulatedClock.h"

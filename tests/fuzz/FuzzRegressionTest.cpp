@@ -1,7 +1,6 @@
 // Every fuzz target over its committed seeds and the inputs that once made
 // it fail (tests/fuzz/corpus/<target>, tests/fuzz/regressions/<target>).
 
-#include "FuzzCheck.h"
 #include "FuzzTargets.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,8 @@
 // anywhere. The parser must deliver the same messages however the stream is
 // cut, only complete messages, and SysEx only whole and within its bound.
 
-#include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
-#include "MidiBytes.h"
 #include "midi/MidiStreamParser.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
