@@ -1,5 +1,4 @@
 #include "midi/DeviceMessages.h"
-#include "sim/model/CalibrationCheck.h"
 #include "sim/model/PitchMeter.h"
 #include "sim/model/VirtualKestrune.h"
 
@@ -40,16 +39,6 @@ TEST (SimPitchCurve, EveryUnitFallsThroughAWindowThatKeepsTheTargetsReachable)
         EXPECT_DOUBLE_EQ (curve.frequency (40000, 40.0), curve.frequency (40000, 12.0));
     }
     EXPECT_NE (PitchCurve (1).deviationCents (30000), PitchCurve (2).deviationCents (30000)) << "units differ";
-}
-
-TEST (SimCalibrationCheck, ReportsEachNotesCentsAndTheWorst)
-{
-    auto state = MachineState::factory();
-    state.calibration[0] = 64280;   // note 24 at note 25's value: a semitone sharp
-    const auto lines = juce::StringArray::fromLines (CalibrationCheck (state, PitchCurve (0), 0.0).format().trim());
-    ASSERT_EQ (lines.size(), 41);
-    EXPECT_EQ (lines[0], "note 24 value 64280 pitch 34.6478 target 32.7032 cents +100.00");
-    EXPECT_EQ (lines[40], "summary notes=40 max-abs-cents=100.00 worst-note=24");
 }
 
 TEST (SimAudio, TheVoiceSoundsAtItsWorkingValuesPitchAndAChangeRunsOnWithoutAJump)
