@@ -1,6 +1,7 @@
 #include "EmbeddedData.h"
 #include "firmware/FirmwareSysexSender.h"
 #include "midi/DeviceMessages.h"
+#include "sim/model/SimulatedClock.h"
 #include "support/FakeMidiPortSystem.h"
 
 #include <gtest/gtest.h>
@@ -8,12 +9,6 @@
 namespace
 {
 using Bytes = juce::Array<juce::uint8>;
-
-struct ManualClock : MillisecondClock
-{
-    juce::uint32 getMillisecondCounter() const override { return now; }
-    juce::uint32 now = 1000;
-};
 
 struct Recorder : FirmwareSysexSender::Listener
 {
@@ -50,7 +45,7 @@ protected:
     {
         for (int i = 0; i < numTicks; ++i)
         {
-            clock.now += 10;
+            clock.advanceMs (10);
             sender->timerCallback();
         }
     }
@@ -77,7 +72,7 @@ protected:
     const juce::String outputName { "Kestrune Jack 1" };
     std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
     MidiManager::Ptr manager { new MidiManager (ports) };
-    ManualClock clock;
+    SimulatedClock clock;
     Recorder listener;
     std::unique_ptr<FirmwareSysexData> transfer;
     std::unique_ptr<FirmwareSysexSender> sender;
@@ -122,14 +117,14 @@ TEST_F (FirmwareSysexSenderTest, OpensTheOutputSendsTheRequestWaits8000MsThenStr
     EXPECT_EQ (sent().size(), 1u + 1768u);
 }
 
-TEST_F (FirmwareSysexSenderTest, TheWaitRunsAcrossTheCounterWrapAndACatchingUpTimerKeepsSlicesNineMsApart)
+TEST_F (FirmwareSysexSenderTest, TheWaitRunsAcrossTheCounterWrapACatchingUpTimerKeepsSlicesNineMsApartAndStopEndsIt)
 {
-    clock.now = 0xFFFFFFFFu - 3000u;
+    clock.advanceMs (0xFFFFFFFFu - 4000.0);   // 3 s before the counter wraps
     start();
-    clock.now += 7999u;
+    clock.advanceMs (7999u);
     sender->timerCallback();
     EXPECT_TRUE (listener.progress.empty());
-    clock.now += 1u;
+    clock.advanceMs (1u);
     sender->timerCallback();
     EXPECT_EQ (listener.progress, std::vector<double> { 0.0 });
 
@@ -139,11 +134,19 @@ TEST_F (FirmwareSysexSenderTest, TheWaitRunsAcrossTheCounterWrapAndACatchingUpTi
     {
         SCOPED_TRACE (interval);
         const auto before = sent().size();
-        clock.now += interval;
+        clock.advanceMs (interval);
         sender->timerCallback();
         EXPECT_EQ (sent().size() - before, sends ? 1u : 0u);
     }
     EXPECT_EQ (sender->getNextPacket(), 5u);
+
+    const auto reports = listener.statuses.size();
+    sender->stop();
+    EXPECT_FALSE (transfer->isActive());
+    tick (1000);
+    EXPECT_EQ (listener.statuses.size(), reports) << "stopped";
+    start();
+    EXPECT_EQ (bytesOf (sent().back()), request) << "a new sender starts from the request";
 }
 
 TEST_F (FirmwareSysexSenderTest, AMachineAwayDuringTheWaitOrBeforeTheRequestIsAskedAgainAndWaitedFor)
@@ -206,21 +209,6 @@ TEST_F (FirmwareSysexSenderTest, AnOutputLostAtSlice500ResumesWithSlice500OnceRe
     tick (1268);
     EXPECT_TRUE (transfer->isComplete());
     EXPECT_EQ (slicesReceived(), image);
-}
-
-TEST_F (FirmwareSysexSenderTest, StopEndsReportsAndANewSenderStartsFromTheRequest)
-{
-    start();
-    tick (10);
-    const auto reports = listener.statuses.size();
-    sender->stop();
-    EXPECT_FALSE (transfer->isActive());
-    tick (1000);
-    EXPECT_EQ (listener.statuses.size(), reports);
-    EXPECT_TRUE (listener.progress.empty());
-
-    start();
-    EXPECT_EQ (bytesOf (sent().at (1)), request);
 }
 
 TEST_F (FirmwareSysexSenderTest, NoRequestMeansNoWaitAndNoImageCompletesAtOnce)

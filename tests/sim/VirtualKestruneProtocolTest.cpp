@@ -102,27 +102,3 @@ TEST (SimProtocol, MessagesAreReassembledAcrossRunsAndForeignOrMalformedOnesIgno
     // Each run received and each reply sent is logged as it went over the wire.
     EXPECT_EQ (m.log.joinIntoString ("|", 0, 3), "RX F0 47 00|RX 2A 24 00 01 21 F7|TX F0 47 00 2A 24 00 05 21 0E 04 07 08 F7");
 }
-
-TEST (SimProtocol, TheVoiceFollowsNotesOnChannelOneTheirWorkingValuesAndTheKnob)
-{
-    Machine m;
-    m.send (DeviceMessages::noteOn (24));
-    EXPECT_NEAR (m.machine.getSoundingFrequency(), 32.7032, 0.001);
-    m.send (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
-    EXPECT_NEAR (m.machine.getSoundingFrequency(), m.machine.getPitchCurve().frequency (0xFFFF, 0.0), 1e-9);
-    m.machine.setKnob (-7.0);
-    EXPECT_NEAR (m.machine.getSoundingFrequency(), m.machine.getPitchCurve().frequency (0xFFFF, -7.0), 1e-9);
-    m.machine.setKnob (std::nan (""));
-    EXPECT_DOUBLE_EQ (m.machine.getKnob(), 0.0);
-
-    const std::pair<juce::MidiMessage, int> steps[] = {
-        { DeviceMessages::noteOn (40), 40 }, { DeviceMessages::noteOff (24), 40 }, { DeviceMessages::noteOff (40), -1 },
-        { juce::MidiMessage::noteOn (2, 24, (juce::uint8) 100), -1 }, { juce::MidiMessage::noteOn (1, 70, (juce::uint8) 100), -1 },
-        { DeviceMessages::noteOn (30), 30 }, { juce::MidiMessage::noteOn (1, 30, (juce::uint8) 0), -1 },
-    };
-    for (const auto& [message, sounding] : steps)
-    {
-        m.send (message);
-        EXPECT_EQ (m.machine.getSoundingNote(), sounding) << message.getDescription();
-    }
-}
