@@ -45,11 +45,10 @@ struct Ports
 
     void restore()
     {
-        system->outputsRefuse = false;
         if (! outputPlugged)
             system->plugOutput (portName);
+        system->outputsRefuse = inputLost = false;
         outputPlugged = true;
-        inputLost = false;
         midi->timerCallback();
         system->clearSent();
     }
@@ -152,10 +151,10 @@ struct Session
         engine->addStatusListener (&listener);
     }
 
-    ~Session() noexcept (false)
+    ~Session() noexcept (false)   // the application's quit: judged like any call
     {
         engine->removeStatusListener (&listener);
-        call (Call::restore, [this] { engine = nullptr; });   // the application's quit
+        call (Call::restore, [this] { engine = nullptr; });
     }
 
     template <typename Fn>
@@ -312,8 +311,6 @@ void run (Ports& ports, FuzzInput& input)
                 break;
             case 16: // the output's buffer is full, or drains again
                 ports.system->outputsRefuse = ! ports.system->outputsRefuse;
-                break;
-            default:
                 break;
         }
     }

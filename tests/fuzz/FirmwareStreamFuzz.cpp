@@ -33,8 +33,7 @@ bool endsWithWholeImage (const Bytes& stream, size_t end, size_t& imageStart)
 
 int fuzzFirmwareStream (const std::uint8_t* data, size_t size)
 {
-    // Two bytes choose the slicing, the rest is the stream after the lone
-    // update request that announces it.
+    // Two bytes choose the slicing, the rest follows a lone update request.
     if (size < 2)
         return 0;
     juce::uint32 sliceSeed = (juce::uint32) data[0] << 8 | data[1] | 1u;
@@ -69,9 +68,9 @@ int fuzzFirmwareStream (const std::uint8_t* data, size_t size)
                             && report.expectedBytes == report.bytes),
              "accepted, but not over a whole image");
 
-    // The virtual machine gets the same bytes in slices and must come to the
-    // same report; an accepted image, and only that, installs the new version.
-    // A rejected image leaves only the boot loader; a lone request, the old firmware.
+    // The machine gets the same bytes in slices and must come to the same report;
+    // only an accepted image installs the new version, a rejected one leaves the
+    // boot loader, a lone request the old firmware.
     SimulatedClock clock;
     VirtualKestrune::Options options;
     options.firmwareVersion = "1.00";

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,7 +15,6 @@ public:
     std::uint8_t byte() { return empty() ? 0 : data[position++]; }
     std::uint16_t word() { const int high = byte(); return (std::uint16_t) (high << 8 | byte()); }
     int below (int bound) { return byte() % bound; }
-
     // As many bytes as the next byte says, capped by maxCount and what is left.
     std::vector<std::uint8_t> bytes (size_t maxCount)
     {

@@ -20,16 +20,15 @@ TEST (FuzzReplay, EveryCommittedInputPasses)
         EXPECT_FALSE (files.isEmpty()) << "no committed inputs for " << target.name;
         for (const auto& file : files)
         {
-            SCOPED_TRACE (file.getFullPathName().toStdString());
             juce::MemoryBlock bytes;
-            ASSERT_TRUE (file.loadFileAsData (bytes));
+            EXPECT_TRUE (file.loadFileAsData (bytes));
             try
             {
                 target.entry (static_cast<const std::uint8_t*> (bytes.getData()), bytes.getSize());
             }
             catch (const std::runtime_error& failure)
             {
-                ADD_FAILURE() << failure.what();
+                ADD_FAILURE() << file.getFullPathName() << ": " << failure.what();
             }
         }
     }

@@ -21,10 +21,8 @@ struct FuzzTarget
     int (*entry) (const std::uint8_t* data, size_t size);
 };
 
-inline constexpr FuzzTarget fuzzTargets[] = { { "midi_stream_parser", fuzzMidiStreamParser },
-                                              { "device_messages", fuzzDeviceMessages },
-                                              { "engine", fuzzEngine },
-                                              { "firmware_stream", fuzzFirmwareStream } };
+inline constexpr FuzzTarget fuzzTargets[] = { { "midi_stream_parser", fuzzMidiStreamParser }, { "device_messages", fuzzDeviceMessages },
+                                              { "engine", fuzzEngine }, { "firmware_stream", fuzzFirmwareStream } };
 
 // A failed check aborts, which libFuzzer records as a crash with its input;
 // the unit tests' replay installs a handler that throws instead.

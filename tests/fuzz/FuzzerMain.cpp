@@ -4,15 +4,8 @@
 
 #include <juce_events/juce_events.h>
 
-extern "C" int LLVMFuzzerInitialize (int*, char***)
-{
-    // Timers and the MIDI manager need the message manager; no event loop
-    // runs. Never shut down: at exit JUCE's own statics may already be gone.
-    juce::initialiseJuce_GUI();
-    return 0;
-}
+// Timers and the MIDI manager need the message manager, though no event loop
+// runs; never shut down, since at exit JUCE's own statics may be gone.
+extern "C" int LLVMFuzzerInitialize (int*, char***) { juce::initialiseJuce_GUI(); return 0; }
 
-extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size)
-{
-    return KESTRUNE_FUZZ_ENTRY (data, size);
-}
+extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, size_t size) { return KESTRUNE_FUZZ_ENTRY (data, size); }

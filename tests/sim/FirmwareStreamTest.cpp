@@ -33,13 +33,6 @@ Bytes imageOf (const std::string& text)
     return image;
 }
 
-FirmwareStreamChecker::Report check (const Bytes& stream)
-{
-    FirmwareStreamChecker checker;
-    for (size_t i = 0; i < stream.size() && checker.push (stream[i]) == Status::receiving; ++i) {}
-    return checker.getReport();
-}
-
 struct Machine
 {
     Machine()
@@ -117,7 +110,9 @@ TEST (SimFirmware, EveryBreakOfTheLayoutIsRejectedWithItsPlace)
         auto image = imageOf (text);
         if (c.from == nullptr)
             image[(size_t) (c.at < 0 ? (long) image.size() + c.at : c.at)] = c.value;
-        const auto report = check (image);
+        FirmwareStreamChecker checker;
+        for (size_t i = 0; i < image.size() && checker.push (image[i]) == Status::receiving; ++i) {}
+        const auto& report = checker.getReport();
         EXPECT_EQ (report.status, Status::rejected);
         EXPECT_TRUE (report.firstError.contains (c.error)) << report.firstError;
         EXPECT_EQ (report.bytes, c.bytes <= 0 ? (juce::int64) image.size() + c.bytes : c.bytes);
@@ -161,9 +156,6 @@ TEST (SimFirmware, ARejectedOrUnfinishedImageLeavesTheBootLoaderUntilAGoodOne)
     EXPECT_TRUE (m.log.strings.getLast().startsWith ("FIRMWARE rejected bytes=6406 records=145 error=byte 6400: 0xF0 inside the Intel HEX text")) << m.log.strings.getLast();
     m.machine.receive (embedded.data() + 6400, 64);
     EXPECT_DOUBLE_EQ (m.version(), 0.0);
-
-    // Without the lone request before it.
-    for (size_t offset = 0; offset < embedded.size(); offset += 64)
-        m.machine.receive (embedded.data() + offset, (int) std::min<size_t> (64, embedded.size() - offset));
+    m.stream (embedded);
     EXPECT_DOUBLE_EQ (m.version(), 1.05);
 }

@@ -35,10 +35,8 @@ TEST (SimProtocol, TheIdentityReplyCarriesTheFirmwareVersion)
     {
         VirtualKestrune::Options options;
         options.firmwareVersion = text;
-        Machine m (options);
-        const auto replies = m.send (DeviceMessages::identityRequest());
-        ASSERT_EQ (replies.size(), 1u);
-        EXPECT_DOUBLE_EQ (DeviceMessages::parseIdentityReplyVersion (replies[0]).value_or (-1.0), version) << text;
+        const auto replies = Machine (options).send (DeviceMessages::identityRequest());
+        EXPECT_DOUBLE_EQ (DeviceMessages::parseIdentityReplyVersion (replies.at (0)).value_or (-1.0), version) << text;
     }
 }
 
