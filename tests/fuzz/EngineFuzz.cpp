@@ -280,11 +280,8 @@ void run (Ports& ports, FuzzInput& input)
                 break;
             }
             case 10: // the output's cable pulled or plugged back; the manager's poll notices
-                if (ports.outputPlugged)
-                    ports.system->unplugOutput (portName);
-                else
-                    ports.system->plugOutput (portName);
                 ports.outputPlugged = ! ports.outputPlugged;
+                ports.outputPlugged ? ports.system->plugOutput (portName) : ports.system->unplugOutput (portName);
                 s.call (Call::restore, [&] { ports.midi->timerCallback(); });
                 break;
             case 11: // the input lost and back, as the poll reports it (reopening waits 50 ms)

@@ -1,6 +1,5 @@
-// The virtual machine's firmware loader: any bytes, in any slices, after an
-// update request. The report must add up, must not depend on the slicing, and
-// must accept only a whole image.
+// The virtual machine's firmware loader: any bytes, in any slices, after an update
+// request. The report adds up, does not depend on the slicing, accepts only a whole image.
 
 #include "FuzzTargets.h"
 #include "sim/model/FirmwareStreamChecker.h"

@@ -1,5 +1,4 @@
-// Every fuzz target over its committed seeds and the inputs that once made
-// it fail (tests/fuzz/corpus/<target>, tests/fuzz/regressions/<target>).
+// Every fuzz target over its committed seeds and the inputs that once failed.
 
 #include "FuzzTargets.h"
 

@@ -45,9 +45,8 @@ inline void require (bool condition, const char* what)
 }
 } // namespace fuzzcheck
 
-// A complete MIDI message by the MIDI 1.0 rules rather than by the parser
-// under test: a SysEx F0 .. F7 of data bytes at most maxSysex long, or a
-// status byte other than F0 and F7 with exactly its data bytes.
+// A complete MIDI message by the MIDI 1.0 rules, not by the parser under test:
+// SysEx F0 .. F7 at most maxSysex long, or a status with exactly its data bytes.
 namespace midibytes
 {
 inline int dataBytesAfter (std::uint8_t status)

@@ -18,8 +18,7 @@ TEST (SimPitchCurve, EveryUnitFallsThroughAWindowThatKeepsTheTargetsReachable)
             ASSERT_LT (curve.frequency (value, 0.0), curve.frequency (value - 1, 0.0)) << value;
             ASSERT_LE (std::abs (curve.deviationCents (value)), PitchCurve::maxDeviationCents);
         }
-        EXPECT_GT (curve.frequency (0xFFFF, 0.0), 20.0);
-        EXPECT_LT (curve.frequency (0xFFFF, 0.0), 32.70);
+        EXPECT_TRUE (curve.frequency (0xFFFF, 0.0) > 20.0 && curve.frequency (0xFFFF, 0.0) < 32.70) << curve.frequency (0xFFFF, 0.0);
         EXPECT_GT (curve.frequency (0, 0.0), PitchCurve::targetFrequency (63));
         EXPECT_NEAR (curve.frequency (40000, -12.0), curve.frequency (40000, 0.0) / 2.0, 1e-9);
         EXPECT_DOUBLE_EQ (curve.frequency (40000, 40.0), curve.frequency (40000, 12.0));
