@@ -1,14 +1,11 @@
 // The engine between a machine that sends anything and a user who clicks
-// whatever the windows offer: idle, in the knob step and during a run, with
-// cables pulled and time jumping. Checked from the wire: the engine writes
+// whatever the windows offer, with cables pulled and time jumping. It writes
 // back only values it read from the machine (besides its own reference-note
 // steps, the default table and a completed run's results) and never commits
-// while the machine's reference note may hold a value of the engine's own.
+// while the machine's note 24 may hold a value of the engine's own.
 
-#include "FuzzCheck.h"
 #include "FuzzInput.h"
 #include "FuzzTargets.h"
-#include "MidiBytes.h"
 #include "midi/DeviceMessages.h"
 #include "midi/MidiStreamParser.h"
 #include "sim/model/SimulatedClock.h"
@@ -25,19 +22,17 @@ constexpr int firstNote = TuneKestruneEngine::firstNote;
 constexpr int lastNote = TuneKestruneEngine::lastNote;
 const juce::String portName { "Kestrune Jack 1" };
 using ResultTable = std::array<TuningResult, TuneKestruneEngine::tableSize>;
+using fuzzcheck::require;
 
-// Time runs only when the harness says so; the engine's pauses between paced
-// messages move it on instead of sleeping.
-class FuzzClock : public SimulatedClock
+// The engine's pauses between paced messages move time on instead of sleeping.
+struct FuzzClock : SimulatedClock
 {
-public:
     using SimulatedClock::SimulatedClock;
     void pause (int milliseconds) override { advanceMs (milliseconds); }
 };
 
-// The ports and the MIDI manager. Opening an input waits 50 ms, so a fuzzer
-// keeps one set for the whole process and plugs everything back after each
-// input; a replay in the unit tests makes its own.
+// Opening an input waits 50 ms, so a fuzzer keeps one set of ports for the
+// whole process and plugs everything back after each input.
 struct Ports
 {
     Ports()
@@ -50,11 +45,10 @@ struct Ports
 
     void restore()
     {
-        system->outputsRefuse = false;
         if (! outputPlugged)
             system->plugOutput (portName);
+        system->outputsRefuse = inputLost = false;
         outputPlugged = true;
-        inputLost = false;
         midi->timerCallback();
         system->clearSent();
     }
@@ -66,39 +60,31 @@ struct Ports
 };
 
 // Values the engine tells the user about stay in their ranges.
-class CheckingListener : public TuneKestruneEngine::StatusListener
+struct CheckingListener : TuneKestruneEngine::StatusListener
 {
-public:
-    void frequencyDetected (float hz) override { fuzzcheck::require (std::isfinite (hz) && hz >= 0.0f, "frequency out of range"); }
-    void tuningNoteChanged (int note) override { fuzzcheck::require (note >= firstNote && note <= lastNote, "tuning note out of range"); }
+    void frequencyDetected (float hz) override { require (std::isfinite (hz) && hz >= 0.0f, "frequency out of range"); }
+    void tuningNoteChanged (int note) override { require (note >= firstNote && note <= lastNote, "tuning note out of range"); }
     void tuningStarted() override {}
     void tuningStopped() override {}
     void tuningFailed() override {}
-    void tuningProgressChanged (double p) override { fuzzcheck::require (p >= 0.0 && p <= 1.0, "progress out of range"); }
-    void firmwareVersionReceived (double v) override { fuzzcheck::require (std::isfinite (v) && v >= 0.0, "version out of range"); }
+    void tuningProgressChanged (double p) override { require (p >= 0.0 && p <= 1.0, "progress out of range"); }
+    void firmwareVersionReceived (double v) override { require (std::isfinite (v) && v >= 0.0, "version out of range"); }
 };
 
 // What the machine got, judged message by message.
 class WireJudge
 {
 public:
-    enum class Call
-    {
-        own,        // start, begin, tick: reference-note writes are the engine's own until a note-off
-        restore,    // abort, undo, a removed port: writes must be read back
-        defaults,   // restore the default calibration
-        results     // a completed run's table, still going out from later ticks
-    };
+    // own: start, begin, tick (reference-note writes are the engine's own until
+    // a note-off); restore: abort, undo, a removed port (writes must be read
+    // back); defaults: the default table; results: a completed run's table.
+    enum class Call { own, restore, defaults, results };
 
     void replyDelivered (const juce::MidiMessage& message)
     {
         if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
-        {
-            if (reply->note > firstNote && reply->note <= lastNote)
+            if ((reply->note > firstNote && reply->note <= lastNote) || (reply->note == firstNote && referenceTrusted))
                 readBack[(size_t) reply->note].insert (reply->value);
-            if (reply->note == firstNote && referenceTrusted)
-                readBack[firstNote].insert (reply->value);
-        }
     }
 
     // A start that went through forgets what the calibration before it read.
@@ -118,14 +104,14 @@ public:
         {
             const auto* raw = m.getRawData();
             const auto size = (size_t) m.getRawDataSize();
-            fuzzcheck::require (midibytes::isCompleteMessage (raw, size, 64), "sent a message that is not complete MIDI");
+            require (midibytes::isCompleteMessage (raw, size, 64), "sent a message that is not complete MIDI");
             if (m.isNoteOff())
             {
                 afterNoteOff = true;
                 afterAllNotesOff = afterAllNotesOff || m.getNoteNumber() == 0;
             }
             if (m.isSysEx() && size == 8 && raw[4] == 0x2A)
-                fuzzcheck::require (! referenceAltered, "committed while the reference note held the engine's own value");
+                require (! referenceAltered, "committed while the reference note held the engine's own value");
             if (const auto write = DeviceMessages::parseCalibrationValueReply (m))
                 judgeWrite (write->note, write->value, call, afterNoteOff, afterAllNotesOff, results);
         }
@@ -135,26 +121,20 @@ private:
     void judgeWrite (int note, juce::uint16 value, Call call, bool afterNoteOff, bool afterAllNotesOff,
                      const ResultTable& results)
     {
-        fuzzcheck::require (note >= firstNote && note <= lastNote, "wrote a note outside 24..63");
+        require (note >= firstNote && note <= lastNote, "wrote a note outside 24..63");
         if (call == Call::own && ! afterNoteOff)
         {
-            fuzzcheck::require (note == firstNote, "an own value written to a note other than the reference");
+            require (note == firstNote, "an own value written to a note other than the reference");
             referenceAltered = true;
             return;
         }
-
-        bool storable = false;
-        if (call == Call::defaults)
-            storable = value == kDefaultCalibration[(size_t) (note - firstNote)];
-        else if (call == Call::results || afterAllNotesOff)
-            storable = value == results[(size_t) note].value;   // a completed run
-        else
-            storable = readBack[(size_t) note].count (value) > 0;
-
+        const bool storable = call == Call::defaults ? value == kDefaultCalibration[(size_t) (note - firstNote)]
+                              : call == Call::results || afterAllNotesOff ? value == results[(size_t) note].value
+                                                                          : readBack[(size_t) note].count (value) > 0;
         if (note == firstNote)
             referenceAltered = ! storable;
         else
-            fuzzcheck::require (storable, "wrote a value the machine never reported");
+            require (storable, "wrote a value the machine never reported");
     }
 
     std::array<std::set<juce::uint16>, TuneKestruneEngine::tableSize> readBack;
@@ -164,26 +144,26 @@ private:
 
 struct Session
 {
-    Session (Ports& p, juce::uint32 startMs) : ports (p), clock (startMs)
+    using Call = WireJudge::Call;
+
+    Session (Ports& p, juce::uint32 startMs) : ports (p), clock (startMs), engine (new TuneKestruneEngine (p.deviceManager, p.midi, clock))
     {
-        engine = new TuneKestruneEngine (ports.deviceManager, ports.midi, clock);
         engine->addStatusListener (&listener);
     }
 
-    ~Session() noexcept (false)
+    ~Session() noexcept (false)   // the application's quit: judged like any call
     {
         engine->removeStatusListener (&listener);
-        // The application's quit: whatever is still running ends here.
-        call (WireJudge::Call::restore, [this] { engine = nullptr; });
+        call (Call::restore, [this] { engine = nullptr; });
     }
 
     template <typename Fn>
-    void call (WireJudge::Call kind, Fn&& fn)
+    void call (Call kind, Fn&& fn)
     {
         // A verified write goes on from later ticks: what they send is judged
         // as the call that began it.
         const bool writing = engine->isWritingCalibration();
-        if (writing && kind == WireJudge::Call::own)
+        if (writing && kind == Call::own)
             kind = writeKind;
         ports.system->clearSent();
         const auto resultsBefore = engine->getTuningResults();
@@ -192,7 +172,7 @@ struct Session
             checkState();
         judge.judge (ports.system->allSent(), kind, engine != nullptr ? engine->getTuningResults() : resultsBefore);
         if (! writing && engine != nullptr && engine->isWritingCalibration())
-            writeKind = kind == WireJudge::Call::own ? WireJudge::Call::results : kind;
+            writeKind = kind == Call::own ? Call::results : kind;
     }
 
     void deliver (const juce::MidiMessage& message)
@@ -200,28 +180,31 @@ struct Session
         if (ports.inputLost)
             return;
         judge.replyDelivered (message);
-        call (WireJudge::Call::restore, [&] { ports.system->injectMessage (portName, message); });
-        fuzzcheck::require (ports.system->allSent().empty(), "answered a message from the machine");
+        call (Call::restore, [&] { ports.system->injectMessage (portName, message); });
+        require (ports.system->allSent().empty(), "answered a message from the machine");
     }
 
     void checkState() const
     {
-        const bool tuning = engine->isTuning();
-        fuzzcheck::require (! tuning || engine->isCalibrating(), "tuning without calibrating");
-        fuzzcheck::require (! tuning || (engine->getCurrentNote() >= firstNote && engine->getCurrentNote() <= lastNote),
-                            "current note out of range during a run");
-        fuzzcheck::require (engine->getProgress() >= 0.0 && engine->getProgress() <= 1.0, "progress out of range");
-        fuzzcheck::require (std::isfinite (engine->getFirmwareVersion()) && engine->getFirmwareVersion() >= 0.0,
-                            "firmware version out of range");
-        fuzzcheck::require (! (engine->isCalibrating() && engine->isUpdatingFirmware()),
-                            "calibrating while firmware streams");
+        const auto& e = *engine;
+        require (! e.isTuning() || e.isCalibrating(), "tuning without calibrating");
+        require (! e.isTuning() || (e.getCurrentNote() >= firstNote && e.getCurrentNote() <= lastNote), "current note out of range");
+        require (e.getProgress() >= 0.0 && e.getProgress() <= 1.0, "progress out of range");
+        require (std::isfinite (e.getFirmwareVersion()) && e.getFirmwareVersion() >= 0.0, "firmware version out of range");
+        require (! (e.isCalibrating() && e.isUpdatingFirmware()), "calibrating while firmware streams");
+    }
+
+    void tick()
+    {
+        if (engine->isTimerRunning())
+            call (Call::own, [&] { engine->timerCallback(); });
     }
 
     Ports& ports;
     FuzzClock clock;
     CheckingListener listener;
     WireJudge judge;
-    WireJudge::Call writeKind = WireJudge::Call::restore;
+    Call writeKind = Call::restore;
     TuneKestruneEngine::Ptr engine;
 };
 
@@ -239,33 +222,23 @@ void run (Ports& ports, FuzzInput& input)
         {
             case 0: // the Start button, shown while no run is in progress
                 if (! engine.isTuning() && ! engine.isUpdatingFirmware())
-                    s.call (Call::own, [&] {
-                        if (engine.startTuningCalibration())
-                            s.judge.calibrationStarted();
-                    });
+                    s.call (Call::own, [&] { if (engine.startTuningCalibration()) s.judge.calibrationStarted(); });
                 break;
             case 1: // Continue in the knob step
                 if (engine.isCalibrating() && ! engine.isTuning())
                     s.call (Call::own, [&] { engine.beginTuningRun(); });
                 break;
-            case 2:
-                s.call (Call::restore, [&] { engine.abortTuning(); });
-                break;
+            case 2: s.call (Call::restore, [&] { engine.abortTuning(); }); break;
             case 3: // engine ticks, 15 ms apart
-            {
-                const int n = 1 + input.below (64);
-                for (int i = 0; i < n; ++i)
+                for (int i = 0, n = 1 + input.below (64); i < n; ++i)
                 {
                     s.clock.advanceMs (TuneKestruneEngine::tickIntervalMs);
-                    if (engine.isTimerRunning())
-                        s.call (Call::own, [&] { engine.timerCallback(); });
+                    s.tick();
                 }
                 break;
-            }
             case 4: // the message thread was held up, then one tick
                 s.clock.advanceMs (input.word() * 2.0);
-                if (engine.isTimerRunning())
-                    s.call (Call::own, [&] { engine.timerCallback(); });
+                s.tick();
                 break;
             case 5: // a calibration value reply for any note
             {
@@ -276,8 +249,7 @@ void run (Ports& ports, FuzzInput& input)
             case 6: // replies for notes 24 to 63 (or to 64)
             {
                 const auto base = input.word();
-                const int stride = input.byte();
-                const int last = lastNote + input.below (2);
+                const int stride = input.byte(), last = lastNote + input.below (2);
                 for (int note = firstNote; note <= last; ++note)
                     s.deliver (DeviceMessages::calibrationValueReply (note, (juce::uint16) (base + stride * note)));
                 break;
@@ -308,11 +280,8 @@ void run (Ports& ports, FuzzInput& input)
                 break;
             }
             case 10: // the output's cable pulled or plugged back; the manager's poll notices
-                if (ports.outputPlugged)
-                    ports.system->unplugOutput (portName);
-                else
-                    ports.system->plugOutput (portName);
                 ports.outputPlugged = ! ports.outputPlugged;
+                ports.outputPlugged ? ports.system->plugOutput (portName) : ports.system->unplugOutput (portName);
                 s.call (Call::restore, [&] { ports.midi->timerCallback(); });
                 break;
             case 11: // the input lost and back, as the poll reports it (reopening waits 50 ms)
@@ -326,29 +295,19 @@ void run (Ports& ports, FuzzInput& input)
                 break;
             case 13: // Undo Tuning, while the menu offers it
                 if (engine.hasTuningResults())
-                    s.call (Call::restore, [&] {
-                        if (engine.undoTuning())
-                            engine.commitCalibration();
-                    });
+                    s.call (Call::restore, [&] { if (engine.undoTuning()) engine.commitCalibration(); });
                 break;
             case 14:
-                engine.setTuningAlgorithm (input.byte() & 1 ? TuneKestruneEngine::fineTuneName
-                                                            : TuneKestruneEngine::sweepTuneName);
+                engine.setTuningAlgorithm (input.byte() & 1 ? TuneKestruneEngine::fineTuneName : TuneKestruneEngine::sweepTuneName);
                 break;
-            case 15: // the firmware window: start (refused while calibrating) or give up
-                // Copying the image is slow under instrumentation: once per input.
+            case 15: // the firmware window: start (refused while calibrating; once per input, copying is slow) or give up
                 if ((input.byte() & 1) && ! firmwareStarted)
-                    s.call (Call::restore, [&] {
-                        if (! engine.isCalibrating())
-                            firmwareStarted = engine.startFirmwareUpdate (nullptr);
-                    });
+                    s.call (Call::restore, [&] { firmwareStarted = ! engine.isCalibrating() && engine.startFirmwareUpdate (nullptr); });
                 else
                     s.call (Call::restore, [&] { engine.cancelFirmwareUpdate(); });
                 break;
             case 16: // the output's buffer is full, or drains again
                 ports.system->outputsRefuse = ! ports.system->outputsRefuse;
-                break;
-            default:
                 break;
         }
     }

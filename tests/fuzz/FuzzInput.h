@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -9,21 +9,21 @@
 class FuzzInput
 {
 public:
-    FuzzInput (const std::uint8_t* data, size_t size) : data (data), size (size) {}
+    FuzzInput (const std::uint8_t* d, size_t n) : data (d), size (n) {}
 
     bool empty() const { return position >= size; }
-    size_t remaining() const { return size - position; }
-
-    std::uint8_t byte();
-    std::uint16_t word();   // big-endian
-    // A number from 0 to bound - 1 (bound > 0).
+    std::uint8_t byte() { return empty() ? 0 : data[position++]; }
+    std::uint16_t word() { const int high = byte(); return (std::uint16_t) (high << 8 | byte()); }
     int below (int bound) { return byte() % bound; }
-    // Up to maxCount bytes: as many as the next byte says, capped by what is left.
-    std::vector<std::uint8_t> bytes (size_t maxCount);
-    std::vector<std::uint8_t> rest();
+    // As many bytes as the next byte says, capped by maxCount and what is left.
+    std::vector<std::uint8_t> bytes (size_t maxCount)
+    {
+        const auto count = std::min ({ (size_t) byte(), maxCount, size - position });
+        position += count;
+        return { data + position - count, data + position };
+    }
 
 private:
     const std::uint8_t* data;
-    size_t size;
-    size_t position = 0;
+    size_t size, position = 0;
 };
