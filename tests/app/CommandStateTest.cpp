@@ -37,6 +37,15 @@ struct CommandStateTest : ::testing::Test
         return (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0;
     }
 
+    // "1" for each enabled command, "0" for each disabled one.
+    std::string states (std::initializer_list<juce::CommandID> ids)
+    {
+        std::string s;
+        for (auto id : ids)
+            s += enabled (id) ? '1' : '0';
+        return s;
+    }
+
     enginetest::SimRig rig { enginetest::machineOptions (1, 0.0) };
     std::unique_ptr<RecordingApplication> app;
 };
@@ -44,23 +53,21 @@ struct CommandStateTest : ::testing::Test
 
 TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
 {
-    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-    EXPECT_TRUE (enabled (CommandIDs::preferencesCommand));
-    EXPECT_TRUE (enabled (CommandIDs::quitCommand));
-
+    auto calibration = [this] {
+        return states ({ CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
+                         CommandIDs::restoreDefaultCalibrationCommand });
+    };
+    EXPECT_EQ (calibration(), "001");
     rig.startAndBegin();
     ASSERT_TRUE (rig.engine->isTuning());
-    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-
+    EXPECT_EQ (calibration(), "000");
     rig.runToEnd();
     ASSERT_TRUE (rig.engine->hasTuningResults());
-    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_TRUE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+    EXPECT_EQ (calibration(), "111");
+
+    rig.midi->closeAllOutputDevices();
+    EXPECT_EQ (calibration(), "110");
+    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
 }
 
 TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
@@ -123,47 +130,13 @@ TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQues
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), before);
 }
 
-TEST_F (CommandStateTest, RestoreDefaultNeedsAnOpenOutput)
+TEST_F (CommandStateTest, ACheckOrAFirmwareUpdateHoldsEveryWriteBack)
 {
-    rig.midi->closeAllOutputDevices();
-    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-}
-
-TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
-{
-    juce::Array<juce::CommandID> ids;
-    app->getAllCommands (ids);
-    EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
-                                                     0x200410, 0x200420, 0x200060, 0x200360, 0x200370 }));
-
-    juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
-    app->getCommandInfo (CommandIDs::quitCommand, quit);
-    EXPECT_EQ (quit.shortName, "Quit");
-    EXPECT_EQ (quit.categoryName, "General");
-    ASSERT_EQ (quit.defaultKeypresses.size(), 1);
-    EXPECT_EQ (quit.defaultKeypresses[0], juce::KeyPress ('q', juce::ModifierKeys::commandModifier, 0));
-
-    juce::ApplicationCommandInfo unknown (0x123);
-    app->getCommandInfo (0x123, unknown);
-    EXPECT_TRUE (unknown.shortName.isEmpty());
-}
-
-TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultAndACheckHoldsEveryWriteBack)
-{
-    const juce::Array<juce::CommandID> writes { CommandIDs::restoreDefaultCalibrationCommand,
-                                                CommandIDs::loadCalibrationFromFileCommand,
-                                                CommandIDs::checkTuningCommand };
-    for (auto id : writes)
-        EXPECT_TRUE (enabled (id)) << id;
-    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
-    // A write now would change the pitch of the note being measured.
-    for (auto id : writes)
-        EXPECT_FALSE (enabled (id)) << id;
-    EXPECT_FALSE (rig.engine->restoreDefaultCalibration());
-    rig.engine->stopTuningCheck();
-    for (auto id : writes)
-        EXPECT_TRUE (enabled (id)) << id;
-
+    auto writes = [this] {
+        return states ({ CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::loadCalibrationFromFileCommand,
+                         CommandIDs::checkTuningCommand });
+    };
+    EXPECT_EQ (writes(), "111");
     // The knob step: the command is there, the engine refuses, no window opens.
     rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
     ASSERT_TRUE (rig.engine->startTuningCalibration());
@@ -174,8 +147,21 @@ TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultAndACheckHoldsEveryWri
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
     rig.engine->abortTuning();
 
-    rig.midi->closeAllOutputDevices();
-    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
+    for (const bool check : { true, false })
+    {
+        SCOPED_TRACE (check);
+        ASSERT_TRUE (check ? rig.engine->startTuningCheck (nullptr) : rig.engine->startFirmwareUpdate (nullptr));
+        // A write now would change the pitch of the note being measured, or
+        // land inside the firmware's SysEx message.
+        EXPECT_EQ (writes(), "000");
+        EXPECT_FALSE (rig.engine->restoreDefaultCalibration());
+        EXPECT_FALSE (rig.engine->startTuningCalibration());
+        if (check)
+            rig.engine->stopTuningCheck();
+        else
+            rig.engine->cancelFirmwareUpdate();
+        EXPECT_EQ (writes(), "111");
+    }
 }
 
 TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)

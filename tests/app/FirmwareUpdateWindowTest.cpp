@@ -7,8 +7,7 @@
 
 namespace
 {
-// The real content with its message boxes kept: the completion box's OK is
-// pressed by calling its callback.
+// The real content; the completion box's OK is pressed by calling its callback.
 struct RecordingContent : FirmwareUpdateComponent
 {
     using FirmwareUpdateComponent::FirmwareUpdateComponent;
@@ -49,8 +48,7 @@ struct OverlappingWindow : FirmwareUpdateWindow
             testRig.clock.advanceMs (10);
             c.sender->timerCallback();
         }
-        // The machine reports its new version, the completion box opens.
-        testRig.replyVersion (0, 1, 0, 5);
+        testRig.replyVersion (0, 1, 0, 5); // the completion box opens
         juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
         // The user presses OK on the completion box: it closes the window,
         // this object included. Nothing of it is touched from here on.

@@ -81,7 +81,7 @@ TEST_F (MainWindowComponentTest, ShowsTheFirmwareVersionOnTheMessageThreadAndAsk
 {
     EXPECT_TRUE (isIdle());
     EXPECT_EQ (versionText(), "Firmware Version:");
-    rig.replyFirmwareVersion (0, 1, 0, 5);
+    rig.replyFirmwareVersion (5);
     ASSERT_FALSE (rig.engine->isFirmwareQueryRunning());
     EXPECT_EQ (versionText(), "Firmware Version:"); // nothing touched on the MIDI input thread
     UiTestRig::deliverPendingMessages();

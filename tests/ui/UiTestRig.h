@@ -12,43 +12,30 @@
 
 // A real engine on fake MIDI ports, with the machine's side played by the
 // test: its firmware version and its calibration replies.
-class UiTestRig
+struct UiTestRig
 {
-public:
     static constexpr const char* portName = "Kestrune Jack 1";
 
     UiTestRig()
     {
         ports->plugInput (portName);
         ports->plugOutput (portName);
-        midiManager = new MidiManager (ports);
         midiManager->openInputDevice (portName);
         midiManager->openOutputDevice (portName);
         engine = new TuneKestruneEngine (deviceManager, midiManager);
     }
-
     ~UiTestRig()
     {
         // A run's algorithm keeps the engine alive: end it first.
         if (engine->isTuning())
             engine->abortTuning();
-        engine = nullptr;
-        midiManager = nullptr;
     }
 
     // Delivered on a thread of its own, as the MIDI input thread does.
-    void replyFirmwareVersion (juce::uint8 d0 = 0, juce::uint8 d1 = 1, juce::uint8 d2 = 0, juce::uint8 d3 = 5)
+    void replyFirmwareVersion (juce::uint8 minor = 5)
     {
-        std::thread midiThread ([this, d0, d1, d2, d3] {
-            ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
-        });
+        std::thread midiThread ([this, minor] { ports->injectMessage (portName, DeviceMessages::identityReply (0, 1, 0, minor)); });
         midiThread.join();
-    }
-
-    void replyCalibrationValues()
-    {
-        for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
-            ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, (juce::uint16) (30000 + note)));
     }
 
     // The knob step: the machine's version is known and its values read back.
@@ -60,10 +47,10 @@ public:
         // The paced requests go out over a few ticks; then note 24 sounds.
         for (int i = 0; i < 10 && ! (! sent().empty() && sent().back().isNoteOn()); ++i)
             engine->timerCallback();
-        replyCalibrationValues();
+        for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
+            ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, (juce::uint16) (30000 + note)));
     }
 
-    // A tuning run in progress.
     void startRun()
     {
         startCalibration();
@@ -79,11 +66,10 @@ public:
     }
 
     std::vector<juce::MidiMessage> sent() const { return ports->sentTo (portName); }
-
     static void deliverPendingMessages() { juce::MessageManager::getInstance()->runDispatchLoopUntil (30); }
 
     std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
     juce::AudioDeviceManager deviceManager;
-    MidiManager::Ptr midiManager;
+    MidiManager::Ptr midiManager = new MidiManager (ports);
     TuneKestruneEngine::Ptr engine;
 };
