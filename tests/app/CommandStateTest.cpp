@@ -16,38 +16,30 @@ struct CommandStateTest : ::testing::Test
 {
     CommandStateTest()
     {
-        app = std::make_unique<RecordingApplication>();
         app->tuneEngine = rig.engine;
         app->midiManager = rig.midi;
         rig.engine->addStatusListener (app.get());
     }
-
     ~CommandStateTest() override { rig.engine->removeStatusListener (app.get()); }
 
     // Paced writes and their check take a few ticks.
-    void finishWrites()
-    {
-        rig.run (3000.0, [this] { return ! rig.engine->isWritingCalibration(); });
-    }
-
-    bool enabled (juce::CommandID id)
-    {
-        juce::ApplicationCommandInfo info (id);
-        app->getCommandInfo (id, info);
-        return (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0;
-    }
+    void finishWrites() { rig.run (3000.0, [this] { return ! rig.engine->isWritingCalibration(); }); }
 
     // "1" for each enabled command, "0" for each disabled one.
     std::string states (std::initializer_list<juce::CommandID> ids)
     {
         std::string s;
         for (auto id : ids)
-            s += enabled (id) ? '1' : '0';
+        {
+            juce::ApplicationCommandInfo info (id);
+            app->getCommandInfo (id, info);
+            s += (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0 ? '1' : '0';
+        }
         return s;
     }
 
     enginetest::SimRig rig { enginetest::machineOptions (1, 0.0) };
-    std::unique_ptr<RecordingApplication> app;
+    std::unique_ptr<RecordingApplication> app = std::make_unique<RecordingApplication>();
 };
 } // namespace
 
@@ -55,19 +47,17 @@ TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
 {
     auto calibration = [this] {
         return states ({ CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
-                         CommandIDs::restoreDefaultCalibrationCommand });
+                         CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::checkTuningCommand });
     };
-    EXPECT_EQ (calibration(), "001");
+    EXPECT_EQ (calibration(), "0011");
     rig.startAndBegin();
     ASSERT_TRUE (rig.engine->isTuning());
-    EXPECT_EQ (calibration(), "000");
+    EXPECT_EQ (calibration(), "0000");
     rig.runToEnd();
     ASSERT_TRUE (rig.engine->hasTuningResults());
-    EXPECT_EQ (calibration(), "111");
-
+    EXPECT_EQ (calibration(), "1111");
     rig.midi->closeAllOutputDevices();
-    EXPECT_EQ (calibration(), "110");
-    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
+    EXPECT_EQ (calibration(), "1100");
 }
 
 TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
@@ -91,12 +81,12 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     finishWrites();
     EXPECT_EQ (app->boxes, juce::StringArray (CalibrationWriteMessage::notStoredTitle));
     EXPECT_EQ (rig.machine->getStoredState(), undone);
-    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
+    EXPECT_EQ (states ({ CommandIDs::undoTuningCommand }), "1");
 }
 
 TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQuestion)
 {
-    EXPECT_TRUE (enabled (CommandIDs::loadCalibrationFromFileCommand));
+    EXPECT_EQ (states ({ CommandIDs::loadCalibrationFromFileCommand }), "1");
     juce::TemporaryFile temp (".txt");
     app->fileToChoose = temp.getFile();
     std::array<TuningResult, 64> results {};
@@ -166,19 +156,15 @@ TEST_F (CommandStateTest, ACheckOrAFirmwareUpdateHoldsEveryWriteBack)
 
 TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)
 {
-    app->launchFirmwareUpdateOnMessageThread =
-        std::make_unique<KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread> (*app);
-    app->firmwareVersionReceived (1.05);
-    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->firmwareVersionReceived (1.04);
-    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
-
-    app->tuningStarted();
-    app->firmwareVersionReceived (1.00);
-    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->tuningFailed();
-    app->firmwareVersionReceived (1.00);
-    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
+    auto& launch = *(app->launchFirmwareUpdateOnMessageThread =
+                         std::make_unique<KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread> (*app));
+    // { tuning, version, update window asked for }
+    const std::tuple<bool, double, bool> cases[] = { { false, 1.05, false }, { false, 1.04, true }, { true, 1.0, false }, { false, 1.0, true } };
+    for (auto [tuning, version, asked] : cases)
+    {
+        tuning ? app->tuningStarted() : app->tuningFailed();
+        app->firmwareVersionReceived (version);
+        EXPECT_EQ (launch.isUpdatePending(), asked) << tuning << " " << version;
+        launch.cancelPendingUpdate();
+    }
 }

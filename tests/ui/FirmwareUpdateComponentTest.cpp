@@ -49,7 +49,7 @@ protected:
     void closeWindow() { owned = nullptr, window = nullptr; }
     void reply (juce::uint8 minor)
     {
-        rig.ports->injectMessage (UiTestRig::portName, DeviceMessages::identityReply (0, minor > 0, 0, minor));
+        rig.replyVersion (0, minor > 0, 0, minor);
         UiTestRig::deliverPendingMessages();
     }
     // The transfer went out in full, the machine still reports the old version.
@@ -69,11 +69,10 @@ protected:
         rig.ports->clearSent();
         return c;
     }
-    int updateRequestsSent() const
+    long updateRequestsSent() const
     {
-        auto bytes = [] (const juce::MidiMessage& m) { return juce::MemoryBlock (m.getRawData(), (size_t) m.getRawDataSize()); };
         const auto sent = rig.sent();
-        return (int) std::count_if (sent.begin(), sent.end(), [&] (auto& m) { return bytes (m) == bytes (DeviceMessages::firmwareUpdateRequest()); });
+        return std::count (sent.begin(), sent.end(), "update");
     }
 
     UiTestRig rig;
@@ -87,7 +86,7 @@ TEST_F (FirmwareUpdateComponentTest, VersionFromTheMidiThreadReachesTheLabelOnTh
     auto& c = open();
     auto text = [&c] { return findChild<juce::Label> (c, "Curent Firmware Version")->getText(); };
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
-    rig.replyFirmwareVersion (4);
+    std::thread ([this] { rig.replyVersion (0, 1, 0, 4); }).join(); // as on the MIDI input thread
     EXPECT_EQ (text(), ""); // posted, not done on the MIDI thread
     UiTestRig::deliverPendingMessages();
     EXPECT_EQ (text(), "Current Version: 1.04");
@@ -181,12 +180,12 @@ TEST_F (FirmwareUpdateComponentTest, RefusalIsExplainedAndTheWindowStaysUsable)
 {
     rig.ports->plugOutput ("Synth");
     auto& c = open();
-    for (auto outputs : { juce::StringArray(), juce::StringArray { UiTestRig::portName, "Synth" }, juce::StringArray { UiTestRig::portName } })
+    for (auto outputs : { juce::StringArray(), juce::StringArray { enginetest::portName, "Synth" }, juce::StringArray { enginetest::portName } })
     {
         SCOPED_TRACE (outputs.joinIntoString (","));
-        rig.midiManager->closeAllOutputDevices();
+        rig.midi->closeAllOutputDevices();
         for (auto& name : outputs)
-            rig.midiManager->openOutputDevice (name);
+            rig.midi->openOutputDevice (name);
         c.titles.clear();
         c.click();
         const bool refused = outputs.size() != 1;

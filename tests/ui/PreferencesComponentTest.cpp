@@ -7,24 +7,18 @@
 
 namespace
 {
-const char* const midiInList = "Midi Input Combo Box";
-const char* const midiOutList = "Midi Output Combo Box";
-const char* const driverList = "Audio Driver Combo Box";
-const char* const inputList = "Audio Input Device Combo Box";
-const char* const rateList = "Audio Sample Rate Combo Box";
-const char* const sizeList = "Audio Buffer Size Combo Box";
-const char* const channelList = "Audio Input Channels Combo Box";
-const char* const algorithmList = "Tuning Algorithms";
+const char *const midiInList = "Midi Input Combo Box", *const midiOutList = "Midi Output Combo Box",
+           *const driverList = "Audio Driver Combo Box", *const inputList = "Audio Input Device Combo Box",
+           *const rateList = "Audio Sample Rate Combo Box", *const sizeList = "Audio Buffer Size Combo Box",
+           *const channelList = "Audio Input Channels Combo Box", *const algorithmList = "Tuning Algorithms";
 
 class PreferencesComponentTest : public ::testing::Test
 {
 protected:
     PreferencesComponentTest()
     {
-        for (auto* name : { "Kestrune Jack 1", "Keyboard" })
-            ports->plugInput (name);
-        for (auto* name : { "Kestrune Jack 1", "Synth" })
-            ports->plugOutput (name);
+        ports->plugInput ("Kestrune Jack 1"), ports->plugInput ("Keyboard");
+        ports->plugOutput ("Kestrune Jack 1"), ports->plugOutput ("Synth");
     }
     ~PreferencesComponentTest() override { prefs = nullptr; }
 
@@ -45,11 +39,7 @@ protected:
     }
 
     // What a user's choice in the pop-up does, with the notification delivered at once.
-    void choose (const char* name, int itemId)
-    {
-        ASSERT_NE (list (name), nullptr) << name;
-        list (name)->setSelectedId (itemId, juce::sendNotificationSync);
-    }
+    void choose (const char* name, int itemId) { list (name)->setSelectedId (itemId, juce::sendNotificationSync); }
     void press (const char* buttonName) { prefs->buttonClicked (findChild<juce::Button> (*prefs, buttonName)); }
 
     // The visible lists lie inside the window and clear of each other.
@@ -118,20 +108,12 @@ TEST_F (PreferencesComponentTest, ChoosingAChannelUsesItAloneAndCancelPutsTheAna
     openDriver ({ names, { 48000.0 }, { 512 }, 512 });
     open();
 
-    // Channels beyond the 31st stay selectable: distinct, non-zero IDs.
-    juce::Array<int> ids;
-    for (int i = 0; i < list (channelList)->getNumItems(); ++i)
-        ids.add (list (channelList)->getItemId (i));
-    ASSERT_EQ (ids.size(), 34);
-    for (int i = 0; i < ids.size(); ++i)
-    {
-        EXPECT_EQ (PreferencesComponent::inputChannelIndexOfItemId (ids[i]), i);
-        EXPECT_TRUE (ids[i] != 0 && ids.indexOf (ids[i]) == i) << "ID " << ids[i];
-    }
+    // Channels beyond the 31st stay selectable.
+    auto id = [this] (int channel) { return list (channelList)->getItemId (channel); };
     for (int channel : { 1, 32 })
     {
         SCOPED_TRACE (channel);
-        choose (channelList, ids[channel]);
+        choose (channelList, id (channel));
         const auto setup = audio.getAudioDeviceSetup();
         EXPECT_EQ (setup.inputChannels.countNumberOfSetBits(), 1);
         EXPECT_TRUE (setup.inputChannels[channel] && ! setup.useDefaultInputChannels);
@@ -148,7 +130,7 @@ TEST_F (PreferencesComponentTest, ChoosingAChannelUsesItAloneAndCancelPutsTheAna
     audio.setAudioDeviceSetup (two, false);
     open();
     EXPECT_EQ (list (channelList)->getText(), "In 33");
-    choose (channelList, ids[2]);
+    choose (channelList, id (2));
     EXPECT_EQ (engine->getAnalysedInputChannel(), 2);
     press ("Cancel Button");
     EXPECT_EQ (engine->getAnalysedInputChannel(), 32);
@@ -181,28 +163,24 @@ TEST_F (PreferencesComponentTest, DevicesAndPortsTakeEffectAtOnceAndCancelPutsTh
 
 TEST_F (PreferencesComponentTest, TheAlgorithmChangesOnlyOnOk)
 {
-    // Closed with OK, Cancel or the window's close button (which deletes the content).
-    const struct
+    // Closed with OK, Cancel or the window's close button, which deletes the content.
+    // { before, Fine Tune chosen, closed with, after }
+    const std::tuple<const char*, bool, const char*, const char*> cases[] = {
+        { "Fine Tune", false, "Apply Button", "Fine Tune" }, { "Sweep Tune", true, "Apply Button", "Fine Tune" },
+        { "Sweep Tune", true, "Cancel Button", "Sweep Tune" }, { "Sweep Tune", true, nullptr, "Sweep Tune" }
+    };
+    for (auto [before, chooseFine, closeWith, after] : cases)
     {
-        const char* before;
-        bool chooseFine;
-        const char* closeWith;
-        const char* after;
-    } cases[] = { { "Fine Tune", false, "Apply Button", "Fine Tune" }, { "Sweep Tune", true, "Apply Button", "Fine Tune" },
-                  { "Sweep Tune", true, "Cancel Button", "Sweep Tune" }, { "Sweep Tune", true, nullptr, "Sweep Tune" } };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE (juce::String (c.before) + (c.closeWith != nullptr ? c.closeWith : "close"));
-        engine->setTuningAlgorithm (c.before);
+        engine->setTuningAlgorithm (before);
         open();
         UiTestRig::deliverPendingMessages(); // the list's own selection notice
-        if (c.chooseFine)
+        if (chooseFine)
             choose (algorithmList, 2);
-        EXPECT_EQ (engine->getTuningAlgorithm(), c.before);
-        if (c.closeWith != nullptr)
-            press (c.closeWith);
+        EXPECT_EQ (engine->getTuningAlgorithm(), before);
+        if (closeWith != nullptr)
+            press (closeWith);
         prefs = nullptr;
-        EXPECT_EQ (engine->getTuningAlgorithm(), c.after);
+        EXPECT_EQ (engine->getTuningAlgorithm(), after) << before << " " << (closeWith != nullptr ? closeWith : "close");
     }
 }
 

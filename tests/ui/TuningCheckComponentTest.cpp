@@ -1,3 +1,4 @@
+#include "ComponentTree.h"
 #include "UiTestRig.h"
 #include "tuning/TuningCheckReport.h"
 #include "ui/TuningCheckComponent.h"
@@ -7,15 +8,12 @@
 namespace
 {
 // The real component with its message boxes and its save dialog recorded.
-class RecordingTuningCheckComponent : public TuningCheckComponent
+struct RecordingTuningCheckComponent : TuningCheckComponent
 {
-public:
     using TuningCheckComponent::TuningCheckComponent;
-
     juce::StringArray titles, messages;
     std::function<void (const juce::File&)> pendingSave;
 
-protected:
     void showMessageBox (const juce::String& title, const juce::String& message) override
     {
         titles.add (title);
@@ -27,14 +25,6 @@ protected:
     }
 };
 
-juce::Button& childButton (juce::Component& parent, const juce::String& name)
-{
-    for (auto* child : parent.getChildren())
-        if (child->getName() == name)
-            if (auto* button = dynamic_cast<juce::Button*> (child))
-                return *button;
-    throw std::runtime_error ("no button " + name.toStdString());
-}
 
 // Every note 1 cent sharp except the ones given.
 std::vector<TuningCheck::Row> rowsWith (std::initializer_list<std::pair<int, double>> exceptions)
@@ -44,8 +34,7 @@ std::vector<TuningCheck::Row> rowsWith (std::initializer_list<std::pair<int, dou
     {
         double cents = 1.0;
         for (const auto& [n, c] : exceptions)
-            if (n == note)
-                cents = c;
+            cents = n == note ? c : cents;
         const auto target = TuningCheck::targetFrequency (note);
         rows.push_back ({ note, target, target * std::exp2 (cents / 1200.0), cents });
     }
@@ -69,13 +58,12 @@ TEST_F (TuningCheckComponentTest, StopEndsTheCheckAndReleasesTheNote)
     component.tuningCheckProgressChanged (37, 13.0 / 40.0);
     EXPECT_EQ (component.getStatusText(), "Measuring C#1 (14 of 40)");
 
-    component.buttonClicked (&childButton (component, "Stop Tuning Check Button"));
+    component.buttonClicked (findChild<juce::Button> (component, "Stop Tuning Check Button"));
     EXPECT_FALSE (rig.engine->isCheckingTuning());
     EXPECT_FALSE (component.canStop());
     EXPECT_EQ (component.getStatusText(), "Check stopped.");
-    const auto sent = rig.sent();
-    ASSERT_FALSE (sent.empty());
-    EXPECT_TRUE (sent.back().isNoteOff() && sent.back().getNoteNumber() == 24);
+    ASSERT_FALSE (rig.sent().empty());
+    EXPECT_EQ (rig.sent().back(), "off 24");
     EXPECT_TRUE (component.titles.isEmpty());
 }
 
@@ -129,7 +117,7 @@ TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
 
     juce::TemporaryFile temp (".csv");
     ASSERT_TRUE (temp.getFile().replaceWithText ("old content that must go\n"));
-    component.buttonClicked (&childButton (component, "Save Tuning Check Button"));
+    component.buttonClicked (findChild<juce::Button> (component, "Save Tuning Check Button"));
     ASSERT_TRUE (component.pendingSave != nullptr);
     component.pendingSave (temp.getFile());
 
