@@ -28,7 +28,7 @@ struct RecordingFirmwareUpdateComponent : FirmwareUpdateComponent
     void showMessageBox (const juce::String& title, const juce::String& message,
                          juce::ModalComponentManager::Callback* callback) override
     {
-        titles.add (title == completeTitle || title == timedOutTitle ? title : message);
+        titles.add (callback != nullptr || title == timedOutTitle ? title : message); // a refusal: its reason
         completionOk.reset (callback);
     }
 };
@@ -36,8 +36,6 @@ struct RecordingFirmwareUpdateComponent : FirmwareUpdateComponent
 class FirmwareUpdateComponentTest : public ::testing::Test
 {
 protected:
-    ~FirmwareUpdateComponentTest() override { closeWindow(); }
-
     // The window owns its content, as FirmwareUpdateWindow does.
     RecordingFirmwareUpdateComponent& open()
     {
@@ -47,11 +45,7 @@ protected:
         return *owned;
     }
     void closeWindow() { owned = nullptr, window = nullptr; }
-    void reply (juce::uint8 minor)
-    {
-        rig.replyVersion (0, minor > 0, 0, minor);
-        UiTestRig::deliverPendingMessages();
-    }
+    void reply (juce::uint8 minor) { rig.replyVersion (0, minor > 0, 0, minor), UiTestRig::deliverPendingMessages(); }
     // The transfer went out in full, the machine still reports the old version.
     RecordingFirmwareUpdateComponent& sendAll()
     {
@@ -83,13 +77,12 @@ protected:
 
 TEST_F (FirmwareUpdateComponentTest, VersionFromTheMidiThreadReachesTheLabelOnTheMessageThread)
 {
-    auto& c = open();
-    auto text = [&c] { return findChild<juce::Label> (c, "Curent Firmware Version")->getText(); };
+    auto* label = findChild<juce::Label> (open(), "Curent Firmware Version");
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
     std::thread ([this] { rig.replyVersion (0, 1, 0, 4); }).join(); // as on the MIDI input thread
-    EXPECT_EQ (text(), ""); // posted, not done on the MIDI thread
+    EXPECT_EQ (label->getText(), ""); // posted, not done on the MIDI thread
     UiTestRig::deliverPendingMessages();
-    EXPECT_EQ (text(), "Current Version: 1.04");
+    EXPECT_EQ (label->getText(), "Current Version: 1.04");
     EXPECT_EQ (FirmwareUpdateComponent::versionText (1.1), "Current Version: 1.10");
     EXPECT_EQ (FirmwareUpdateComponent::versionText (0.0), "Firmware Not Detected");
 }

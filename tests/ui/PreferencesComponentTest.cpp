@@ -20,7 +20,6 @@ protected:
         ports->plugInput ("Kestrune Jack 1"), ports->plugInput ("Keyboard");
         ports->plugOutput ("Kestrune Jack 1"), ports->plugOutput ("Synth");
     }
-    ~PreferencesComponentTest() override { prefs = nullptr; }
 
     void openDriver (FakeInputDevice::Capabilities caps = {})
     {
@@ -88,13 +87,6 @@ TEST_F (PreferencesComponentTest, ListsShowTheDevicesAndSelectWhatIsInUse)
         ASSERT_TRUE (list (name) != nullptr && list (name)->isVisible()) << name;
         EXPECT_EQ (items (name), text);
     }
-
-    // The level meter is drawn above the Cancel button it overlaps.
-    int meter = -1;
-    for (auto* child : prefs->getChildren())
-        if (dynamic_cast<AudioLevelMeter*> (child) != nullptr)
-            meter = prefs->getIndexOfChildComponent (child);
-    EXPECT_GT (meter, prefs->getIndexOfChildComponent (findChild<juce::Button> (*prefs, "Cancel Button")));
 
     choose (sizeList, 2048);
     EXPECT_EQ (audio.getCurrentAudioDevice()->getCurrentBufferSizeSamples(), 2048);
@@ -227,16 +219,4 @@ TEST_F (PreferencesComponentTest, ListsOfADeviceOpenedLaterAppearLaidOutAndWork)
         ASSERT_TRUE (list (name) != nullptr && list (name)->isVisible() && list (name)->getNumItems() > 0) << name;
     choose (channelList, 2);
     EXPECT_EQ (audio.getAudioDeviceSetup().inputChannels.toInteger(), 2);
-}
-
-TEST_F (PreferencesComponentTest, WithoutAnyAudioDriverTheWindowStillWorksForMidiAndTheAlgorithm)
-{
-    open(); // the test device manager has no driver types at all
-    EXPECT_EQ (list (inputList)->getNumItems(), 0);
-    choose (midiOutList, 1);
-    EXPECT_EQ (midi->getOpenOutputDeviceNames(), juce::StringArray ("Kestrune Jack 1"));
-    UiTestRig::deliverPendingMessages();
-    choose (algorithmList, 2);
-    press ("Apply Button");
-    EXPECT_EQ (engine->getTuningAlgorithm(), "Fine Tune");
 }

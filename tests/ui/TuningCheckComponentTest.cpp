@@ -74,23 +74,15 @@ TEST_F (TuningCheckComponentTest, ChartShowsEveryNoteByNameGradedAndLimitedToThe
     const auto& bars = component.getChart().getBars();
     ASSERT_EQ (bars.size(), 40u);
     using Grade = TuningCheckChart::Grade;
-    const struct
+    // { note, label, cents shown (limited to the scale), grade }
+    const std::tuple<int, const char*, double, Grade> cases[] = {
+        { 24, "C0", -50.0, Grade::farOff },     { 25, "C#0", 1.0, Grade::inTune },    { 30, "F#0", 12.0, Grade::slightlyOff },
+        { 41, "F1", -5.0, Grade::inTune },      { 50, "D2", 5.01, Grade::slightlyOff }, { 63, "D#3", 15.2, Grade::farOff }
+    };
+    for (auto [note, label, shown, grade] : cases)
     {
-        int note;
-        const char* label;
-        double shown;
-        Grade grade;
-    } cases[] = { { 24, "C0", -50.0, Grade::farOff },    { 25, "C#0", 1.0, Grade::inTune },
-                  { 30, "F#0", 12.0, Grade::slightlyOff }, { 41, "F1", -5.0, Grade::inTune },
-                  { 50, "D2", 5.01, Grade::slightlyOff },  { 63, "D#3", 15.2, Grade::farOff } };
-    for (const auto& e : cases)
-    {
-        SCOPED_TRACE (e.note);
-        const auto& bar = bars[(size_t) (e.note - 24)];
-        EXPECT_EQ (bar.note, e.note);
-        EXPECT_EQ (bar.label, e.label);
-        EXPECT_DOUBLE_EQ (bar.shownCents, e.shown);
-        EXPECT_EQ (bar.grade, e.grade);
+        const auto& bar = bars[(size_t) (note - 24)];
+        EXPECT_TRUE (bar.note == note && bar.label == label && bar.shownCents == shown && bar.grade == grade) << note;
     }
     EXPECT_EQ (component.getSummaryText(), "Worst note: C0 at -62.0 cents. 36 of 40 notes within 5 cents.");
     EXPECT_TRUE (component.canSave());
@@ -99,20 +91,16 @@ TEST_F (TuningCheckComponentTest, ChartShowsEveryNoteByNameGradedAndLimitedToThe
 
 TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
 {
-    struct Case
-    {
-        TuningCheck::Row row;
-        const char* line;
-    };
-    const Case cases[] = {
+    const std::pair<TuningCheck::Row, const char*> cases[] = {
         { { 24, 32.70319566257483, 33.465412, 39.8712 }, "24,C0,32.7032,33.4654,39.87" },
         { { 37, 69.29565774421802, 69.2, -2.3951 }, "37,C#1,69.2957,69.2000,-2.40" },
         { { 63, 311.1269837220809, 311.12, -0.004 }, "63,D#3,311.1270,311.1200,0.00" },
         { { 48, 130.8127826502993, 152.3, 263.157 }, "48,C2,130.8128,152.3000,263.16" },
     };
     std::vector<TuningCheck::Row> rows;
-    for (const auto& c : cases)
-        rows.push_back (c.row);
+    juce::String expected ("note,name,target_hz,measured_hz,cents\n");
+    for (const auto& [row, line] : cases)
+        rows.push_back (row), expected << line << "\n";
     component.tuningCheckFinished (rows);
 
     juce::TemporaryFile temp (".csv");
@@ -121,9 +109,6 @@ TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
     ASSERT_TRUE (component.pendingSave != nullptr);
     component.pendingSave (temp.getFile());
 
-    juce::String expected ("note,name,target_hz,measured_hz,cents\n");
-    for (const auto& c : cases)
-        expected << c.line << "\n";
     EXPECT_EQ (temp.getFile().loadFileAsString(), expected);
     EXPECT_TRUE (component.titles.isEmpty());
 
@@ -135,25 +120,21 @@ TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
 TEST_F (TuningCheckComponentTest, ACheckThatStopsOnItsOwnSaysWhyAndShowsNoChart)
 {
     rig.engine->setAnalysedInputChannel (2);
-    struct Case
-    {
-        TuningCheck::State reason;
-        const char* title;
-        const char* mentions;
+    const std::tuple<TuningCheck::State, const char*, const char*> cases[] = {
+        { TuningCheck::State::noAudio, TuningCheckComponent::noAudioTitle, "audio input channel 3" },
+        { TuningCheck::State::noNoteHeard, TuningCheckComponent::noNoteHeardTitle, "Audio Input Chnl" },
+        { TuningCheck::State::noteNotSent, TuningCheckComponent::noteNotSentTitle, "MIDI" }
     };
-    for (const auto& c : { Case { TuningCheck::State::noAudio, TuningCheckComponent::noAudioTitle, "audio input channel 3" },
-                           Case { TuningCheck::State::noNoteHeard, TuningCheckComponent::noNoteHeardTitle, "Audio Input Chnl" },
-                           Case { TuningCheck::State::noteNotSent, TuningCheckComponent::noteNotSentTitle, "MIDI" } })
+    for (auto [reason, title, mentions] : cases)
     {
-        SCOPED_TRACE (c.title);
+        SCOPED_TRACE (title);
         component.titles.clear();
         component.messages.clear();
         ASSERT_TRUE (component.startCheck());
-        rig.engine->stopTuningCheck();   // as when it ends on its own, before the report
-        component.tuningCheckFailed (c.reason);
-
-        EXPECT_EQ (component.titles, juce::StringArray (c.title));
-        EXPECT_TRUE (component.messages[0].contains (c.mentions)) << component.messages[0];
+        rig.engine->stopTuningCheck(); // as when it ends on its own, before the report
+        component.tuningCheckFailed (reason);
+        EXPECT_EQ (component.titles, juce::StringArray (title));
+        EXPECT_TRUE (component.messages[0].contains (mentions)) << component.messages[0];
         EXPECT_TRUE (component.getChart().getBars().empty());
         EXPECT_FALSE (component.canSave() || component.canStop());
     }
