@@ -14,8 +14,6 @@ public:
     }
 
     void scanForDevices() override {}
-    // What the next scan finds: a driver whose server went away lists nothing.
-    void setDeviceNames (juce::StringArray inputNames) { names = std::move (inputNames); }
     juce::StringArray getDeviceNames (bool wantInputNames) const override { return wantInputNames ? names : juce::StringArray(); }
     int getDefaultDeviceIndex (bool forInput) const override { return forInput && ! names.isEmpty() ? 0 : -1; }
     int getIndexOfDevice (juce::AudioIODevice* device, bool asInput) const override

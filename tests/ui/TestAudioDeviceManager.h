@@ -9,12 +9,10 @@ class TestAudioDeviceManager : public juce::AudioDeviceManager
 public:
     // Adds a fake driver type and opens its first device with one input, as
     // the application does at start-up.
-    FakeInputDeviceType& addTypeAndOpen (std::unique_ptr<FakeInputDeviceType> type)
+    void addTypeAndOpen (std::unique_ptr<FakeInputDeviceType> type)
     {
-        auto& ref = *type;
         addAudioDeviceType (std::move (type));
         initialise (1, 0, nullptr, true);
-        return ref;
     }
     FakeInputDevice* getFakeDevice() const { return dynamic_cast<FakeInputDevice*> (getCurrentAudioDevice()); }
     void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>&) override {}
