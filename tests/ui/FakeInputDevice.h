@@ -33,15 +33,10 @@ public:
         activeInputs.setRange (capabilities.channelNames.size(), 1 << 16, false);
         sampleRate = rate;
         bufferSize = size;
-        opened = true;
         return {};
     }
-    void close() override
-    {
-        stop();
-        opened = false;
-    }
-    bool isOpen() override { return opened; }
+    void close() override { stop(), sampleRate = 0.0; }
+    bool isOpen() override { return sampleRate > 0.0; }
     void start (juce::AudioIODeviceCallback* newCallback) override
     {
         if (newCallback != nullptr && callback == nullptr)
@@ -82,6 +77,5 @@ private:
     juce::BigInteger activeInputs;
     double sampleRate = 0.0;
     int bufferSize = 0;
-    bool opened = false;
     juce::AudioIODeviceCallback* callback = nullptr;
 };

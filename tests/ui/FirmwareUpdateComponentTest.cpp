@@ -113,18 +113,6 @@ TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationOrACheckRuns)
     EXPECT_FALSE (c.buttonEnabled());
 }
 
-TEST_F (FirmwareUpdateComponentTest, StalledStreamTimesOutAndCancelsTheTransfer)
-{
-    auto& c = open();
-    c.click();
-    EXPECT_FALSE (c.isTimerRunning()); // no watchdog before the first slice
-    c.firmwareProgressChanged (nullptr, 0.25);
-    c.timerCallback(); // 500 ms without a report
-    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::timedOutTitle));
-    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-    EXPECT_FALSE (c.buttonEnabled()); // this window makes no second attempt
-}
-
 TEST_F (FirmwareUpdateComponentTest, CompleteOnlyOnceTheMachineReportsTheNewVersionAndOkClosesTheWindow)
 {
     auto& c = sendAll();
