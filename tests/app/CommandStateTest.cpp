@@ -96,15 +96,14 @@ TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQues
     // Cancel: nothing is written. OK: the values are written, confirmed and stored.
     for (const bool ok : { false, true })
     {
-        SCOPED_TRACE (ok);
         app->answerOk = ok;
         const auto before = rig.ports->getReceivedByMachine().size();
         app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
         finishWrites();
-        EXPECT_EQ (app->dialogs[app->dialogs.size() - 1], "Load Calibration File");
-        EXPECT_EQ (app->questions[app->questions.size() - 1], CalibrationReport::headerLine (when));
-        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok);
+        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok) << ok;
     }
+    EXPECT_EQ (app->dialogs, juce::StringArray ("Load Calibration File", "Load Calibration File"));
+    EXPECT_EQ (app->questions[0], CalibrationReport::headerLine (when));
     for (int note = 24; note <= 63; ++note)
         EXPECT_EQ (rig.machine->getStoredValue (note), results[(size_t) note].value) << note;
     EXPECT_TRUE (app->boxes.isEmpty());

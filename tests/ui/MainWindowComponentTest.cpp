@@ -149,18 +149,3 @@ TEST_F (MainWindowComponentTest, RefusedStartSaysWhyAndStaysIdle)
     EXPECT_EQ (component.messages, juce::StringArray ("Verify Audio/MIDI Settings.", MainWindowComponent::checkingMessage));
     EXPECT_TRUE (isIdle());
 }
-
-TEST_F (MainWindowComponentTest, EndOfRunMakesTheCommandsReadTheirStateAgain)
-{
-    struct Changes : juce::ApplicationCommandManagerListener
-    {
-        void applicationCommandInvoked (const juce::ApplicationCommandTarget::InvocationInfo&) override {}
-        void applicationCommandListChanged() override { ++count; }
-        int count = 0;
-    } changes;
-    commands.addListener (&changes);
-    component.tuningStopped();
-    UiTestRig::deliverPendingMessages();
-    commands.removeListener (&changes);
-    EXPECT_EQ (changes.count, 1);
-}

@@ -144,40 +144,35 @@ TEST_F (PreferencesComponentTest, PortsTakeEffectAtOnceAndCancelPutsThemBack)
     EXPECT_TRUE (midi->getOpenInputDeviceNames().isEmpty());
 }
 
-TEST_F (PreferencesComponentTest, TheAlgorithmChangesOnlyOnOk)
+TEST_F (PreferencesComponentTest, TheAlgorithmChangesOnlyOnOkAndTheWindowClosesAfterTheClick)
 {
-    // Closed with OK, Cancel or the window's close button, which deletes the content.
-    // { before, Fine Tune chosen, closed with, after }
+    // { before, Fine Tune chosen, closed with, after }; the window's close
+    // button deletes the content.
     const std::tuple<const char*, bool, const char*, const char*> cases[] = {
         { "Fine Tune", false, "Apply Button", "Fine Tune" }, { "Sweep Tune", true, "Apply Button", "Fine Tune" },
         { "Sweep Tune", true, "Cancel Button", "Sweep Tune" }, { "Sweep Tune", true, nullptr, "Sweep Tune" }
     };
     for (auto [before, chooseFine, closeWith, after] : cases)
     {
+        SCOPED_TRACE (juce::String (before) + " " + (closeWith != nullptr ? closeWith : "close"));
         engine->setTuningAlgorithm (before);
         open();
+        juce::Component::SafePointer<juce::Component> window (new juce::Component());
+        window->addAndMakeVisible (*prefs);
         UiTestRig::deliverPendingMessages(); // the list's own selection notice
         if (chooseFine)
             choose (algorithmList, 2);
         EXPECT_EQ (engine->getTuningAlgorithm(), before);
         if (closeWith != nullptr)
+        {
             press (closeWith);
+            EXPECT_NE (window.getComponent(), nullptr) << "deleted inside the click";
+            UiTestRig::deliverPendingMessages();
+            EXPECT_EQ (window.getComponent(), nullptr);
+        }
+        delete window.getComponent();
         prefs = nullptr;
-        EXPECT_EQ (engine->getTuningAlgorithm(), after) << before << " " << (closeWith != nullptr ? closeWith : "close");
+        EXPECT_EQ (engine->getTuningAlgorithm(), after);
     }
 }
 
-TEST_F (PreferencesComponentTest, OkAndCancelCloseTheWindowAfterTheClick)
-{
-    for (auto* button : { "Apply Button", "Cancel Button" })
-    {
-        open();
-        auto* window = new juce::Component();
-        window->addAndMakeVisible (*prefs);
-        juce::Component::SafePointer<juce::Component> watch (window);
-        press (button);
-        EXPECT_NE (watch.getComponent(), nullptr) << "deleted inside the click: " << button;
-        UiTestRig::deliverPendingMessages();
-        EXPECT_EQ (watch.getComponent(), nullptr) << button;
-    }
-}
