@@ -2,8 +2,7 @@
 
 #include "FakeInputDevice.h"
 
-// A driver type listing the input devices a test names, all with the same
-// capabilities; no output devices.
+// A driver type listing the input devices a test names, all alike; no outputs.
 class FakeInputDeviceType : public juce::AudioIODeviceType
 {
 public:

@@ -23,8 +23,6 @@ struct RecordingMainWindowComponent : MainWindowComponent
     }
 };
 
-const juce::String failureTitle = "There was a problem calibrating the Kestrune.";
-
 class MainWindowComponentTest : public ::testing::Test
 {
 protected:
@@ -39,7 +37,7 @@ protected:
     // The warning, back to idle with the bar empty and the watchdog off.
     void expectFailureShown()
     {
-        EXPECT_EQ (component.titles, juce::StringArray (failureTitle));
+        EXPECT_EQ (component.titles, juce::StringArray ("There was a problem calibrating the Kestrune."));
         EXPECT_TRUE (isIdle());
         EXPECT_EQ (display().getProgress(), 0.0);
         EXPECT_FALSE (component.isTimerRunning());

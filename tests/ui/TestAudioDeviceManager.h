@@ -7,8 +7,7 @@
 class TestAudioDeviceManager : public juce::AudioDeviceManager
 {
 public:
-    // Adds a fake driver type and opens its first device with one input, as
-    // the application does at start-up.
+    // Opens the driver's first device with one input, as the application does at start-up.
     void addTypeAndOpen (std::unique_ptr<FakeInputDeviceType> type)
     {
         addAudioDeviceType (std::move (type));

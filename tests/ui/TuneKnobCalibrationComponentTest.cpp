@@ -7,8 +7,7 @@
 
 namespace
 {
-// Stands in for the knob calibration window, which owns the component and
-// must go when Continue is pressed.
+// Stands in for the knob window, which owns the component and goes on Continue.
 struct HoldingWindow : juce::Component
 {
     explicit HoldingWindow (TuneKestruneEngine::Ptr engine) : content (engine) { addAndMakeVisible (content); }

@@ -1,6 +1,5 @@
 #include "ComponentTree.h"
 #include "UiTestRig.h"
-#include "tuning/TuningCheckReport.h"
 #include "ui/TuningCheckComponent.h"
 
 #include <gtest/gtest.h>
@@ -24,22 +23,6 @@ struct RecordingTuningCheckComponent : TuningCheckComponent
         pendingSave = std::move (onChosen);
     }
 };
-
-
-// Every note 1 cent sharp except the ones given.
-std::vector<TuningCheck::Row> rowsWith (std::initializer_list<std::pair<int, double>> exceptions)
-{
-    std::vector<TuningCheck::Row> rows;
-    for (int note = 24; note <= 63; ++note)
-    {
-        double cents = 1.0;
-        for (const auto& [n, c] : exceptions)
-            cents = n == note ? c : cents;
-        const auto target = TuningCheck::targetFrequency (note);
-        rows.push_back ({ note, target, target * std::exp2 (cents / 1200.0), cents });
-    }
-    return rows;
-}
 
 struct TuningCheckComponentTest : ::testing::Test
 {
@@ -69,7 +52,13 @@ TEST_F (TuningCheckComponentTest, StopEndsTheCheckAndReleasesTheNote)
 
 TEST_F (TuningCheckComponentTest, ChartShowsEveryNoteByNameGradedAndLimitedToTheScale)
 {
-    component.tuningCheckFinished (rowsWith ({ { 24, -62.0 }, { 30, 12.0 }, { 41, -5.0 }, { 50, 5.01 }, { 63, 15.2 } }));
+    // Every note 1 cent sharp but five.
+    std::vector<TuningCheck::Row> rows;
+    for (int note = 24; note <= 63; ++note)
+        rows.push_back ({ note, TuningCheck::targetFrequency (note), TuningCheck::targetFrequency (note), 1.0 });
+    for (auto [note, cents] : { std::pair { 24, -62.0 }, { 30, 12.0 }, { 41, -5.0 }, { 50, 5.01 }, { 63, 15.2 } })
+        rows[(size_t) note - 24].cents = cents;
+    component.tuningCheckFinished (rows);
 
     const auto& bars = component.getChart().getBars();
     ASSERT_EQ (bars.size(), 40u);

@@ -2,8 +2,7 @@
 
 #include "engine/EngineTestSupport.h"
 
-// The engine on fake MIDI ports in the states the windows react to, the
-// machine's side played by the test.
+// The engine on fake MIDI ports in the states the windows react to.
 struct UiTestRig : enginetest::FakeRig
 {
     // A run's algorithm keeps the engine alive: end it first.
