@@ -49,6 +49,10 @@ struct OverlappingWindow : FirmwareUpdateWindow
             testRig.clock.advanceMs (10);
             c.sender->timerCallback();
         }
+        size_t bytes = 0;
+        for (auto& m : testRig.ports->allSent())
+            bytes += (size_t) m.getRawDataSize();
+        EXPECT_GT (bytes, 100000u); // the whole image (about 110 kB) went out
         testRig.replyVersion (0, 1, 0, 5); // the completion box opens
         juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
         // The user presses OK on the completion box: it closes the window,
