@@ -16,51 +16,46 @@ struct CommandStateTest : ::testing::Test
 {
     CommandStateTest()
     {
-        app = std::make_unique<RecordingApplication>();
         app->tuneEngine = rig.engine;
         app->midiManager = rig.midi;
         rig.engine->addStatusListener (app.get());
     }
-
     ~CommandStateTest() override { rig.engine->removeStatusListener (app.get()); }
 
     // Paced writes and their check take a few ticks.
-    void finishWrites()
-    {
-        rig.run (3000.0, [this] { return ! rig.engine->isWritingCalibration(); });
-    }
+    void finishWrites() { rig.run (3000.0, [this] { return ! rig.engine->isWritingCalibration(); }); }
 
-    bool enabled (juce::CommandID id)
+    // "1" for each enabled command, "0" for each disabled one.
+    std::string states (std::initializer_list<juce::CommandID> ids)
     {
-        juce::ApplicationCommandInfo info (id);
-        app->getCommandInfo (id, info);
-        return (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0;
+        std::string s;
+        for (auto id : ids)
+        {
+            juce::ApplicationCommandInfo info (id);
+            app->getCommandInfo (id, info);
+            s += (info.flags & juce::ApplicationCommandInfo::isDisabled) == 0 ? '1' : '0';
+        }
+        return s;
     }
 
     enginetest::SimRig rig { enginetest::machineOptions (1, 0.0) };
-    std::unique_ptr<RecordingApplication> app;
+    std::unique_ptr<RecordingApplication> app = std::make_unique<RecordingApplication>();
 };
 } // namespace
 
 TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
 {
-    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-    EXPECT_TRUE (enabled (CommandIDs::preferencesCommand));
-    EXPECT_TRUE (enabled (CommandIDs::quitCommand));
-
+    auto calibration = [this] {
+        return states ({ CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
+                         CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::checkTuningCommand });
+    };
+    EXPECT_EQ (calibration(), "0011");
     rig.startAndBegin();
-    ASSERT_TRUE (rig.engine->isTuning());
-    EXPECT_FALSE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_FALSE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-
+    EXPECT_EQ (calibration(), "0000");
     rig.runToEnd();
-    ASSERT_TRUE (rig.engine->hasTuningResults());
-    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
-    EXPECT_TRUE (enabled (CommandIDs::writeCalibrationToFileCommand));
-    EXPECT_TRUE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
+    EXPECT_EQ (calibration(), "1111");
+    rig.midi->closeAllOutputDevices();
+    EXPECT_EQ (calibration(), "1100");
 }
 
 TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
@@ -68,7 +63,6 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     rig.startAndBegin();
     rig.runToEnd();
     const auto stored = rig.machine->getStoredState();
-
     app->invokeDirectly (CommandIDs::undoTuningCommand, false);
     finishWrites();
     EXPECT_TRUE (app->boxes.isEmpty());
@@ -84,12 +78,11 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     finishWrites();
     EXPECT_EQ (app->boxes, juce::StringArray (CalibrationWriteMessage::notStoredTitle));
     EXPECT_EQ (rig.machine->getStoredState(), undone);
-    EXPECT_TRUE (enabled (CommandIDs::undoTuningCommand));
+    EXPECT_EQ (states ({ CommandIDs::undoTuningCommand }), "1");
 }
 
 TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQuestion)
 {
-    EXPECT_TRUE (enabled (CommandIDs::loadCalibrationFromFileCommand));
     juce::TemporaryFile temp (".txt");
     app->fileToChoose = temp.getFile();
     std::array<TuningResult, 64> results {};
@@ -101,15 +94,14 @@ TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQues
     // Cancel: nothing is written. OK: the values are written, confirmed and stored.
     for (const bool ok : { false, true })
     {
-        SCOPED_TRACE (ok);
         app->answerOk = ok;
         const auto before = rig.ports->getReceivedByMachine().size();
         app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
         finishWrites();
-        EXPECT_EQ (app->dialogs[app->dialogs.size() - 1], "Load Calibration File");
-        EXPECT_EQ (app->questions[app->questions.size() - 1], CalibrationReport::headerLine (when));
-        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok);
+        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok) << ok;
     }
+    EXPECT_EQ (app->dialogs, juce::StringArray ("Load Calibration File", "Load Calibration File"));
+    EXPECT_EQ (app->questions[0], CalibrationReport::headerLine (when));
     for (int note = 24; note <= 63; ++note)
         EXPECT_EQ (rig.machine->getStoredValue (note), results[(size_t) note].value) << note;
     EXPECT_TRUE (app->boxes.isEmpty());
@@ -123,47 +115,13 @@ TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQues
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), before);
 }
 
-TEST_F (CommandStateTest, RestoreDefaultNeedsAnOpenOutput)
+TEST_F (CommandStateTest, ACheckOrAFirmwareUpdateHoldsEveryWriteBack)
 {
-    rig.midi->closeAllOutputDevices();
-    EXPECT_FALSE (enabled (CommandIDs::restoreDefaultCalibrationCommand));
-}
-
-TEST_F (CommandStateTest, CommandsCarryTheirFixedNamesAndTheQuitKey)
-{
-    juce::Array<juce::CommandID> ids;
-    app->getAllCommands (ids);
-    EXPECT_EQ (ids, (juce::Array<juce::CommandID> { 0x200090, 0x200310, 0x200320, 0x200330, 0x200340, 0x200350,
-                                                     0x200410, 0x200420, 0x200060, 0x200360, 0x200370 }));
-
-    juce::ApplicationCommandInfo quit (CommandIDs::quitCommand);
-    app->getCommandInfo (CommandIDs::quitCommand, quit);
-    EXPECT_EQ (quit.shortName, "Quit");
-    EXPECT_EQ (quit.categoryName, "General");
-    ASSERT_EQ (quit.defaultKeypresses.size(), 1);
-    EXPECT_EQ (quit.defaultKeypresses[0], juce::KeyPress ('q', juce::ModifierKeys::commandModifier, 0));
-
-    juce::ApplicationCommandInfo unknown (0x123);
-    app->getCommandInfo (0x123, unknown);
-    EXPECT_TRUE (unknown.shortName.isEmpty());
-}
-
-TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultAndACheckHoldsEveryWriteBack)
-{
-    const juce::Array<juce::CommandID> writes { CommandIDs::restoreDefaultCalibrationCommand,
-                                                CommandIDs::loadCalibrationFromFileCommand,
-                                                CommandIDs::checkTuningCommand };
-    for (auto id : writes)
-        EXPECT_TRUE (enabled (id)) << id;
-    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
-    // A write now would change the pitch of the note being measured.
-    for (auto id : writes)
-        EXPECT_FALSE (enabled (id)) << id;
-    EXPECT_FALSE (rig.engine->restoreDefaultCalibration());
-    rig.engine->stopTuningCheck();
-    for (auto id : writes)
-        EXPECT_TRUE (enabled (id)) << id;
-
+    auto writes = [this] {
+        return states ({ CommandIDs::restoreDefaultCalibrationCommand, CommandIDs::loadCalibrationFromFileCommand,
+                         CommandIDs::checkTuningCommand });
+    };
+    EXPECT_EQ (writes(), "111");
     // The knob step: the command is there, the engine refuses, no window opens.
     rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
     ASSERT_TRUE (rig.engine->startTuningCalibration());
@@ -174,25 +132,34 @@ TEST_F (CommandStateTest, CheckTuningFollowsRestoreDefaultAndACheckHoldsEveryWri
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
     rig.engine->abortTuning();
 
-    rig.midi->closeAllOutputDevices();
-    EXPECT_FALSE (enabled (CommandIDs::checkTuningCommand));
+    for (const bool check : { true, false })
+    {
+        SCOPED_TRACE (check);
+        ASSERT_TRUE (check ? rig.engine->startTuningCheck (nullptr) : rig.engine->startFirmwareUpdate (nullptr));
+        // A write now would change the pitch of the note being measured, or
+        // land inside the firmware's SysEx message.
+        EXPECT_EQ (writes(), "000");
+        EXPECT_FALSE (rig.engine->restoreDefaultCalibration());
+        EXPECT_FALSE (rig.engine->startTuningCalibration());
+        if (check)
+            rig.engine->stopTuningCheck();
+        else
+            rig.engine->cancelFirmwareUpdate();
+        EXPECT_EQ (writes(), "111");
+    }
 }
 
 TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindowOnlyWhileIdle)
 {
-    app->launchFirmwareUpdateOnMessageThread =
-        std::make_unique<KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread> (*app);
-    app->firmwareVersionReceived (1.05);
-    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->firmwareVersionReceived (1.04);
-    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
-
-    app->tuningStarted();
-    app->firmwareVersionReceived (1.00);
-    EXPECT_FALSE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->tuningFailed();
-    app->firmwareVersionReceived (1.00);
-    EXPECT_TRUE (app->launchFirmwareUpdateOnMessageThread->isUpdatePending());
-    app->launchFirmwareUpdateOnMessageThread->cancelPendingUpdate();
+    auto& launch = *(app->launchFirmwareUpdateOnMessageThread =
+                         std::make_unique<KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread> (*app));
+    // { tuning, version, update window asked for }
+    const std::tuple<bool, double, bool> cases[] = { { false, 1.05, false }, { false, 1.04, true }, { true, 1.0, false }, { false, 1.0, true } };
+    for (auto [tuning, version, asked] : cases)
+    {
+        tuning ? app->tuningStarted() : app->tuningFailed();
+        app->firmwareVersionReceived (version);
+        EXPECT_EQ (launch.isUpdatePending(), asked) << tuning << " " << version;
+        launch.cancelPendingUpdate();
+    }
 }

@@ -1,14 +1,14 @@
 #include "app/FirmwareUpdateWindow.h"
 #include "app/RecordingApplication.h"
 #include "engine/EngineTestSupport.h"
+#include "ui/ComponentTree.h"
 #include "ui/FirmwareUpdateComponent.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-// The real content with its message boxes kept: the completion box's OK is
-// pressed by calling its callback.
+// The real content; the completion box's OK is pressed by calling its callback.
 struct RecordingContent : FirmwareUpdateComponent
 {
     using FirmwareUpdateComponent::FirmwareUpdateComponent;
@@ -49,8 +49,11 @@ struct OverlappingWindow : FirmwareUpdateWindow
             testRig.clock.advanceMs (10);
             c.sender->timerCallback();
         }
-        // The machine reports its new version, the completion box opens.
-        testRig.replyVersion (0, 1, 0, 5);
+        size_t bytes = 0;
+        for (auto& m : testRig.ports->allSent())
+            bytes += (size_t) m.getRawDataSize();
+        EXPECT_GT (bytes, 100000u); // the whole image (about 110 kB) went out
+        testRig.replyVersion (0, 1, 0, 5); // the completion box opens
         juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
         // The user presses OK on the completion box: it closes the window,
         // this object included. Nothing of it is touched from here on.
@@ -63,42 +66,32 @@ struct OverlappingWindow : FirmwareUpdateWindow
     enginetest::FakeRig& rig;
 };
 
-struct FirmwareUpdateWindowTest : ::testing::Test
-{
-    // A window whose transfer is waiting for the machine.
-    OverlappingWindow* openWithTransfer()
-    {
-        auto* window = new OverlappingWindow (rig.engine, rig);
-        auto& content = window->content();
-        for (auto* child : content.getChildren())
-            if (child->getName() == "Update Firmware Button")
-                content.buttonClicked (dynamic_cast<juce::Button*> (child));
-        return window;
-    }
-
-    enginetest::FakeRig rig;
-};
 } // namespace
 
-TEST_F (FirmwareUpdateWindowTest, TransferCompletingWhileTheCloseQuestionIsUpLeavesNothingDangling)
+// The user closes the window (or quits) during a transfer; while the question
+// is up, the transfer completes and OK on the completion box closes the window.
+TEST (FirmwareUpdateWindow, TransferCompletingWhileTheCloseQuestionIsUpLeavesNothingDangling)
 {
-    juce::Component::SafePointer<juce::Component> window (openWithTransfer());
-    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+    for (const bool quit : { false, true })
+    {
+        SCOPED_TRACE (quit);
+        enginetest::FakeRig rig;
+        RecordingApplication app;
+        app.tuneEngine = rig.engine;
+        auto* window = new OverlappingWindow (rig.engine, rig);
+        app.firmwareUpdateWindow = window;
+        juce::Component::SafePointer<juce::Component> watch (window);
+        window->content().buttonClicked (findChild<juce::Button> (window->content(), "Update Firmware Button"));
+        ASSERT_TRUE (rig.engine->isUpdatingFirmware());
 
-    static_cast<OverlappingWindow*> (window.getComponent())->closeButtonPressed();
-    EXPECT_EQ (window, nullptr);
-    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);   // no deferred deletion of freed memory
-}
-
-TEST_F (FirmwareUpdateWindowTest, QuitDuringTheSameOverlapDeletesTheWindowOnceAndQuits)
-{
-    RecordingApplication app;
-    app.tuneEngine = rig.engine;
-    app.firmwareUpdateWindow = openWithTransfer();
-    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
-
-    app.systemRequestedQuit();
-    EXPECT_EQ (app.firmwareUpdateWindow.get(), nullptr);
-    EXPECT_EQ (app.quits, 1);
+        if (quit)
+            app.systemRequestedQuit();
+        else
+            window->closeButtonPressed();
+        EXPECT_EQ (watch, nullptr);
+        EXPECT_EQ (app.firmwareUpdateWindow.get(), nullptr);
+        EXPECT_EQ (app.quits, quit ? 1 : 0);
+        EXPECT_FALSE (rig.engine->isUpdatingFirmware());
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (20); // no deferred deletion of freed memory
+    }
 }

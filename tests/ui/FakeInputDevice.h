@@ -20,7 +20,6 @@ public:
         : juce::AudioIODevice (name, typeName), capabilities (std::move (caps))
     {
     }
-
     ~FakeInputDevice() override { close(); }
 
     juce::StringArray getOutputChannelNames() override { return {}; }
@@ -28,25 +27,16 @@ public:
     juce::Array<double> getAvailableSampleRates() override { return capabilities.sampleRates; }
     juce::Array<int> getAvailableBufferSizes() override { return capabilities.bufferSizes; }
     int getDefaultBufferSize() override { return capabilities.defaultBufferSize; }
-
     juce::String open (const juce::BigInteger& inputs, const juce::BigInteger&, double rate, int size) override
     {
         activeInputs = inputs;
         activeInputs.setRange (capabilities.channelNames.size(), 1 << 16, false);
         sampleRate = rate;
         bufferSize = size;
-        opened = true;
         return {};
     }
-
-    void close() override
-    {
-        stop();
-        opened = false;
-    }
-
-    bool isOpen() override { return opened; }
-
+    void close() override { stop(), sampleRate = 0.0; }
+    bool isOpen() override { return sampleRate > 0.0; }
     void start (juce::AudioIODeviceCallback* newCallback) override
     {
         if (newCallback != nullptr && callback == nullptr)
@@ -55,16 +45,11 @@ public:
             callback = newCallback;
         }
     }
-
     void stop() override
     {
-        if (auto* old = callback)
-        {
-            callback = nullptr;
+        if (auto* old = std::exchange (callback, nullptr))
             old->audioDeviceStopped();
-        }
     }
-
     bool isPlaying() override { return callback != nullptr; }
     juce::String getLastError() override { return {}; }
     int getCurrentBufferSizeSamples() override { return bufferSize; }
@@ -78,15 +63,13 @@ public:
     // One block in which every active input carries this constant sample value.
     void deliver (float value, int numSamples)
     {
-        if (callback == nullptr)
-            return;
         const int numChannels = activeInputs.countNumberOfSetBits();
         juce::AudioBuffer<float> block (juce::jmax (1, numChannels), numSamples);
-        block.clear();
-        for (int c = 0; c < numChannels; ++c)
+        for (int c = 0; c < block.getNumChannels(); ++c)
             juce::FloatVectorOperations::fill (block.getWritePointer (c), value, numSamples);
-        callback->audioDeviceIOCallbackWithContext (block.getArrayOfReadPointers(), numChannels, nullptr, 0,
-                                                    numSamples, {});
+        if (callback != nullptr)
+            callback->audioDeviceIOCallbackWithContext (block.getArrayOfReadPointers(), numChannels, nullptr, 0,
+                                                        numSamples, {});
     }
 
 private:
@@ -94,6 +77,5 @@ private:
     juce::BigInteger activeInputs;
     double sampleRate = 0.0;
     int bufferSize = 0;
-    bool opened = false;
     juce::AudioIODeviceCallback* callback = nullptr;
 };

@@ -2,8 +2,7 @@
 
 #include "FakeInputDevice.h"
 
-// A driver type listing the input devices a test names, all with the same
-// capabilities; no output devices.
+// A driver type listing the input devices a test names, all alike; no outputs.
 class FakeInputDeviceType : public juce::AudioIODeviceType
 {
 public:
@@ -13,26 +12,18 @@ public:
     {
     }
 
-    void scanForDevices() override { ++scans; }
-    // What the next scan finds: a driver whose server went away lists nothing.
-    void setDeviceNames (juce::StringArray inputNames) { names = std::move (inputNames); }
-    juce::StringArray getDeviceNames (bool wantInputNames) const override
-    {
-        return wantInputNames ? names : juce::StringArray();
-    }
+    void scanForDevices() override {}
+    juce::StringArray getDeviceNames (bool wantInputNames) const override { return wantInputNames ? names : juce::StringArray(); }
     int getDefaultDeviceIndex (bool forInput) const override { return forInput && ! names.isEmpty() ? 0 : -1; }
     int getIndexOfDevice (juce::AudioIODevice* device, bool asInput) const override
     {
         return device != nullptr && asInput ? names.indexOf (device->getName()) : -1;
     }
     bool hasSeparateInputsAndOutputs() const override { return true; }
-
     juce::AudioIODevice* createDevice (const juce::String&, const juce::String& inputName) override
     {
         return names.contains (inputName) ? new FakeInputDevice (inputName, getTypeName(), capabilities) : nullptr;
     }
-
-    int scans = 0;
 
 private:
     juce::StringArray names;

@@ -1,436 +1,179 @@
 #include "ComponentTree.h"
-#include "engine/EngineTestSupport.h"
-#include "TestAudioDeviceManager.h"
-#include "midi/DeviceMessages.h"
-#include "support/FakeMidiPortSystem.h"
-#include "tuning/TuneKestruneEngine.h"
+#include "UiTestRig.h"
 #include "ui/FirmwareUpdateComponent.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <thread>
 
 namespace
 {
 // Records the message boxes instead of showing them (no display here).
-class RecordingFirmwareUpdateComponent : public FirmwareUpdateComponent
+struct RecordingFirmwareUpdateComponent : FirmwareUpdateComponent
 {
-public:
     using FirmwareUpdateComponent::FirmwareUpdateComponent;
 
-    struct Box
-    {
-        juce::String title, message;
-        std::unique_ptr<juce::ModalComponentManager::Callback> callback;
-    };
-
-    std::vector<Box> boxes;
+    juce::StringArray titles;
+    std::unique_ptr<juce::ModalComponentManager::Callback> completionOk;
     std::function<void()> tryAgain;
-    FirmwareSysexSender* sender = nullptr;
 
-    void firmwareStatusChanged (FirmwareSysexSender* s, const juce::String& status) override
-    {
-        sender = s;
-        FirmwareUpdateComponent::firmwareStatusChanged (s, status);
-    }
-
-protected:
+    void click() { buttonClicked (findChild<juce::Button> (*this, "Update Firmware Button")); }
+    bool buttonEnabled() const { return findChild<juce::Button> (*this, "Update Firmware Button")->isEnabled(); }
     void askToTryAgain (std::function<void()> onTryAgain) override
     {
-        boxes.push_back ({ notAcceptedTitle, notAcceptedMessage, nullptr });
+        titles.add (notAcceptedTitle);
         tryAgain = std::move (onTryAgain);
     }
-
     void showMessageBox (const juce::String& title, const juce::String& message,
                          juce::ModalComponentManager::Callback* callback) override
     {
-        boxes.push_back ({ title, message, std::unique_ptr<juce::ModalComponentManager::Callback> (callback) });
+        titles.add (callback != nullptr || title == timedOutTitle ? title : message); // a refusal: its reason
+        completionOk.reset (callback);
     }
 };
-
-void deliverPendingMessages()
-{
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (30);
-}
 
 class FirmwareUpdateComponentTest : public ::testing::Test
 {
 protected:
-    FirmwareUpdateComponentTest()
-    {
-        ports->plugInput ("Kestrune Jack 1");
-        ports->plugOutput ("Kestrune Jack 1");
-        ports->plugOutput ("Synth");
-        midi = new MidiManager (ports);
-        midi->openInputDevice ("Kestrune Jack 1");
-        midi->openOutputDevice ("Kestrune Jack 1");
-        engine = new TuneKestruneEngine (audio, midi);
-    }
-
-    ~FirmwareUpdateComponentTest() override
-    {
-        closeWindow();
-        engine = nullptr;
-        midi = nullptr;
-    }
-
+    // The window owns its content, as FirmwareUpdateWindow does.
     RecordingFirmwareUpdateComponent& open()
     {
         window = std::make_unique<juce::Component>();
-        component = new RecordingFirmwareUpdateComponent (engine);
-        // The window owns its content, as FirmwareUpdateWindow does.
-        owned.reset (component);
-        window->addAndMakeVisible (component);
-        watchWindow = window.get();
-        return *component;
+        owned = std::make_unique<RecordingFirmwareUpdateComponent> (rig.engine);
+        window->addAndMakeVisible (*owned);
+        return *owned;
     }
-
-    void closeWindow()
+    void closeWindow() { owned = nullptr, window = nullptr; }
+    void reply (juce::uint8 minor) { rig.replyVersion (0, minor > 0, 0, minor), UiTestRig::deliverPendingMessages(); }
+    // The transfer went out in full, the machine still reports the old version.
+    RecordingFirmwareUpdateComponent& sendAll()
     {
-        owned = nullptr;
-        component = nullptr;
-        window = nullptr;
+        auto& c = open();
+        c.click();
+        c.click(); // a second press has no effect
+        EXPECT_EQ (updateRequestsSent(), 1);
+        c.firmwareProgressChanged (nullptr, 0.0);
+        c.firmwareProgressChanged (nullptr, 1.0);
+        EXPECT_TRUE (c.isConfirming());
+        EXPECT_FALSE (c.buttonEnabled());
+        reply (4); // still running until reset: keep asking
+        EXPECT_EQ (findChild<juce::Label> (c, "Curent Firmware Version")->getText(), "Current Version: 1.04");
+        EXPECT_TRUE (c.titles.isEmpty());
+        EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
+        rig.ports->clearSent();
+        return c;
     }
-
-    juce::Button& button() const
+    long updateRequestsSent() const
     {
-        auto* b = findChild<juce::Button> (*component, "Update Firmware Button");
-        EXPECT_NE (b, nullptr);
-        return *b;
+        const auto sent = rig.sent();
+        return std::count (sent.begin(), sent.end(), "update");
     }
 
-    juce::String label (const char* name) const
-    {
-        auto* l = findChild<juce::Label> (*component, name);
-        EXPECT_NE (l, nullptr) << name;
-        return l != nullptr ? l->getText() : juce::String();
-    }
-
-    void click() { component->buttonClicked (&button()); }
-
-    int updateRequestsSent() const
-    {
-        int n = 0;
-        const auto request = DeviceMessages::firmwareUpdateRequest();
-        for (auto& m : ports->sentTo ("Kestrune Jack 1"))
-            n += m.getRawDataSize() == request.getRawDataSize()
-                         && std::memcmp (m.getRawData(), request.getRawData(), (size_t) request.getRawDataSize()) == 0
-                     ? 1
-                     : 0;
-        return n;
-    }
-
-    std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
-    MidiManager::Ptr midi;
-    TestAudioDeviceManager audio;
-    TuneKestruneEngine::Ptr engine;
+    UiTestRig rig;
     std::unique_ptr<juce::Component> window;
     std::unique_ptr<RecordingFirmwareUpdateComponent> owned;
-    RecordingFirmwareUpdateComponent* component = nullptr;
-    juce::Component::SafePointer<juce::Component> watchWindow;
 };
 } // namespace
 
-TEST_F (FirmwareUpdateComponentTest, ShowsTheTextsAndVersionsAtTheirPlaces)
+TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationOrACheckRuns)
 {
-    open();
-    EXPECT_EQ (component->getWidth(), 400);
-    EXPECT_EQ (component->getHeight(), 311);
-    EXPECT_EQ (label ("Update Information"), "To use the Kestrune Tuning Utility, you will first need to update to "
-                                              "the latest version of the firmware.");
-    EXPECT_EQ (label ("Update Firmware Version"), "Latest Version: 1.05");
-    EXPECT_EQ (label ("Curent Firmware Version"), "");
-    EXPECT_EQ (button().getBounds(), juce::Rectangle<int> (180, 215, 212, 56));
-    EXPECT_TRUE (button().isEnabled());
-    EXPECT_TRUE (engine->isFirmwareQueryRunning());
+    auto& c = open();
+    c.tuningStarted();
+    EXPECT_FALSE (c.buttonEnabled());
+    c.tuningFailed();
+    EXPECT_TRUE (c.buttonEnabled());
 
-    EXPECT_EQ (FirmwareUpdateComponent::versionText (1.04), "Current Version: 1.04");
-    EXPECT_EQ (FirmwareUpdateComponent::versionText (1.1), "Current Version: 1.10");
-    EXPECT_EQ (FirmwareUpdateComponent::versionText (0.0), "Firmware Not Detected");
-}
-
-TEST_F (FirmwareUpdateComponentTest, VersionFromTheMidiThreadReachesTheLabelOnTheMessageThread)
-{
-    open();
-    std::thread midiThread ([this] {
-        ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 4));
-    });
-    midiThread.join();
-
-    EXPECT_DOUBLE_EQ (component->getDetectedVersion(), 1.04);
-    EXPECT_EQ (label ("Curent Firmware Version"), ""); // posted, not done on the MIDI thread
-    deliverPendingMessages();
-    EXPECT_EQ (label ("Curent Firmware Version"), "Current Version: 1.04");
-
-    std::thread zero ([this] { component->firmwareVersionReceived (0.0); });
-    zero.join();
-    deliverPendingMessages();
-    EXPECT_EQ (label ("Curent Firmware Version"), "Firmware Not Detected");
-}
-
-TEST_F (FirmwareUpdateComponentTest, AVersionPostedJustBeforeTheWindowClosesIsDropped)
-{
-    open();
-    std::thread midiThread ([this] { component->firmwareVersionReceived (1.04); });
-    midiThread.join();
-    closeWindow();
-    deliverPendingMessages(); // must not touch the destroyed component
-    SUCCEED();
-}
-
-TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationRuns)
-{
-    open();
-    component->tuningStarted();
-    EXPECT_FALSE (button().isEnabled());
-
-    click();
-    EXPECT_FALSE (engine->isUpdatingFirmware());
-    EXPECT_FALSE (component->isUpdateInProgress());
+    // The knob step and a tuning check: refused with a word each, nothing sent.
+    rig.startCalibration();
+    c.click();
+    rig.engine->abortTuning();
+    ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
+    c.click();
+    rig.engine->stopTuningCheck();
     EXPECT_EQ (updateRequestsSent(), 0);
-
-    component->tuningStopped();
-    EXPECT_TRUE (button().isEnabled());
-    component->tuningStarted();
-    component->tuningFailed();
-    EXPECT_TRUE (button().isEnabled());
-
-    // The knob step (no run yet): refused with a word, nothing sent.
-    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 4));
-    ASSERT_TRUE (engine->startTuningCalibration());
-    click();
-    EXPECT_FALSE (engine->isUpdatingFirmware());
-    EXPECT_EQ (updateRequestsSent(), 0);
-    ASSERT_EQ (component->boxes.size(), 1u);
-    EXPECT_EQ (component->boxes[0].message, FirmwareUpdateComponent::calibratingMessage);
-    engine->abortTuning();
-
-    // A tuning check: refused with its own word.
-    ASSERT_TRUE (engine->startTuningCheck (nullptr));
-    click();
-    EXPECT_EQ (updateRequestsSent(), 0);
-    ASSERT_EQ (component->boxes.size(), 2u);
-    EXPECT_EQ (component->boxes[1].message, FirmwareUpdateComponent::checkingMessage);
-    engine->stopTuningCheck();
+    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::calibratingMessage, FirmwareUpdateComponent::checkingMessage));
 
     // Once an update runs, the end of a calibration leaves the button disabled.
-    click();
-    ASSERT_TRUE (engine->isUpdatingFirmware());
-    component->tuningStarted();
-    component->tuningStopped();
-    EXPECT_FALSE (button().isEnabled());
-}
-
-TEST_F (FirmwareUpdateComponentTest, StartingSendsTheRequestAndWaitsWithoutWatchdog)
-{
-    open();
-    click();
-
-    EXPECT_TRUE (engine->isUpdatingFirmware());
-    EXPECT_TRUE (component->isUpdateInProgress());
-    EXPECT_FALSE (button().isEnabled());
-    EXPECT_EQ (updateRequestsSent(), 1);
-    EXPECT_FALSE (component->isTimerRunning());
-
-    click(); // a second press has no effect
-    EXPECT_EQ (updateRequestsSent(), 1);
-    EXPECT_TRUE (component->boxes.empty());
-}
-
-TEST_F (FirmwareUpdateComponentTest, StalledStreamTimesOutAndCancelsTheTransfer)
-{
-    open();
-    click();
-    component->firmwareProgressChanged (nullptr, 0.0);
-    component->stopTimer();
-    component->firmwareProgressChanged (nullptr, 0.25); // each report re-arms the watchdog
-    EXPECT_TRUE (component->isTimerRunning());
-    EXPECT_EQ (component->getTimerInterval(), 500);
-    EXPECT_DOUBLE_EQ (component->getProgress(), 0.25);
-
-    component->timerCallback(); // 500 ms without a report
-
-    ASSERT_EQ (component->boxes.size(), 1u);
-    EXPECT_EQ (component->boxes[0].title, "Firmware Update Timed Out");
-    EXPECT_EQ (component->boxes[0].message, "Kestrune Firmware Update has been timed out. Verify MIDI Settings.");
-    EXPECT_EQ (component->boxes[0].callback, nullptr);
-    EXPECT_FALSE (engine->isUpdatingFirmware());
-    EXPECT_FALSE (component->isTimerRunning());
-    EXPECT_FALSE (button().isEnabled());
-
-    // This window makes no second attempt.
-    click();
-    EXPECT_FALSE (engine->isUpdatingFirmware());
+    c.click();
+    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+    c.tuningStarted();
+    c.tuningStopped();
+    EXPECT_FALSE (c.buttonEnabled());
 }
 
 TEST_F (FirmwareUpdateComponentTest, CompleteOnlyOnceTheMachineReportsTheNewVersionAndOkClosesTheWindow)
 {
-    open();
-    click();
-    EXPECT_FALSE (engine->isFirmwareQueryRunning());
-    component->firmwareProgressChanged (nullptr, 0.0);
-    component->firmwareProgressChanged (nullptr, 1.0);
-
-    // The last slice went: the bar is full, the button off, and the version asked for.
-    EXPECT_TRUE (component->isConfirming());
-    EXPECT_TRUE (component->boxes.empty());
-    EXPECT_DOUBLE_EQ (component->getProgress(), 1.0);
-    EXPECT_FALSE (button().isEnabled());
-    EXPECT_TRUE (engine->isFirmwareQueryRunning());
-    EXPECT_EQ (label ("Update Information"), FirmwareUpdateComponent::confirmingText);
-
-    // The old version (still running until reset): keep asking.
-    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 4));
-    deliverPendingMessages();
-    EXPECT_TRUE (component->boxes.empty());
-    EXPECT_TRUE (engine->isFirmwareQueryRunning());
-
-    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 5));
-    deliverPendingMessages();
-    EXPECT_FALSE (component->isTimerRunning());
-    EXPECT_FALSE (component->isUpdateInProgress());
-    ASSERT_EQ (component->boxes.size(), 1u);
-    EXPECT_EQ (component->boxes[0].title, "Firmware Update Complete");
-    EXPECT_EQ (component->boxes[0].message, "Kestrune firmware has been updated. Press the Play button on the "
-                                            "Kestrune to reset the device with the new firmware.");
-    ASSERT_NE (component->boxes[0].callback, nullptr);
-
+    auto& c = sendAll();
+    reply (5);
+    EXPECT_FALSE (c.isTimerRunning() || c.isUpdateInProgress());
+    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::completeTitle));
     // OK: the window goes (and in the application the component with it).
-    auto callback = std::move (component->boxes[0].callback);
-    (void) window.release();
-    callback->modalStateFinished (1);
-    EXPECT_EQ (watchWindow.getComponent(), nullptr);
+    juce::Component::SafePointer<juce::Component> watch (window.release());
+    ASSERT_NE (c.completionOk, nullptr);
+    c.completionOk->modalStateFinished (1);
+    EXPECT_EQ (watch.getComponent(), nullptr);
 }
 
 TEST_F (FirmwareUpdateComponentTest, AnUpdateTheMachineDoesNotConfirmIn30SecondsCanBeSentAgain)
 {
-    open();
-    click();
-    component->firmwareProgressChanged (nullptr, 0.0);
-    component->firmwareProgressChanged (nullptr, 1.0);
-    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 0, 0, 0));   // the boot loader
-    deliverPendingMessages();
-    EXPECT_TRUE (component->boxes.empty());
-    ASSERT_TRUE (component->isTimerRunning());
-
-    component->timerCallback();   // 30 s later
-    ASSERT_EQ (component->boxes.size(), 1u);
-    EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::notAcceptedTitle);
-    EXPECT_FALSE (component->isConfirming());
-
-    ports->clearSent();
-    ASSERT_TRUE (component->tryAgain != nullptr);
-    component->tryAgain();
-    EXPECT_TRUE (engine->isUpdatingFirmware());
+    auto& c = sendAll();
+    c.timerCallback(); // 30 s later
+    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::notAcceptedTitle));
+    EXPECT_FALSE (c.isConfirming());
+    ASSERT_TRUE (c.tryAgain != nullptr);
+    c.tryAgain();
+    EXPECT_TRUE (rig.engine->isUpdatingFirmware());
     EXPECT_EQ (updateRequestsSent(), 1);
-    EXPECT_DOUBLE_EQ (component->getProgress(), 0.0);
+    EXPECT_DOUBLE_EQ (c.getProgress(), 0.0);
 }
 
-TEST_F (FirmwareUpdateComponentTest, CompletionBoxDismissedAfterTheWindowWasClosedDoesNothing)
+TEST_F (FirmwareUpdateComponentTest, LateVersionsAndBoxesAfterTheWindowClosedTouchNothing)
 {
-    open();
-    click();
-    component->firmwareProgressChanged (nullptr, 1.0);
-    ports->injectMessage ("Kestrune Jack 1", DeviceMessages::identityReply (0, 1, 0, 5));
-    deliverPendingMessages();
-    ASSERT_EQ (component->boxes.size(), 1u);
-    auto callback = std::move (component->boxes[0].callback);
+    auto* first = &open();
+    std::thread midiThread ([first] { first->firmwareVersionReceived (1.04); });
+    midiThread.join();
     closeWindow();
-    callback->modalStateFinished (1); // must not touch the destroyed component
-    SUCCEED();
+    UiTestRig::deliverPendingMessages();
+
+    auto& c = open();
+    c.click();
+    c.firmwareProgressChanged (nullptr, 1.0);
+    reply (5);
+    auto ok = std::move (c.completionOk);
+    ASSERT_NE (ok, nullptr);
+    closeWindow();
+    ok->modalStateFinished (1);
 }
 
 TEST_F (FirmwareUpdateComponentTest, RefusalIsExplainedAndTheWindowStaysUsable)
 {
-    midi->closeAllOutputDevices(); // no output: the engine refuses
-    open();
-    click();
-
-    ASSERT_EQ (component->boxes.size(), 1u);
-    EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::notStartedTitle);
-    EXPECT_TRUE (component->boxes[0].message.contains ("MIDI"));
-    EXPECT_FALSE (engine->isUpdatingFirmware());
-    EXPECT_FALSE (component->isUpdateInProgress());
-    EXPECT_TRUE (button().isEnabled());
-    EXPECT_TRUE (engine->isFirmwareQueryRunning());
-
-    // Two outputs: refused as well.
-    midi->openOutputDevice ("Kestrune Jack 1");
-    midi->openOutputDevice ("Synth");
-    click();
-    EXPECT_EQ (component->boxes.size(), 2u);
-    EXPECT_TRUE (button().isEnabled());
-
-    // With the ports right, the same window starts the update.
-    midi->closeAllOutputDevices();
-    midi->openOutputDevice ("Kestrune Jack 1");
-    click();
-    EXPECT_TRUE (engine->isUpdatingFirmware());
-    EXPECT_EQ (updateRequestsSent(), 1);
-    EXPECT_EQ (component->boxes.size(), 2u);
-}
-
-TEST_F (FirmwareUpdateComponentTest, ClosingTheWindowDuringAnUpdateCancelsTheTransfer)
-{
-    open();
-    click();
-    ASSERT_TRUE (engine->isUpdatingFirmware());
-    closeWindow();
-    EXPECT_FALSE (engine->isUpdatingFirmware());
-}
-
-TEST_F (FirmwareUpdateComponentTest, AWindowOpenedDuringATransferStartsDisabled)
-{
-    ASSERT_TRUE (engine->startFirmwareUpdate (nullptr));
-    open();
-    EXPECT_TRUE (component->isUpdateInProgress());
-    EXPECT_FALSE (button().isEnabled());
-}
-
-TEST (FirmwareUpdateWithTheVirtualMachine, CompleteWhenTheMachineTookTheImageNotWhenASliceWasLost)
-{
-    for (const bool loseASlice : { false, true })
+    rig.ports->plugOutput ("Synth");
+    auto& c = open();
+    for (auto outputs : { juce::StringArray(), juce::StringArray { enginetest::portName, "Synth" }, juce::StringArray { enginetest::portName } })
     {
-        SCOPED_TRACE (loseASlice);
-        auto options = enginetest::machineOptions (0, 0.0);
-        options.firmwareVersion = "1.04";
-        enginetest::SimRig rig (options);
-        juce::Component window;
-        auto component = std::make_unique<RecordingFirmwareUpdateComponent> (rig.engine);
-        window.addAndMakeVisible (*component);
-
-        for (auto* child : component->getChildren())
-            if (child->getName() == "Update Firmware Button")
-                component->buttonClicked (dynamic_cast<juce::Button*> (child));
-        ASSERT_NE (component->sender, nullptr);
-        for (int tick = 0; tick < 3000 && ! component->isConfirming(); ++tick)
-        {
-            rig.clock.advanceMs (10);
-            if (loseASlice && tick == 1100)
-                rig.ports->loseNextMessages (1);
-            component->sender->timerCallback();
-        }
-        ASSERT_TRUE (component->isConfirming());
-        rig.clock.advanceMs (6000);   // a stream that stopped short is given up
-        rig.machine->tick();
-
-        // The engine's version query.
-        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
-        deliverPendingMessages();
-        if (! loseASlice)
-        {
-            ASSERT_EQ (component->boxes.size(), 1u);
-            EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::completeTitle);
-        }
-        else
-        {
-            EXPECT_TRUE (component->boxes.empty());
-            EXPECT_EQ (rig.machine->getFirmwareVersion(), "0.00");
-            component->timerCallback();   // 30 s later
-            ASSERT_EQ (component->boxes.size(), 1u);
-            EXPECT_EQ (component->boxes[0].title, FirmwareUpdateComponent::notAcceptedTitle);
-        }
-        component = nullptr;
+        SCOPED_TRACE (outputs.joinIntoString (","));
+        rig.midi->closeAllOutputDevices();
+        for (auto& name : outputs)
+            rig.midi->openOutputDevice (name);
+        c.titles.clear();
+        c.click();
+        const bool refused = outputs.size() != 1;
+        EXPECT_EQ (c.titles, refused ? juce::StringArray (FirmwareUpdateComponent::notStartedMessage) : juce::StringArray());
+        EXPECT_EQ (rig.engine->isUpdatingFirmware(), ! refused);
+        EXPECT_EQ (c.buttonEnabled(), refused);
     }
+}
+
+TEST_F (FirmwareUpdateComponentTest, ClosingTheWindowCancelsTheTransferAndANewWindowSeesOneRunning)
+{
+    open().click();
+    ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+    closeWindow();
+    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
+
+    ASSERT_TRUE (rig.engine->startFirmwareUpdate (nullptr));
+    auto& c = open();
+    EXPECT_TRUE (c.isUpdateInProgress());
+    EXPECT_FALSE (c.buttonEnabled());
 }

@@ -7,24 +7,12 @@
 class TestAudioDeviceManager : public juce::AudioDeviceManager
 {
 public:
-    TestAudioDeviceManager() = default;
-
-    // Adds a fake driver type and opens its first device with one input, as
-    // the application does at start-up.
-    FakeInputDeviceType& addTypeAndOpen (std::unique_ptr<FakeInputDeviceType> type)
+    // Opens the driver's first device with one input, as the application does at start-up.
+    void addTypeAndOpen (std::unique_ptr<FakeInputDeviceType> type)
     {
-        auto& ref = *type;
         addAudioDeviceType (std::move (type));
         initialise (1, 0, nullptr, true);
-        return ref;
     }
-
-    // Starts as the application does, but with no driver yet, so that types
-    // added afterwards have no device open (switching from an open device
-    // would cost the manager's settling pause).
-    void startWithoutDriver() { initialise (1, 0, nullptr, true); }
-
     FakeInputDevice* getFakeDevice() const { return dynamic_cast<FakeInputDevice*> (getCurrentAudioDevice()); }
-
     void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>&) override {}
 };

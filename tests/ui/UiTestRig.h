@@ -1,89 +1,31 @@
 #pragma once
 
-#include "midi/DeviceMessages.h"
-#include "midi/MidiManager.h"
-#include "support/FakeMidiPortSystem.h"
-#include "tuning/TuneKestruneEngine.h"
+#include "engine/EngineTestSupport.h"
 
-#include <juce_audio_devices/juce_audio_devices.h>
-
-#include <memory>
-#include <thread>
-
-// A real engine on fake MIDI ports, with the machine's side played by the
-// test: its firmware version and its calibration replies.
-class UiTestRig
+// The engine on fake MIDI ports in the states the windows react to.
+struct UiTestRig : enginetest::FakeRig
 {
-public:
-    static constexpr const char* portName = "Kestrune Jack 1";
-
-    UiTestRig()
-    {
-        ports->plugInput (portName);
-        ports->plugOutput (portName);
-        midiManager = new MidiManager (ports);
-        midiManager->openInputDevice (portName);
-        midiManager->openOutputDevice (portName);
-        engine = new TuneKestruneEngine (deviceManager, midiManager);
-    }
-
+    // A run's algorithm keeps the engine alive: end it first.
     ~UiTestRig()
     {
-        // A run's algorithm keeps the engine alive: end it first.
         if (engine->isTuning())
             engine->abortTuning();
-        engine = nullptr;
-        midiManager = nullptr;
     }
 
-    // Delivered on a thread of its own, as the MIDI input thread does.
-    void replyFirmwareVersion (juce::uint8 d0 = 0, juce::uint8 d1 = 1, juce::uint8 d2 = 0, juce::uint8 d3 = 5)
-    {
-        std::thread midiThread ([this, d0, d1, d2, d3] {
-            ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
-        });
-        midiThread.join();
-    }
-
-    void replyCalibrationValues()
-    {
-        for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
-            ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, (juce::uint16) (30000 + note)));
-    }
-
-    // The knob step: the machine's version is known and its values read back.
+    // The knob step: firmware 1.05 known, note 24 sounding, the values read back.
     void startCalibration()
     {
-        replyFirmwareVersion();
-        if (! engine->startTuningCalibration())
-            throw std::runtime_error ("the engine refused to start");
-        // The paced requests go out over a few ticks; then note 24 sounds.
-        for (int i = 0; i < 10 && ! (! sent().empty() && sent().back().isNoteOn()); ++i)
-            engine->timerCallback();
-        replyCalibrationValues();
+        startListening();
+        replyAll (TuneKestruneEngine::firstNote, TuneKestruneEngine::lastNote, [] (int note) { return (juce::uint16) (30000 + note); });
     }
-
-    // A tuning run in progress.
     void startRun()
     {
         startCalibration();
         if (! engine->beginTuningRun())
             throw std::runtime_error ("the engine refused to begin the run");
     }
-
     // Runs the engine tick until it publishes a measurement.
-    void tickPastSettling()
-    {
-        for (int i = 0; i <= TuneKestruneEngine::numSettleTicks; ++i)
-            engine->timerCallback();
-    }
-
-    std::vector<juce::MidiMessage> sent() const { return ports->sentTo (portName); }
+    void tickPastSettling() { tick (TuneKestruneEngine::numSettleTicks + 1); }
 
     static void deliverPendingMessages() { juce::MessageManager::getInstance()->runDispatchLoopUntil (30); }
-
-    std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
-    juce::AudioDeviceManager deviceManager;
-    MidiManager::Ptr midiManager;
-    TuneKestruneEngine::Ptr engine;
 };
