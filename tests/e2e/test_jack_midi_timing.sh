@@ -1,15 +1,7 @@
 #!/usr/bin/env bash
-# Timing on the wire through a private JACK server, without windows, by the
-# JACK frame at which the virtual machine received each message:
-#   1. A firmware update by the engine alone (e2e-firmware-stream); the
-#      machine is unplugged just before slice 500 and back 2 s later. The
-#      sender reports the device offline, sends nothing meanwhile, resumes at
-#      slice 500; the machine accepts the image and reports 1.05. No slice
-#      arrives closer than 8 ms after the one before; the median is 10 ms.
-#   2. A calibration start: the 41 read-back requests arrive 2 ms apart, not
-#      in one burst per period. Then what the utility does at quit: closing
-#      the outputs does not wait for the 40 note-offs to leave, and they all
-#      arrive, in order.
+# The engine alone (e2e-firmware-stream) through a private JACK server, timed
+# by the JACK frame at which the virtual machine received each message: a
+# firmware update across an unplug, then a calibration start and the quit.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
 E2E_TIMEOUT=200
@@ -22,19 +14,14 @@ e2e_start_sim --version 1.04 --connect-to nobody
 rate=$(e2e_sim_rate)
 [ -n "$rate" ] || e2e_fail "the machine's log names no sample rate"
 
-# 1. The firmware update across an unplug.
+# 1. Unplugged before slice 500, back 2 s later: offline meanwhile, resumed
+#    at 500; no slice closer than 8 ms to the one before, 10 ms the median.
 timeout 130 "$DRIVER" --unplug-at 500 --commands "$E2E_SIM_FIFO" --timeout-ms 100000 > "$OUT" 2>&1 \
     || e2e_fail "the driver failed: $(grep -E 'ERROR|STATUS' "$OUT" | tail -n 3 | tr '\n' '|')"
-awk '
-    $2 == "UNPLUGGED" { unplugged = 1; if ($3 != 500) { print "unplugged before slice " $3; bad = 1 } next }
-    $2 == "SENT" {
-        if ($3 != expected) { print "slice " $3 " where " expected " was due"; bad = 1 }
-        if (unplugged && !resumed) { resumed = 1; if (!offline) { print "sent again before the device was offline"; bad = 1 } }
-        expected = $3 + 1; next
-    }
-    $2 == "STATUS" && $3 == "Device" && unplugged && !resumed { offline = 1 }
-    END { if (!resumed) { print "never resumed after an unplug"; bad = 1 } exit bad }' expected=0 "$OUT" > "$E2E_DIR/order.txt" \
-    || e2e_fail "the slices were not sent in order: $(head -n 3 "$E2E_DIR/order.txt" | tr '\n' '|')"
+awk '$2 == "UNPLUGGED" { u = $3 } $2 == "STATUS" && $3 == "Device" && u && !r { offline = 1 }
+     $2 == "SENT" { if ($3 != n++ || (u && !r++ && (!offline || $3 != 500))) { print; bad = 1 } }
+     END { exit bad || !r }' "$OUT" > "$E2E_DIR/order.txt" \
+    || e2e_fail "the slices were not sent in order, offline while away, from 500 on: $(head -n 3 "$E2E_DIR/order.txt" | tr '\n' '|')"
 [ "$(grep -c ' PORTS plugged' "$E2E_SIM_LOG")" -eq 2 ] || e2e_fail "the machine was not plugged in again"
 grep -qE " FIRMWARE accepted bytes=113134 records=2572 version=1\.05" "$E2E_SIM_LOG" \
     || e2e_fail "the machine did not accept the image: $(grep ' FIRMWARE ' "$E2E_SIM_LOG" | tail -n 1)"
@@ -47,9 +34,10 @@ awk -v s="$smallest" -v m="$median" 'BEGIN { exit !(s >= 8 && m >= 9.5 && m <= 1
     || e2e_fail "slice gaps on the wire: smallest $smallest ms (8 allowed), median $median ms (about 10 wanted)"
 e2e_pass "offline while unplugged, resumed at slice 500, image accepted, 1.05 read back; $gaps slice gaps: smallest $smallest ms, median $median ms, largest $largest ms"
 
-# 2. A calibration start, then the quit's note-offs.
+# 2. The 41 read-back requests 2 ms apart, not in one burst a period; closing
+#    does not wait for the 40 note-offs to leave, and they all arrive.
 mark=$(e2e_log_mark)
-timeout 40 "$DRIVER" --start-calibration > "$OUT" 2>&1 || e2e_fail "the driver failed: $(grep -E 'ERROR|REPLIES' "$OUT" | tail -n 2 | tr '\n' '|')"
+timeout 40 "$DRIVER" --start-calibration > "$OUT" 2>&1 || e2e_fail "the driver failed: $(grep ERROR "$OUT")"
 e2e_log_since "$mark" > "$E2E_DIR/calibration.log"
 e2e_sim_arrivals "$E2E_DIR/calibration.log" | grep -E '^[0-9]+ F0 47 00 2A 24 00 01 [0-9A-F]{2} F7$' > "$E2E_DIR/requests.txt" || true
 notes=$(awk '{ print $9 }' "$E2E_DIR/requests.txt" | while read -r hex; do printf '%d ' "0x$hex"; done)
