@@ -359,11 +359,23 @@ e2e_file_menu() {
     e2e_choose_popup_item "$1" 22
 }
 
+# CONTINUE CALIBRATION, clicked until the knob window goes: it is enabled
+# once the machine's knob is in range.
+e2e_continue_calibration() {
+    local attempt k
+    for attempt in $(seq 1 20); do
+        k="$(e2e_knob_window)" || break
+        e2e_click_at "$k" 300 278
+        sleep 1
+    done
+    e2e_knob_window_gone || e2e_fail "Continue did not start the run"
+}
+
 # e2e_calibrate SHOT_PREFIX: CALIBRATE TUNING; once the machine has replied
 # its 40 values, Continue as soon as the knob step enables it (the machine's
 # knob must be in range); returns once the run is writing values.
 e2e_calibrate() {
-    local replies attempt k before
+    local replies before
     replies=$(grep -c ' TX F0 47 00 2A 24 00 05 ' "$E2E_SIM_LOG" || true)
     e2e_click_at "$(e2e_main_window)" 235 443
     e2e_wait 10 e2e_knob_window || e2e_fail "the knob calibration window did not open"
@@ -372,12 +384,7 @@ e2e_calibrate() {
     sleep 2
     e2e_shot "$1-knob-step" "$(e2e_knob_window)"
     before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG" || true)
-    for attempt in $(seq 1 20); do
-        k="$(e2e_knob_window)" || break
-        e2e_click_at "$k" 300 278   # CONTINUE CALIBRATION
-        sleep 1
-    done
-    e2e_knob_window_gone || e2e_fail "Continue did not start the run"
+    e2e_continue_calibration
     e2e_wait 5 bash -c "[ \$(grep -c ' VALUE 24 ' '$E2E_SIM_LOG') -gt $(( before + 10 )) ]" || e2e_fail "the run did not start"
 }
 
