@@ -307,6 +307,7 @@ e2e_window_sized() {
 e2e_main_window() { e2e_window_sized "$E2E_MAIN_TITLE" 700 524; }
 e2e_knob_window() { e2e_window_sized "$E2E_MAIN_TITLE" 400 311; }
 e2e_knob_window_gone() { ! e2e_knob_window > /dev/null; }
+e2e_window_gone() { ! e2e_window_id "$1" > /dev/null; }
 e2e_count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -c . || true; }
 
 # e2e_shot NAME [WINDOW_ID]: the whole screen, and the window alone when given.
@@ -393,7 +394,7 @@ e2e_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 # e2e_quit: the main window's close button; the utility must end.
 e2e_quit() {
     "$E2E_CLOSE" "$(e2e_main_window)" || e2e_fail "no main window to close"
-    e2e_wait 15 bash -c "! kill -0 $E2E_APP_PID 2>/dev/null" || { e2e_shot quit-refused; e2e_fail "the utility did not quit"; }
+    e2e_wait_gone 15 "$E2E_APP_PID" || { e2e_shot quit-refused; e2e_fail "the utility did not quit"; }
 }
 
 # ---------------------------------------------- the machine's log, decoded ---
@@ -508,10 +509,15 @@ e2e_open_preferences() {
     e2e_wait 5 e2e_prefs_window || e2e_fail "the Preferences window did not open"
     sleep 0.5
 }
-# e2e_choose_from_list ROW INDEX: an item of one of the window's lists.
+# e2e_choose_from_list ROW INDEX [SHOT]: an item of one of the window's
+# lists; SHOT names a picture of the open list.
 e2e_choose_from_list() {
     local p; p="$(e2e_prefs_window)" || e2e_fail "no Preferences window"
     e2e_open_popup "$p" 290 $(( 112 + 35 * $1 ))
+    if [ -n "${3:-}" ]; then
+        sleep 0.3
+        e2e_shot "$3" "$(e2e_window_id menu)"
+    fi
     e2e_choose_popup_item "$2" 23
 }
 # OK and Cancel of the Preferences window; it must close.

@@ -11,7 +11,6 @@ command -v tesseract >/dev/null || e2e_fail "tesseract is not installed (apt-get
 FW="Kestrune Firmware Update"
 TIMED_OUT="Firmware Update Timed Out"
 COMPLETE="Firmware Update Complete"
-window_gone() { [ "$(e2e_count_windows "$1")" -eq 0 ]; }
 port_gone() { ! e2e_jack_has_port "Kestrune Jack 1:midi_in"; }
 slices_received() { awk '/ FIRMWARE request/ { n = 0; f = 1; next } f && / RX / { n++ } END { print n + 0 }' "$E2E_SIM_LOG"; }
 streamed_at_least() { [ "$(slices_received)" -ge "$1" ]; }
@@ -52,8 +51,8 @@ grep -q ' FIRMWARE accepted' "$E2E_SIM_LOG" && e2e_fail "the machine accepted a 
 e2e_click_box_ok "$TIMED_OUT"
 e2e_wait 3 e2e_window_id "$FW" || e2e_fail "the firmware window closed with the time-out box"
 e2e_close_window "$FW"
-e2e_wait 5 window_gone "$FW" || e2e_fail "the timed-out firmware window did not close"
-window_gone "Firmware Update In Process" || e2e_fail "closing asked about an update in process"
+e2e_wait 5 e2e_window_gone "$FW" || e2e_fail "the timed-out firmware window did not close"
+e2e_window_gone "Firmware Update In Process" || e2e_fail "closing asked about an update in process"
 e2e_pass "\"$TIMED_OUT\" ${timeout_ms} ms after the port vanished (killed at slice $at_slice); no update runs after it"
 
 # Switched on again, still on 1.04: a new window from the File menu, a new update.
@@ -61,7 +60,7 @@ mv "$E2E_SIM_LOG" "$E2E_DIR/sim-killed.log"
 e2e_start_sim --version 1.04
 e2e_wait 10 e2e_midi_ports_open || e2e_fail "the utility did not reopen the machine's ports"
 sleep 1
-window_gone "$FW" || e2e_fail "a firmware window opened by itself again"
+e2e_window_gone "$FW" || e2e_fail "a firmware window opened by itself again"
 e2e_file_menu 2 file-menu   # Update Firmware
 e2e_wait 5 e2e_window_id "$FW" || e2e_fail "File > Update Firmware opened no window"
 e2e_wait 5 grep -qE ' TX F0 7E 00 06 02 47 2A 00 00 00 01 00 04 ' "$E2E_SIM_LOG" || e2e_fail "the new window did not ask the version"
@@ -74,11 +73,11 @@ e2e_wait 5 grep -qE " FIRMWARE accepted bytes=113134 records=2572 version=1\.05"
 e2e_pass "the update completed after $(( $(e2e_now_ms) - started )) ms and the machine accepted the whole image"
 
 e2e_click_box_ok "$COMPLETE"
-e2e_wait 5 window_gone "$FW" || e2e_fail "OK in the completion box did not close the firmware window"
+e2e_wait 5 e2e_window_gone "$FW" || e2e_fail "OK in the completion box did not close the firmware window"
 e2e_wait 5 grep -qE ' TX F0 7E 00 06 02 47 2A 00 00 00 01 00 05 ' "$E2E_SIM_LOG" || e2e_fail "the machine was not asked its version after the update"
 sleep 3
 awk '/ FIRMWARE accepted/ { f = 1 } f && / TX F0 7E 00 06 02 47 2A 00 00 00 01 00 04 / { bad = 1 } END { exit bad }' "$E2E_SIM_LOG" \
     || e2e_fail "the machine still reported 1.04 after the update"
-window_gone "$FW" || e2e_fail "the firmware update window opened again for a machine on 1.05"
+e2e_window_gone "$FW" || e2e_fail "the firmware update window opened again for a machine on 1.05"
 e2e_quit
 e2e_pass "the machine reports 1.05, no window opens again, and the utility quits"
