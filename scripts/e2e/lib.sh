@@ -189,7 +189,7 @@ e2e_start_app() {
     "$E2E_APP" > "$E2E_DIR/app.out" 2>&1 &
     E2E_APP_PID=$!
     E2E_PIDS+=($!)
-    e2e_wait 20 e2e_window_id "Kestrune Tuning Utility" || e2e_fail "the main window did not appear"
+    e2e_wait 20 e2e_main_window || e2e_fail "the main window did not appear"
 }
 
 e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
@@ -307,6 +307,7 @@ e2e_window_sized() {
 e2e_main_window() { e2e_window_sized "$E2E_MAIN_TITLE" 700 524; }
 e2e_knob_window() { e2e_window_sized "$E2E_MAIN_TITLE" 400 311; }
 e2e_knob_window_gone() { ! e2e_knob_window > /dev/null; }
+e2e_window_gone() { ! e2e_window_id "$1" > /dev/null; }
 e2e_count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -c . || true; }
 
 # e2e_shot NAME [WINDOW_ID]: the whole screen, and the window alone when given.
@@ -318,13 +319,14 @@ e2e_shot() {
     return 0
 }
 
-# e2e_click_box_ok TITLE: OK of a message box (centred near its bottom edge);
-# the box must close.
+# e2e_click_box_ok TITLE [DX]: OK of a message box (centred near its bottom
+# edge), or the button DX pixels right of the centre (-37 OK and 37 Cancel of
+# a box with two); the box must close.
 e2e_click_box_ok() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no box '$1'"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
-    e2e_click_at "$wid" $(( WIDTH / 2 )) "$(e2e_alert_button_y "$HEIGHT")"
-    e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$1\$'" || e2e_fail "OK did not close '$1'"
+    e2e_click_at "$wid" $(( WIDTH / 2 + ${2:-0} )) "$(e2e_alert_button_y "$HEIGHT")"
+    e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$1\$'" || e2e_fail "the button did not close '$1'"
 }
 
 # e2e_open_popup WINDOW X Y: a click that opens a menu or a list's pop-up. A
@@ -358,11 +360,23 @@ e2e_file_menu() {
     e2e_choose_popup_item "$1" 22
 }
 
+# CONTINUE CALIBRATION, clicked until the knob window goes: it is enabled
+# once the machine's knob is in range.
+e2e_continue_calibration() {
+    local attempt k
+    for attempt in $(seq 1 20); do
+        k="$(e2e_knob_window)" || break
+        e2e_click_at "$k" 300 278
+        sleep 1
+    done
+    e2e_knob_window_gone || e2e_fail "Continue did not start the run"
+}
+
 # e2e_calibrate SHOT_PREFIX: CALIBRATE TUNING; once the machine has replied
 # its 40 values, Continue as soon as the knob step enables it (the machine's
 # knob must be in range); returns once the run is writing values.
 e2e_calibrate() {
-    local replies attempt k before
+    local replies before
     replies=$(grep -c ' TX F0 47 00 2A 24 00 05 ' "$E2E_SIM_LOG" || true)
     e2e_click_at "$(e2e_main_window)" 235 443
     e2e_wait 10 e2e_knob_window || e2e_fail "the knob calibration window did not open"
@@ -371,13 +385,211 @@ e2e_calibrate() {
     sleep 2
     e2e_shot "$1-knob-step" "$(e2e_knob_window)"
     before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG" || true)
-    for attempt in $(seq 1 20); do
-        k="$(e2e_knob_window)" || break
-        e2e_click_at "$k" 300 278   # CONTINUE CALIBRATION
-        sleep 1
-    done
-    e2e_knob_window_gone || e2e_fail "Continue did not start the run"
+    e2e_continue_calibration
     e2e_wait 5 bash -c "[ \$(grep -c ' VALUE 24 ' '$E2E_SIM_LOG') -gt $(( before + 10 )) ]" || e2e_fail "the run did not start"
 }
 
 e2e_now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# e2e_quit: the main window's close button; the utility must end.
+e2e_quit() {
+    "$E2E_CLOSE" "$(e2e_main_window)" || e2e_fail "no main window to close"
+    e2e_wait_gone 15 "$E2E_APP_PID" || { e2e_shot quit-refused; e2e_fail "the utility did not quit"; }
+}
+
+# ---------------------------------------------- the machine's log, decoded ---
+e2e_log_mark() { wc -l < "$E2E_SIM_LOG"; }
+e2e_log_since() { tail -n +"$(( $1 + 1 ))" "$E2E_SIM_LOG"; }
+# A log on stdin: "note value" for each calibration value reply the machine sent.
+e2e_replied_values() {
+    grep -E '^[0-9]+ TX F0 47 00 2A 24 00 05 ' \
+        | awk 'function hex(s) { return index("0123456789ABCDEF", substr(s, 1, 1)) * 16 + index("0123456789ABCDEF", substr(s, 2, 1)) - 17 }
+               { print hex($10), hex($11) * 4096 + hex($12) * 256 + hex($13) * 16 + hex($14) }'
+}
+# A log on stdin: "note value" for each working value set.
+e2e_written_values() { grep -E '^[0-9]+ VALUE ' | awk '{ print $3, $4 }'; }
+e2e_commits() { grep -cE '^[0-9]+ STATE commit$' "$E2E_SIM_LOG" || true; }
+# e2e_wait_commit SECONDS COUNT: until the machine has committed more than COUNT times.
+e2e_wait_commit() { e2e_wait "$1" bash -c "[ \$(grep -cE '^[0-9]+ STATE commit\$' '$E2E_SIM_LOG') -gt $2 ]"; }
+# e2e_stored_values SEED KNOB: "note value" for each note of the stored table.
+e2e_stored_values() {
+    "$E2E_SIM" --check "$E2E_DIR/sim.state" --seed "$1" --knob "$2" | awk '/^note / { print $2, $4 }'
+}
+e2e_identity_answered() { grep -q ' TX F0 7E 00 06 02 ' "$E2E_SIM_LOG"; }
+# e2e_midi_ports_open [MACHINE]: the utility's MIDI ports and the machine's are connected both ways.
+e2e_midi_ports_open() {
+    e2e_jack_connected "${1:-Kestrune Jack 1}:midi_out" "Kestrune Tuning Utility MIDI:in_1" \
+        && e2e_jack_connected "Kestrune Tuning Utility MIDI:out_1" "${1:-Kestrune Jack 1}:midi_in"
+}
+
+# -------------------------------------------------------- reading pictures ---
+# Share of clearly red pixels, and mean brightness, of an area of an image.
+e2e_red_share() { convert "$1" -crop "$2" +repage -fx '(r>0.59 && g<0.35 && b<0.35) ? 1 : 0' -format '%[fx:mean]' info:; }
+e2e_brightness() { convert "$1" -crop "$2" +repage -colorspace Gray -format '%[fx:mean]' info:; }
+e2e_above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# e2e_knob_shows left|head|right: that part of the knob window's picture,
+# alone, is red (areas no other picture overlaps).
+e2e_knob_shows() {
+    local f="$E2E_DIR/knob.now.png" l h r
+    import -window "$(e2e_knob_window)" "$f" 2>/dev/null || return 1
+    l=$(e2e_red_share "$f" 14x104+80+150); h=$(e2e_red_share "$f" 85x89+129+150); r=$(e2e_red_share "$f" 49x104+214+150)
+    case "$1" in
+        left)  e2e_above "$l" 0.05 && ! e2e_above "$h" 0.01 && ! e2e_above "$r" 0.01 ;;
+        head)  e2e_above "$h" 0.05 && ! e2e_above "$l" 0.01 && ! e2e_above "$r" 0.01 ;;
+        right) e2e_above "$r" 0.05 && ! e2e_above "$l" 0.01 && ! e2e_above "$h" 0.01 ;;
+    esac
+}
+
+# e2e_file_menu_states SHOT: the File menu opened, pictured as SHOT and closed
+# again; prints "e" (enabled, black) or "d" (disabled, light grey) for Undo
+# Tuning, Restore Default Calibration, Write Calibration to File, Load
+# Calibration from File and Check Tuning, or "not-white" when the panel is
+# not the standard look's.
+e2e_file_menu_states() {
+    local main y states="" f="$E2E_DIR/$1.png"
+    main=$(e2e_main_window)
+    e2e_open_popup "$main" 20 12
+    sleep 0.4
+    import -window "$(e2e_window_id menu)" "$f" 2> /dev/null && e2e_log "screenshot $f" >&2
+    e2e_click_at "$main" 20 12
+    e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
+    e2e_above "$(convert "$f" -colorspace Gray -format '%[fx:mean]' info:)" 0.75 || { echo not-white; return; }
+    for y in 79 101 123 145 167; do
+        if e2e_above "$(convert "$f" -crop 200x12+10+$(( y - 6 )) +repage -colorspace Gray -format '%[fx:minima]' info:)" 0.4; then
+            states="${states}d"
+        else
+            states="${states}e"
+        fi
+    done
+    echo "$states"
+}
+
+# e2e_ocr WINDOW_ID X Y W H [-negate]: the text of an area of a window, read
+# by tesseract from its enlarged grey picture (dark text on light, or light on
+# dark with -negate).
+e2e_ocr() {
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    import -window root -crop "${4}x${5}+$(( X + $2 ))+$(( Y + $3 ))" +repage "$E2E_DIR/ocr.png" 2> /dev/null || return 0
+    convert "$E2E_DIR/ocr.png" -colorspace Gray ${6:-} -resize 300% "$E2E_DIR/ocr.png"
+    tesseract "$E2E_DIR/ocr.png" - --psm 7 2>/dev/null | tr -s ' ' | sed 's/[[:space:]]*$//'
+}
+
+# Share of the progress bar's red in the main window's picture.
+e2e_progress_share() {
+    import -window "$(e2e_main_window)" "$E2E_DIR/progress.now.png" 2>/dev/null || { echo 0; return; }
+    convert "$E2E_DIR/progress.now.png" -crop 400x26+34+467 +repage \
+        -fx '(r>0.6 && g<0.3 && b<0.45) ? 1 : 0' -format '%[fx:mean]' info:
+}
+
+# e2e_choose_file TITLE PATH SHOT: in the file dialog of that title, once it
+# is up (pictured as SHOT), PATH typed into its file name box, which spans
+# the dialog above its buttons: Return chooses the folder and the name,
+# Return again confirms. The dialog's id stays in E2E_DIALOG.
+e2e_choose_file() {
+    e2e_wait 10 e2e_window_id "$1" || e2e_fail "no file dialog titled '$1'"
+    E2E_DIALOG=$(e2e_window_id "$1")
+    sleep 0.5
+    e2e_shot "$3" "$E2E_DIALOG"
+    eval "$(xdotool getwindowgeometry --shell "$E2E_DIALOG")"
+    e2e_click_at "$E2E_DIALOG" $(( WIDTH / 2 )) $(( HEIGHT - 64 ))
+    xdotool type --delay 5 "$2"
+    xdotool key Return
+    sleep 0.5
+    xdotool key Return
+}
+
+# ---------------------------------------------------------- Preferences ---
+# Lists of the Preferences window, by row: the centre of row i is at y 112 + 35 i.
+E2E_MIDI_IN_ROW=0; E2E_MIDI_OUT_ROW=1; E2E_DRIVER_ROW=2; E2E_INPUT_ROW=3; E2E_CHANNEL_ROW=6; E2E_ALGORITHM_ROW=7
+e2e_prefs_window() { e2e_window_sized "$E2E_MAIN_TITLE" 400 500; }
+e2e_prefs_gone() { ! e2e_prefs_window > /dev/null; }
+e2e_open_preferences() {
+    e2e_file_menu 1
+    e2e_wait 5 e2e_prefs_window || e2e_fail "the Preferences window did not open"
+    sleep 0.5
+}
+# e2e_choose_from_list ROW INDEX [SHOT]: an item of one of the window's
+# lists; SHOT names a picture of the open list.
+e2e_choose_from_list() {
+    local p; p="$(e2e_prefs_window)" || e2e_fail "no Preferences window"
+    e2e_open_popup "$p" 290 $(( 112 + 35 * $1 ))
+    if [ -n "${3:-}" ]; then
+        sleep 0.3
+        e2e_shot "$3" "$(e2e_window_id menu)"
+    fi
+    e2e_choose_popup_item "$2" 23
+}
+# OK and Cancel of the Preferences window; it must close.
+e2e_prefs_button() {
+    case "$1" in ok) e2e_click_at "$(e2e_prefs_window)" 337 468 ;; cancel) e2e_click_at "$(e2e_prefs_window)" 40 468 ;; esac
+    e2e_wait 5 e2e_prefs_gone || e2e_fail "$1 did not close the Preferences window"
+}
+# The colours of the level meter's first three LEDs, as "red green off".
+e2e_meter() {
+    local p i rgb out=""
+    p="$(e2e_prefs_window)" || e2e_fail "no Preferences window"
+    eval "$(xdotool getwindowgeometry --shell "$p")"
+    for i in 0 1 2; do
+        rgb=$(import -window root -crop "1x1+$(( X + 111 + 16 * i ))+$(( Y + 468 ))" +repage -depth 8 txt:- 2>/dev/null \
+              | grep -oE '#[0-9A-Fa-f]{6}' | head -n 1)
+        set -- $(( 16#${rgb:1:2} )) $(( 16#${rgb:3:2} )) $(( 16#${rgb:5:2} ))
+        if [ "$1" -gt $(( $2 + 50 )) ] && [ "$1" -gt $(( $3 + 50 )) ]; then out="$out red"
+        elif [ "$2" -gt $(( $1 + 40 )) ] && [ "$2" -gt $(( $3 + 40 )) ]; then out="$out green"
+        else out="$out off"; fi
+    done
+    echo "${out# }"
+}
+e2e_meter_is() { [ "$(e2e_meter)" = "$*" ]; }
+
+# e2e_start_identity_flood PORT...: a JACK client that writes identity
+# requests to each port on every period, as fast as the machines take them.
+e2e_start_identity_flood() {
+    python3 - 8 "$@" > "$E2E_DIR/flood.out" 2>&1 <<'PY' &
+import ctypes, signal, sys, time
+jack = ctypes.CDLL("libjack.so.0")
+vp, u32 = ctypes.c_void_p, ctypes.c_uint32
+jack.jack_client_open.restype = vp
+jack.jack_port_register.restype = vp
+jack.jack_port_register.argtypes = [vp, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_ulong, ctypes.c_ulong]
+jack.jack_port_get_buffer.restype = vp
+jack.jack_port_get_buffer.argtypes = [vp, u32]
+jack.jack_midi_clear_buffer.argtypes = [vp]
+jack.jack_midi_event_write.argtypes = [vp, u32, ctypes.c_char_p, ctypes.c_size_t]
+jack.jack_port_name.restype = ctypes.c_char_p
+jack.jack_port_name.argtypes = [vp]
+jack.jack_connect.argtypes = [vp, ctypes.c_char_p, ctypes.c_char_p]
+jack.jack_activate.argtypes = [vp]
+jack.jack_client_close.argtypes = [vp]
+status = ctypes.c_int(0)
+client = jack.jack_client_open(b"identity-flood", 1, ctypes.byref(status))
+if not client:
+    sys.exit("no JACK server")
+perCycle, targets = int(sys.argv[1]), sys.argv[2:]
+ports = [jack.jack_port_register(client, b"out_%d" % i, b"8 bit raw midi", 2, 0) for i in range(len(targets))]
+request = b"\xF0\x7E\x00\x06\x01\xF7"
+Process = ctypes.CFUNCTYPE(ctypes.c_int, u32, vp)
+def process(frames, arg):
+    for port in ports:
+        buffer = jack.jack_port_get_buffer(port, frames)
+        jack.jack_midi_clear_buffer(buffer)
+        for i in range(perCycle):
+            jack.jack_midi_event_write(buffer, i, request, 6)
+    return 0
+callback = Process(process)
+jack.jack_set_process_callback.argtypes = [vp, Process, vp]
+jack.jack_set_process_callback(client, callback, None)
+jack.jack_activate(client)
+for port, target in zip(ports, targets):
+    jack.jack_connect(client, jack.jack_port_name(port), target.encode())
+stopping = []
+signal.signal(signal.SIGTERM, lambda *args: stopping.append(1))
+print("flooding", flush=True)
+while not stopping:
+    time.sleep(0.05)
+jack.jack_client_close(client)
+PY
+    E2E_FLOOD_PID=$!
+    E2E_PIDS+=($!)
+    e2e_wait 10 grep -q flooding "$E2E_DIR/flood.out" || e2e_fail "the identity request flood did not start"
+}

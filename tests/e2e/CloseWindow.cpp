@@ -1,16 +1,12 @@
-// Asks a window to close the way a window manager's close button does: a
-// WM_DELETE_WINDOW client message. End-to-end tests run under Xvfb without a
-// window manager, so there is no title bar to click.
-//
-// With --intern it only creates the window-manager atoms that a fresh X server
-// lacks: applications that look them up without creating them (JUCE does)
-// otherwise announce no close protocol at all.
+// Closes a window as a window manager's close button does (a WM_DELETE_WINDOW
+// message): under Xvfb there is no window manager. With --intern it only
+// creates the window-manager atoms a fresh X server lacks: applications that
+// look them up without creating them (JUCE does) announce no close protocol.
 #include <X11/Xlib.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <cstdlib>
 
 int main (int argc, char** argv)
 {
@@ -21,10 +17,7 @@ int main (int argc, char** argv)
     }
     Display* display = XOpenDisplay (nullptr);
     if (display == nullptr)
-    {
-        std::fprintf (stderr, "cannot open display\n");
         return 1;
-    }
     if (std::strcmp (argv[1], "--intern") == 0)
     {
         for (const char* name : { "WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS", "_NET_WM_PING", "_NET_WM_NAME",
@@ -32,19 +25,19 @@ int main (int argc, char** argv)
                                   "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_PID", "UTF8_STRING",
                                   "_MOTIF_WM_HINTS", "WM_STATE", "WM_CHANGE_STATE", "_NET_FRAME_EXTENTS" })
             XInternAtom (display, name, False);
-        XSync (display, False);
-        XCloseDisplay (display);
-        return 0;
     }
-    const auto window = (Window) std::strtoul (argv[1], nullptr, 0);
-    XEvent event {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom (display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long) XInternAtom (display, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent (display, window, False, NoEventMask, &event);
+    else
+    {
+        const auto window = (Window) std::strtoul (argv[1], nullptr, 0);
+        XEvent event {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom (display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = (long) XInternAtom (display, "WM_DELETE_WINDOW", False);
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent (display, window, False, NoEventMask, &event);
+    }
     XSync (display, False);
     XCloseDisplay (display);
     return 0;

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Sweep Tune runs cut short, against the virtual Kestrune feeding the
+# utility's first input: the JACK server crashes (SIGKILL), comes back with
+# the machine; then the machine's audio cable comes out.
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+E2E_TIMEOUT=200
+e2e_init run_interrupted
+
+SEED=1
+KNOB=0
+APP_AUDIO_IN="$E2E_MAIN_TITLE:in_1"
+SYNTH_OUT="Kestrune Jack 1:synth_out"
+FAILURE="$E2E_FAILURE_TITLE"
+machine_heard() { e2e_jack_connected "$SYNTH_OUT" "$APP_AUDIO_IN"; }
+machine_unheard() { ! machine_heard; }
+stored_table() { { md5sum < "$E2E_DIR/sim.state"; } 2> /dev/null || echo none; }
+machine_found() {
+    e2e_wait 15 e2e_midi_ports_open || e2e_fail "the utility did not open the machine's MIDI ports"
+    e2e_wait 15 machine_heard || e2e_fail "the machine does not feed the utility's audio input"
+    e2e_wait 10 e2e_identity_answered || e2e_fail "the machine was never asked for its version"
+}
+# failure_box SHOT SINCE_MS: the failure box, after how long, once; the utility alive.
+failure_box() {
+    e2e_wait 10 e2e_window_id "$FAILURE" || { e2e_shot "$1-no-box"; e2e_fail "no failure box ($1)"; }
+    FAILED_MS=$(( $(e2e_now_ms) - $2 ))
+    kill -0 "$E2E_APP_PID" 2>/dev/null || e2e_fail "the utility died ($1)"
+    e2e_shot "$1" "$(e2e_window_id "$FAILURE")"
+    e2e_click_box_ok "$FAILURE"
+    sleep 1.5
+    [ "$(e2e_count_windows "$FAILURE")" -eq 0 ] || e2e_fail "a second failure box opened ($1)"
+}
+
+e2e_start_jack
+e2e_start_xvfb
+e2e_start_sim --seed "$SEED" --knob "$KNOB"
+e2e_start_app
+machine_found
+
+# 1. The server dies during a run, and the machine with it.
+table_before=$(stored_table)
+e2e_calibrate sweep
+sleep 4
+e2e_shot sweep-running "$(e2e_main_window)"
+mark=$(e2e_log_mark)
+killed=$(e2e_now_ms)
+e2e_kill_jack
+e2e_wait_gone 10 "$E2E_SIM_PID" || e2e_fail "the machine outlived its JACK server"
+failure_box server-gone "$killed"
+e2e_log_since "$mark" | grep -q ' STATE commit' && e2e_fail "the machine stored something after the server died"
+[ "$(stored_table)" = "$table_before" ] || e2e_fail "the machine's stored table changed"
+e2e_pass "server killed: the failure box after ${FAILED_MS} ms, the utility responds, nothing stored"
+
+# 2. The server and the machine return.
+mv "$E2E_SIM_LOG" "$E2E_DIR/sim-before-restart.log"
+restarted=$(e2e_now_ms)
+e2e_start_jack
+e2e_start_sim --seed "$SEED" --knob "$KNOB"
+machine_found
+e2e_shot server-back "$(e2e_main_window)"
+e2e_pass "server back: the machine found again after $(( $(e2e_now_ms) - restarted )) ms"
+
+# 3. The utility also opened JACK's system input: that lead comes out, the
+#    machine's stays; then the machine's audio goes during a run.
+jack_disconnect system:capture_1 "$APP_AUDIO_IN" 2> /dev/null || true
+mark=$(e2e_log_mark)
+e2e_calibrate sweep2
+e2e_log_since "$mark" | e2e_replied_values | sort -n -k1,1 -u > "$E2E_DIR/read-back.txt"
+[ "$(wc -l < "$E2E_DIR/read-back.txt")" -eq 40 ] || e2e_fail "the machine did not reply 40 calibration values"
+sleep 3
+mark=$(e2e_log_mark)
+pulled=$(e2e_now_ms)
+e2e_sim_cmd unplug-audio
+e2e_wait 5 machine_unheard || e2e_fail "the machine's audio did not come out"
+failure_box audio-gone "$pulled"
+[ "$FAILED_MS" -le 4000 ] || e2e_fail "the run ended ${FAILED_MS} ms after the audio went"
+e2e_wait 5 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' STATE commit'" || e2e_fail "nothing was stored after the run ended"
+e2e_log_since "$mark" > "$E2E_DIR/after-pull.log"
+grep -q ' NOTE off 24$' "$E2E_DIR/after-pull.log" || e2e_fail "the reference note was not stopped"
+awk '/ NOTE off 24$/ { f = 1; next } f' "$E2E_DIR/after-pull.log" | e2e_written_values | sort -n -k1,1 \
+    | diff - "$E2E_DIR/read-back.txt" > /dev/null || e2e_fail "the values written back differ from those read back"
+grep -E ' (NOTE off 24|VALUE|STATE commit)' "$E2E_DIR/after-pull.log" | tail -n 1 | grep -q 'STATE commit' || e2e_fail "the commit did not follow the writes"
+grep -q ' NOTE on ' "$E2E_DIR/after-pull.log" && e2e_fail "a note started again after the run ended"
+e2e_quit   # without a question: no run in progress
+e2e_pass "audio gone: the failure box after ${FAILED_MS} ms; the note stopped, the values read back written back, then stored"
