@@ -1,8 +1,6 @@
 #include "EngineTestSupport.h"
 
 #include "EmbeddedData.h"
-#include "midi/DeviceMessages.h"
-#include "ui/MainWindowComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -18,61 +16,75 @@ struct SenderSpy : FirmwareSysexSender::Listener
         sender = s;
         statuses.add (status);
     }
-
     FirmwareSysexSender* sender = nullptr;
     juce::StringArray statuses;
     double progress = -1.0;
 };
+} // namespace
 
-struct EngineFirmwareUpdateTest : ::testing::Test
+TEST (EngineFirmwareUpdate, RefusedUnlessOneOutputIsOpenAndNoCalibrationListensOrRuns)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void (FakeRig&)> setUp;
+        bool polls;   // a refusal for the ports stops the version poll all the same
+    };
+    const std::vector<Case> cases {
+        { "two outputs", [] (FakeRig& r) { r.ports->plugOutput ("Second"), r.midi->openOutputDevice ("Second"); }, false },
+        { "no output", [] (FakeRig& r) { r.midi->closeAllOutputDevices(); }, false },
+        { "listening", [] (FakeRig& r) { r.startListening(), r.replyAll (24, 63, [] (int n) { return (juce::uint16) n; }); }, true },
+        { "running",
+          [] (FakeRig& r) {
+              r.startListening();
+              r.replyAll (24, 63, [] (int n) { return (juce::uint16) n; });
+              ASSERT_TRUE (r.engine->beginTuningRun());
+          },
+          true },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        FakeRig rig;
+        SenderSpy spy;
+        c.setUp (rig);
+        rig.ports->clearSent();
+        EXPECT_FALSE (rig.engine->startFirmwareUpdate (&spy));
+        EXPECT_FALSE (rig.engine->isUpdatingFirmware());
+        EXPECT_TRUE (spy.statuses.isEmpty());
+        EXPECT_TRUE (rig.ports->allSent().empty());
+        EXPECT_EQ (rig.engine->isFirmwareQueryRunning(), c.polls);
+    }
+}
+
+TEST (EngineFirmwareUpdate, NothingButTheImageGoesOutAndPollingResumesOnCompletion)
 {
     FakeRig rig;
     SenderSpy spy;
-};
-
-// The main window with its message boxes recorded instead of shown.
-struct QuietMainWindowComponent : MainWindowComponent
-{
-    using MainWindowComponent::MainWindowComponent;
-    int boxes = 0;
-    void showMessageBox (juce::MessageBoxIconType, const juce::String&, const juce::String&, const juce::String&) override
-    {
-        ++boxes;
-    }
-};
-} // namespace
-
-TEST_F (EngineFirmwareUpdateTest, RefusedUnlessExactlyOneOutputIsOpenButPollingStops)
-{
-    rig.ports->plugOutput ("Second");
-    rig.midi->openOutputDevice ("Second");
-    EXPECT_FALSE (rig.engine->startFirmwareUpdate (&spy));
-    EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
-    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-
-    rig.midi->closeAllOutputDevices();
-    rig.engine->queryFirmwareVersion();
-    EXPECT_FALSE (rig.engine->startFirmwareUpdate (&spy));
-    EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
-    EXPECT_TRUE (spy.statuses.isEmpty());
-}
-
-TEST_F (EngineFirmwareUpdateTest, StreamsTheEmbeddedImageAndResumesPollingOnCompletion)
-{
+    rig.replyVersion (0, 1, 0, 4);   // a calibration would be allowed otherwise
     ASSERT_TRUE (rig.engine->startFirmwareUpdate (&spy));
-    EXPECT_TRUE (rig.engine->isUpdatingFirmware());
-    EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
-    EXPECT_FALSE (rig.engine->hasTuningResults());
-    ASSERT_NE (spy.sender, nullptr);
-    EXPECT_EQ (spy.statuses, juce::StringArray ("Started"));
+    rig.engine->cancelFirmwareUpdate();
+    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
+    rig.ports->clearSent();
 
+    ASSERT_TRUE (rig.engine->startFirmwareUpdate (&spy));
+    EXPECT_EQ (spy.statuses, juce::StringArray ("Started", "Started"));
+    const auto tryToCalibrate = [&] {
+        EXPECT_FALSE (rig.engine->startTuningCalibration());
+        EXPECT_FALSE (rig.engine->beginTuningRun());
+        rig.tick (20);
+        EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
+        EXPECT_FALSE (rig.engine->isCalibrating());
+    };
+    tryToCalibrate();   // waiting for the machine
     rig.clock.advanceMs (8000);
     for (int i = 0; i < 5000 && rig.engine->isUpdatingFirmware(); ++i)
     {
         rig.clock.advanceMs (10);
         spy.sender->timerCallback();
+        if (i == 1 || i == 1000 || i == 1768)   // first slice, streaming, last slice
+            tryToCalibrate();
     }
-
     EXPECT_FALSE (rig.engine->isUpdatingFirmware());
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
     EXPECT_EQ (spy.statuses[spy.statuses.size() - 1], "Completed");
@@ -87,80 +99,4 @@ TEST_F (EngineFirmwareUpdateTest, StreamsTheEmbeddedImageAndResumesPollingOnComp
         streamed.write (sent[i].getRawData(), (size_t) sent[i].getRawDataSize());
     ASSERT_EQ (streamed.getDataSize(), 113134u);
     EXPECT_EQ (std::memcmp (streamed.getData(), EmbeddedData::firmwareImageContainer, 113134), 0);
-    EXPECT_EQ (sent.back().getRawDataSize(), 46);
-}
-
-TEST_F (EngineFirmwareUpdateTest, CancelStopsAndDropsTheTransfer)
-{
-    ASSERT_TRUE (rig.engine->startFirmwareUpdate (&spy));
-    rig.engine->cancelFirmwareUpdate();
-    EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-    rig.engine->cancelFirmwareUpdate();
-
-    // A new transfer replaces nothing that is still referenced.
-    ASSERT_TRUE (rig.engine->startFirmwareUpdate (&spy));
-    EXPECT_TRUE (rig.engine->isUpdatingFirmware());
-}
-
-TEST_F (EngineFirmwareUpdateTest, NothingButTheImageGoesOutFromTheRequestToTheLastSlice)
-{
-    rig.replyVersion (0, 1, 0, 4);   // a calibration would be allowed otherwise
-    QuietMainWindowComponent mainWindow (rig.engine, nullptr);
-    juce::Button* startButton = nullptr;
-    for (auto* child : mainWindow.getChildren())
-        if (child->getName() == "Start Tuning Calibration Button")
-            startButton = dynamic_cast<juce::Button*> (child);
-    ASSERT_NE (startButton, nullptr);
-    rig.ports->clearSent();
-
-    // The start button, the engine's own operations and its tick, all refused.
-    const auto tryToCalibrate = [&] {
-        mainWindow.buttonClicked (startButton);
-        EXPECT_FALSE (rig.engine->startTuningCalibration());
-        EXPECT_FALSE (rig.engine->beginTuningRun());
-        rig.tick (20);
-        EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
-        EXPECT_FALSE (rig.engine->isCalibrating());
-    };
-
-    ASSERT_TRUE (rig.engine->startFirmwareUpdate (&spy));
-    tryToCalibrate();                        // waiting for the machine
-    rig.clock.advanceMs (8000);
-    for (int i = 0; i < 5000 && rig.engine->isUpdatingFirmware(); ++i)
-    {
-        rig.clock.advanceMs (10);
-        spy.sender->timerCallback();
-        if (i == 1 || i == 1000 || i == 1768)   // first slice, streaming, last slice
-            tryToCalibrate();
-    }
-    EXPECT_EQ (mainWindow.boxes, 0);
-
-    const auto sent = rig.ports->sentTo (portName);
-    ASSERT_EQ (sent.size(), 1u + 1768u);
-    EXPECT_EQ (describe (sent[0]), "update");
-    juce::MemoryOutputStream streamed;
-    for (size_t i = 1; i < sent.size(); ++i)
-        streamed.write (sent[i].getRawData(), (size_t) sent[i].getRawDataSize());
-    ASSERT_EQ (streamed.getDataSize(), 113134u);
-    EXPECT_EQ (std::memcmp (streamed.getData(), EmbeddedData::firmwareImageContainer, 113134), 0);
-}
-
-TEST_F (EngineFirmwareUpdateTest, RefusedWhileACalibrationListensOrRuns)
-{
-    rig.startListening();
-    rig.replyAll (24, 63, [] (int note) { return (juce::uint16) (1000 + note); });
-    for (const bool run : { false, true })
-    {
-        SCOPED_TRACE (run);
-        if (run)
-        {
-            ASSERT_TRUE (rig.engine->beginTuningRun());
-        }
-        rig.ports->clearSent();
-        EXPECT_FALSE (rig.engine->startFirmwareUpdate (&spy));
-        EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-        EXPECT_TRUE (rig.ports->sentTo (portName).empty());
-    }
-    rig.engine->abortTuning();
-    EXPECT_TRUE (rig.engine->startFirmwareUpdate (&spy));
 }
