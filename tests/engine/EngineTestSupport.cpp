@@ -54,11 +54,6 @@ std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& mess
     return result;
 }
 
-std::vector<std::string> repeated (const std::string& text, int n)
-{
-    return std::vector<std::string> ((size_t) n, text);
-}
-
 std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts)
 {
     std::vector<std::string> result;
@@ -69,10 +64,6 @@ std::vector<std::string> concat (std::initializer_list<std::vector<std::string>>
 
 //==============================================================================
 void RecordingStatusListener::frequencyDetected (float hz) { add ("frequency " + formatDouble (hz)); }
-void RecordingStatusListener::tuningNoteChanged (int note) { add ("note " + std::to_string (note)); }
-void RecordingStatusListener::tuningStarted() { add ("started"); }
-void RecordingStatusListener::tuningStopped() { add ("stopped"); }
-void RecordingStatusListener::tuningFailed() { add ("failed"); }
 void RecordingStatusListener::tuningProgressChanged (double progress) { add ("progress " + formatDouble (progress)); }
 void RecordingStatusListener::firmwareVersionReceived (double version) { add ("version " + formatDouble (version)); }
 

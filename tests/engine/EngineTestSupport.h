@@ -16,12 +16,9 @@ namespace enginetest
 {
 inline const juce::String portName { "Kestrune Jack 1" };
 
-// "request 24", "write 24 65535", "commit", "on 24", "off 24", "identity", ...
+// "request 24", "write 24 65535", "commit", "on 24 127", "off 24", "identity", ...
 std::string describe (const juce::MidiMessage& message);
 std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& messages, bool withIdentityRequests = false);
-
-// n copies of one description.
-std::vector<std::string> repeated (const std::string& text, int n);
 std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts);
 
 // Records every status callback as text, from any thread.
@@ -29,16 +26,16 @@ class RecordingStatusListener : public TuneKestruneEngine::StatusListener
 {
 public:
     void frequencyDetected (float hz) override;
-    void tuningNoteChanged (int note) override;
-    void tuningStarted() override;
-    void tuningStopped() override;
-    void tuningFailed() override;
+    void tuningNoteChanged (int note) override { add ("note " + std::to_string (note)); }
+    void tuningStarted() override { add ("started"); }
+    void tuningStopped() override { add ("stopped"); }
+    void tuningFailed() override { add ("failed"); }
     void tuningProgressChanged (double progress) override;
     void firmwareVersionReceived (double version) override;
     // "written restore stored", "written new not stored 3" (unconfirmed notes)
     void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
-    // Events other than frequencyDetected and tuningProgressChanged (except 1.0).
+    // Events but frequencies and progress short of 1.
     std::vector<std::string> milestones() const;
     std::vector<std::string> all() const;
     int count (const std::string& prefix) const;
@@ -58,7 +55,7 @@ struct FakeRig
     FakeRig();
     ~FakeRig();
 
-    // Answers with a 35-byte identity reply carrying these digits.
+    // A 35-byte identity reply carrying these digits.
     void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3);
     void reply (int note, juce::uint16 value);
     void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note));
@@ -67,8 +64,7 @@ struct FakeRig
     void startListening();
     // A start, with the ticks that send its paced requests and sound note 24.
     bool start();
-    // Ticks until the last message sent is `last` (paced messages go out a
-    // few at a time); false when it never is.
+    // Ticks until the last message sent is `last`; false when it never is.
     bool tickUntilSent (const std::string& last, int maxTicks = 30);
     std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
 
@@ -105,9 +101,8 @@ struct SimRig
     // A start, run until its paced requests are out and note 24 sounds.
     void start();
     void startAndBegin();
-    // Runs until the engine has left its run (completion, abort or time-out)
-    // and the machine has confirmed, or failed to confirm, what it wrote.
-    // Returns the simulated ms taken.
+    // Runs until the engine has left its run and the machine has confirmed,
+    // or failed to confirm, what it wrote. Returns the simulated ms taken.
     double runToEnd (double limitMs = 600000.0);
 
     VirtualKestruneAudioIODevice* device() const;
