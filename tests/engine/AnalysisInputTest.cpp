@@ -37,33 +37,6 @@ struct AnalysisInputTest : ::testing::Test
 };
 } // namespace
 
-TEST_F (AnalysisInputTest, CountsAFrameEvery8192SamplesAlongWithTheEstimate)
-{
-    feed (512, 15);
-    EXPECT_EQ (input->getNumFrames(), 0u);
-    EXPECT_EQ (analysis->getFrequency(), 0.0f);
-
-    feed (512, 1);
-    EXPECT_EQ (input->getNumFrames(), 1u);
-    EXPECT_NE (analysis->getFrequency(), 0.0f); // published by the frame just counted
-
-    // Blocks that do not divide the hop carry the remainder over.
-    feed (441, 37);
-    EXPECT_EQ (input->getNumFrames(), 2u); // 16317 samples
-    feed (441, 1);
-    EXPECT_EQ (input->getNumFrames(), 3u); // 16758
-    EXPECT_NEAR (analysis->getFrequency(), 100.0f, 1.0f);
-
-    // A restart discards the partial hop and the estimate, but keeps the count.
-    feed (512, 10);
-    input->audioDeviceAboutToStart (&device);
-    EXPECT_EQ (analysis->getFrequency(), 0.0f);
-    feed (512, 15);
-    EXPECT_EQ (input->getNumFrames(), 3u);
-    feed (512, 1);
-    EXPECT_EQ (input->getNumFrames(), 4u);
-}
-
 TEST_F (AnalysisInputTest, HearsTheChosenChannelWhateverElseIsActive)
 {
     // A JACK device makes every connected input active; the device passes the
@@ -118,29 +91,4 @@ TEST_F (AnalysisInputTest, APitchChangeSettlesAfterTwoFramesOfCleanAudio)
         EXPECT_FALSE (input->hasSettledSince (mark, restarted + 1));
         EXPECT_TRUE (input->hasSettledSince (mark, restarted + 2));
     }
-}
-
-TEST_F (AnalysisInputTest, KeepsThePeakOfTheSamplesEachFrameTookIn)
-{
-    // 500-sample blocks: the hop ends inside the 17th; a loud sample just
-    // after that end belongs to the next frame.
-    std::vector<float> block (500);
-    float* outputs[1] = { nullptr };
-    const float* inputs[1] = { block.data() };
-    for (int b = 0; b < 34; ++b)
-    {
-        for (int i = 0; i < 500; ++i)
-        {
-            const int n = b * 500 + i;
-            block[(size_t) i] = n == 8192 + 10 ? -0.5f : n == 8191 ? 0.25f : 0.001f;
-        }
-        input->audioDeviceIOCallbackWithContext (inputs, 1, outputs, 0, 500, {});
-        if (b == 16)
-        {
-            ASSERT_EQ (input->getNumFrames(), 1u);
-            EXPECT_EQ (input->getLastFramePeak(), 0.25f);
-        }
-    }
-    ASSERT_EQ (input->getNumFrames(), 2u);
-    EXPECT_EQ (input->getLastFramePeak(), 0.5f);
 }

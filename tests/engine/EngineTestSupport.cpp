@@ -3,6 +3,7 @@
 #include "midi/DeviceMessages.h"
 #include "sim/doubles/VirtualKestruneAudioIODeviceType.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace enginetest
@@ -102,12 +103,8 @@ std::vector<std::string> RecordingStatusListener::all() const
 
 int RecordingStatusListener::count (const std::string& prefix) const
 {
-    const std::lock_guard<std::mutex> g (mutex);
-    int n = 0;
-    for (const auto& e : events)
-        if (e.rfind (prefix, 0) == 0)
-            ++n;
-    return n;
+    const auto copy = all();
+    return (int) std::count_if (copy.begin(), copy.end(), [&] (const std::string& e) { return e.rfind (prefix, 0) == 0; });
 }
 
 void RecordingStatusListener::clear()
@@ -146,18 +143,6 @@ void FakeRig::reply (int note, juce::uint16 value)
     ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value));
 }
 
-void FakeRig::replyAll (int first, int last, juce::uint16 (*valueFor) (int))
-{
-    for (int note = first; note <= last; ++note)
-        reply (note, valueFor (note));
-}
-
-void FakeRig::tick (int n)
-{
-    for (int i = 0; i < n; ++i)
-        engine->timerCallback();
-}
-
 void FakeRig::startListening()
 {
     replyVersion (0, 1, 0, 5);
@@ -184,15 +169,19 @@ bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
 }
 
 //==============================================================================
-SimAudioDeviceManager::SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c)
-    : machine (std::move (m)), clock (c)
+namespace
 {
-}
-
-void SimAudioDeviceManager::createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types)
+struct SimAudioDeviceManager : juce::AudioDeviceManager
 {
-    types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
-}
+    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c) : machine (std::move (m)), clock (c) {}
+    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override
+    {
+        types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
+    }
+    std::shared_ptr<VirtualKestrune> machine;
+    SimulatedClock& clock;
+};
+} // namespace
 
 VirtualKestrune::Options machineOptions (juce::int64 seed, double knob)
 {

@@ -58,8 +58,16 @@ struct FakeRig
     // A 35-byte identity reply carrying these digits.
     void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3);
     void reply (int note, juce::uint16 value);
-    void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note));
-    void tick (int n = 1);
+    void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note))
+    {
+        for (int note = firstNote; note <= lastNote; ++note)
+            reply (note, valueFor (note));
+    }
+    void tick (int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            engine->timerCallback();
+    }
     // Known firmware 1.05 and a successful start.
     void startListening();
     // A start, with the ticks that send its paced requests and sound note 24.
@@ -74,18 +82,6 @@ struct FakeRig
     juce::AudioDeviceManager deviceManager;
     RecordingStatusListener listener;
     TuneKestruneEngine::Ptr engine;
-};
-
-// An audio device manager that knows only the virtual machine's device type.
-class SimAudioDeviceManager : public juce::AudioDeviceManager
-{
-public:
-    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> machine, SimulatedClock& clock);
-    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override;
-
-private:
-    std::shared_ptr<VirtualKestrune> machine;
-    SimulatedClock& clock;
 };
 
 // An engine wired to the virtual machine: its MIDI ports, its Synth Output at
@@ -111,7 +107,7 @@ struct SimRig
     std::shared_ptr<VirtualKestrune> machine;
     std::shared_ptr<VirtualKestruneMidiPortSystem> ports;
     MidiManager::Ptr midi;
-    std::unique_ptr<SimAudioDeviceManager> deviceManager;
+    std::unique_ptr<juce::AudioDeviceManager> deviceManager;   // knows only the virtual machine's device
     RecordingStatusListener listener;
     TuneKestruneEngine::Ptr engine;
     juce::uint32 nextTickMs = 0;
