@@ -3,7 +3,6 @@
 #include "midi/DeviceMessages.h"
 #include "sim/doubles/VirtualKestruneAudioIODeviceType.h"
 
-#include <algorithm>
 #include <sstream>
 
 namespace enginetest
@@ -16,12 +15,29 @@ bool sameBytes (const juce::MidiMessage& a, const juce::MidiMessage& b)
            && std::memcmp (a.getRawData(), b.getRawData(), (size_t) a.getRawDataSize()) == 0;
 }
 
-std::string formatDouble (double value)
+std::string text (const char* prefix, double value)
 {
     std::ostringstream stream;
-    stream << value;
+    stream << prefix << value;
     return stream.str();
 }
+
+bool startsWith (const std::string& s, const char* prefix)
+{
+    return s.rfind (prefix, 0) == 0;
+}
+
+// An audio device manager that knows only the virtual machine's device type.
+struct SimAudioDeviceManager : juce::AudioDeviceManager
+{
+    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c) : machine (std::move (m)), clock (c) {}
+    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override
+    {
+        types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
+    }
+    std::shared_ptr<VirtualKestrune> machine;
+    SimulatedClock& clock;
+};
 } // namespace
 
 std::string describe (const juce::MidiMessage& message)
@@ -47,11 +63,8 @@ std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& mess
 {
     std::vector<std::string> result;
     for (const auto& m : messages)
-    {
-        auto text = describe (m);
-        if (withIdentityRequests || text != "identity")
+        if (auto text = describe (m); withIdentityRequests || text != "identity")
             result.push_back (std::move (text));
-    }
     return result;
 }
 
@@ -64,9 +77,9 @@ std::vector<std::string> concat (std::initializer_list<std::vector<std::string>>
 }
 
 //==============================================================================
-void RecordingStatusListener::frequencyDetected (float hz) { add ("frequency " + formatDouble (hz)); }
-void RecordingStatusListener::tuningProgressChanged (double progress) { add ("progress " + formatDouble (progress)); }
-void RecordingStatusListener::firmwareVersionReceived (double version) { add ("version " + formatDouble (version)); }
+void RecordingStatusListener::frequencyDetected (float hz) { add (text ("frequency ", hz)); }
+void RecordingStatusListener::tuningProgressChanged (double progress) { add (text ("progress ", progress)); }
+void RecordingStatusListener::firmwareVersionReceived (double version) { add (text ("version ", version)); }
 
 void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
 {
@@ -79,20 +92,10 @@ void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine
          + (outcome.unconfirmedNotes.isEmpty() ? "" : " " + std::to_string (outcome.unconfirmedNotes.size())));
 }
 
-void RecordingStatusListener::add (const std::string& text)
+void RecordingStatusListener::add (const std::string& event)
 {
     const std::lock_guard<std::mutex> g (mutex);
-    events.push_back (text);
-}
-
-std::vector<std::string> RecordingStatusListener::milestones() const
-{
-    const std::lock_guard<std::mutex> g (mutex);
-    std::vector<std::string> result;
-    for (const auto& e : events)
-        if (e.rfind ("frequency", 0) != 0 && (e.rfind ("progress", 0) != 0 || e == "progress 1"))
-            result.push_back (e);
-    return result;
+    events.push_back (event);
 }
 
 std::vector<std::string> RecordingStatusListener::all() const
@@ -101,10 +104,19 @@ std::vector<std::string> RecordingStatusListener::all() const
     return events;
 }
 
+std::vector<std::string> RecordingStatusListener::milestones() const
+{
+    std::vector<std::string> result;
+    for (const auto& e : all())
+        if (! startsWith (e, "frequency") && (! startsWith (e, "progress") || e == "progress 1"))
+            result.push_back (e);
+    return result;
+}
+
 int RecordingStatusListener::count (const std::string& prefix) const
 {
-    const auto copy = all();
-    return (int) std::count_if (copy.begin(), copy.end(), [&] (const std::string& e) { return e.rfind (prefix, 0) == 0; });
+    const auto events = all();
+    return (int) std::count_if (events.begin(), events.end(), [&] (const std::string& e) { return startsWith (e, prefix.c_str()); });
 }
 
 void RecordingStatusListener::clear()
@@ -158,31 +170,17 @@ bool FakeRig::start()
 
 bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
 {
-    for (int i = 0; i <= maxTicks; ++i)
+    for (int i = 0;; ++i)
     {
         if (const auto all = sent(); ! all.empty() && all.back() == last)
             return true;
-        if (i < maxTicks)
-            tick();
+        if (i == maxTicks)
+            return false;
+        tick();
     }
-    return false;
 }
 
 //==============================================================================
-namespace
-{
-struct SimAudioDeviceManager : juce::AudioDeviceManager
-{
-    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c) : machine (std::move (m)), clock (c) {}
-    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override
-    {
-        types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
-    }
-    std::shared_ptr<VirtualKestrune> machine;
-    SimulatedClock& clock;
-};
-} // namespace
-
 VirtualKestrune::Options machineOptions (juce::int64 seed, double knob)
 {
     VirtualKestrune::Options options;
@@ -233,18 +231,13 @@ void SimRig::run (double ms, const std::function<bool()>& until)
 {
     const auto end = clock.getMillisecondCounter() + (juce::uint32) ms;
     auto* audio = device();
-    while (clock.getMillisecondCounter() < end)
+    while (clock.getMillisecondCounter() < end && ! (until && until()))
     {
-        if (until && until())
-            return;
         audio->renderBlocks (1);
-        while (clock.getMillisecondCounter() >= nextTickMs)
-        {
-            nextTickMs += TuneKestruneEngine::tickIntervalMs;
-            // The tick runs only while the engine's own timer would.
+        // The tick runs only while the engine's own timer would.
+        for (; clock.getMillisecondCounter() >= nextTickMs; nextTickMs += TuneKestruneEngine::tickIntervalMs)
             if (engine != nullptr && engine->isTimerRunning())
                 engine->timerCallback();
-        }
     }
 }
 
@@ -256,7 +249,7 @@ void SimRig::start()
         throw std::runtime_error ("start refused");
     run (1000.0, [this] {
         const auto received = ports->getReceivedByMachine();
-        return ! received.empty() && describeAll ({ received.end() - 1, received.end() }).front() == "on 24 127";
+        return ! received.empty() && describe (received.back()) == "on 24 127";
     });
 }
 
