@@ -10,37 +10,34 @@ namespace
 {
 struct AnalysisInputTest : ::testing::Test
 {
-    FakeAudioIODevice device { 48000.0 };
-    DetectTuneAudioCallback::Ptr analysis = new DetectTuneAudioCallback();
-    AnalysisInput::Ptr input = new AnalysisInput (analysis);
-    juce::int64 phase = 0;
-
     AnalysisInputTest() { input->audioDeviceAboutToStart (&device); }
 
-    // Feeds blocks in which active channel i carries a sine of 100 * (i + 1) Hz.
+    // Feeds blocks in which active channel c carries a sine of 100 * (c + 1) Hz.
     void feed (int blockSize, int numBlocks, int numChannels = 1)
     {
         std::vector<std::vector<float>> channels ((size_t) numChannels, std::vector<float> ((size_t) blockSize));
         std::vector<const float*> pointers;
         for (auto& c : channels)
             pointers.push_back (c.data());
-        float* outputs[1] = { nullptr };
         for (int b = 0; b < numBlocks; ++b)
         {
             for (int i = 0; i < blockSize; ++i, ++phase)
                 for (size_t c = 0; c < channels.size(); ++c)
-                    channels[c][(size_t) i] = (float) std::sin (2.0 * juce::MathConstants<double>::pi * 100.0
-                                                                * (double) (c + 1) * (double) phase / 48000.0);
-            input->audioDeviceIOCallbackWithContext (pointers.data(), numChannels, outputs, 0, blockSize, {});
+                    channels[c][(size_t) i] = (float) std::sin (juce::MathConstants<double>::twoPi * 100.0 * (double) (c + 1) * (double) phase / 48000.0);
+            input->audioDeviceIOCallbackWithContext (pointers.data(), numChannels, nullptr, 0, blockSize, {});
         }
     }
+
+    FakeAudioIODevice device { 48000.0 };
+    DetectTuneAudioCallback::Ptr analysis = new DetectTuneAudioCallback();
+    AnalysisInput::Ptr input = new AnalysisInput (analysis);
+    juce::int64 phase = 0;
 };
 } // namespace
 
 TEST_F (AnalysisInputTest, HearsTheChosenChannelWhateverElseIsActive)
 {
-    // A JACK device makes every connected input active; the device passes the
-    // active ones only, in order.
+    // A JACK device makes every connected input active and passes the active ones only, in order.
     struct Case
     {
         int activeMask, chosen;
@@ -62,8 +59,8 @@ TEST_F (AnalysisInputTest, HearsTheChosenChannelWhateverElseIsActive)
 
 TEST_F (AnalysisInputTest, APitchChangeSettlesAfterTwoFramesOfCleanAudio)
 {
-    // The block that begins after the mark, the device's input latency and
-    // one more block may carry the old pitch; two whole hops after them.
+    // The block that begins after the mark, the input latency and one more
+    // block may carry the old pitch; two whole hops of 8192 after them.
     struct Case
     {
         int blocksIntoHop, blockSize, inputLatency;
@@ -78,15 +75,17 @@ TEST_F (AnalysisInputTest, APitchChangeSettlesAfterTwoFramesOfCleanAudio)
         feed (512, 32);   // past the first two frames after the start, at the start of a hop
         feed (c.blockSize, c.blocksIntoHop);
         const auto frames = input->getNumFrames();
-
         const auto mark = input->markPitchChange();
         EXPECT_FALSE (input->hasSettledSince (mark, frames + 10)) << "settled before any block was heard";
         feed (c.blockSize, 1);
         EXPECT_FALSE (input->hasSettledSince (mark, frames + c.framesToWait - 1));
         EXPECT_TRUE (input->hasSettledSince (mark, frames + c.framesToWait));
+        EXPECT_NEAR (analysis->getFrequency(), 100.0f, 1.0f);
+
         // A device start needs two new frames whatever the mark said.
         feed (512, 64);
         input->audioDeviceAboutToStart (&device);
+        EXPECT_EQ (analysis->getFrequency(), 0.0f);
         const auto restarted = input->getNumFrames();
         EXPECT_FALSE (input->hasSettledSince (mark, restarted + 1));
         EXPECT_TRUE (input->hasSettledSince (mark, restarted + 2));
