@@ -19,10 +19,6 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
         result.addTokens (file.loadFileAsString().replace ("\r\n", "\x01"), "\x01", {});
         return result;
     };
-    EXPECT_EQ (CalibrationReport::headerLine (juce::Time (1999, 11, 31, 23, 59, 0)),
-               "Tuning Results: Friday December 31 1999 At 23:59:0");
-    for (const auto& [hz, text] : { std::pair { 103.826172f, "103.826" }, { 440.0f, "440" }, { 0.0f, "0" }, { 46.5f, "46.5" } })
-        EXPECT_EQ (CalibrationReport::formatFrequency (hz), text);
     // Too short a table for note 63: the header and the empty line only. A folder or a full device: refused.
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 24, morning));
     EXPECT_EQ (file.loadFileAsString(), CalibrationReport::headerLine (morning) + "\r\n\r\n");
@@ -38,15 +34,11 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 64, juce::Time (2024, 2, 4, 10, 0, 0)));
     const auto l = lines();
     ASSERT_EQ (l.size(), 1 + 42 + 42 + 1);
-    EXPECT_EQ (l[0], "earlier");
-    EXPECT_EQ (l[1], "Tuning Results: Monday March 4 2024 At 9:5:7");
-    EXPECT_EQ (l[2], "Midi Note: 24\tValue: 64821\tNew Frequency: 32.7032");
-    EXPECT_EQ (l[41], "Midi Note: 63\tValue: 3865\tNew Frequency: 311.127");
-    EXPECT_EQ (l[42], "");
-    EXPECT_EQ (l[43], "Tuning Results: Monday March 4 2024 At 10:0:0");
-    EXPECT_EQ (l[44], "Midi Note: 24\tValue: 64814\tNew Frequency: 32.7032");
-    EXPECT_EQ (l[84], "");
-    EXPECT_EQ (l[85], "");
+    for (const auto& [line, text] : { std::pair { 0, "earlier" }, { 1, "Tuning Results: Monday March 4 2024 At 9:5:7" },
+                                      { 2, "Midi Note: 24\tValue: 64821\tNew Frequency: 32.7032" },
+                                      { 41, "Midi Note: 63\tValue: 3865\tNew Frequency: 311.127" }, { 42, "" },
+                                      { 43, "Tuning Results: Monday March 4 2024 At 10:0:0" }, { 84, "" }, { 85, "" } })
+        EXPECT_EQ (l[line], text) << line;
 
     for (const bool crlf : { true, false })
     {

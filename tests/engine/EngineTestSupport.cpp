@@ -113,12 +113,6 @@ std::vector<std::string> RecordingStatusListener::milestones() const
     return result;
 }
 
-int RecordingStatusListener::count (const std::string& prefix) const
-{
-    const auto events = all();
-    return (int) std::count_if (events.begin(), events.end(), [&] (const std::string& e) { return startsWith (e, prefix.c_str()); });
-}
-
 void RecordingStatusListener::clear()
 {
     const std::lock_guard<std::mutex> g (mutex);

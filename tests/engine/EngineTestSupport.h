@@ -38,7 +38,6 @@ public:
     // Events but frequencies and progress short of 1.
     std::vector<std::string> milestones() const;
     std::vector<std::string> all() const;
-    int count (const std::string& prefix) const;
     void clear();
 
 private:
@@ -48,8 +47,7 @@ private:
     std::vector<std::string> events;
 };
 
-// An engine on a fake MIDI port pair and an audio device manager with no
-// device: the estimate stays 0 Hz.
+// An engine on a fake MIDI port pair and no audio device: the estimate stays 0 Hz.
 struct FakeRig
 {
     FakeRig();
@@ -91,14 +89,12 @@ struct SimRig
     explicit SimRig (VirtualKestrune::Options options = {}, double sampleRate = 48000.0, int blockSize = 512);
     ~SimRig();
 
-    // Renders audio for ms of simulated time, running the engine tick every
-    // 15 ms while its timer runs. Stops early once `until` holds.
+    // Renders ms of simulated time, ticking the engine while its timer runs, until `until` holds.
     void run (double ms, const std::function<bool()>& until = {});
     // A start, run until its paced requests are out and note 24 sounds.
     void start();
     void startAndBegin();
-    // Runs until the engine has left its run and the machine has confirmed,
-    // or failed to confirm, what it wrote. Returns the simulated ms taken.
+    // Until the run is over and what it wrote confirmed or given up; returns the simulated ms.
     double runToEnd (double limitMs = 600000.0);
 
     VirtualKestruneAudioIODevice* device() const;
