@@ -76,6 +76,14 @@ std::vector<std::string> concat (std::initializer_list<std::vector<std::string>>
     return result;
 }
 
+std::vector<std::string> messagesFor (const char* kind, int first, int last, const std::function<int (int)>& valueFor)
+{
+    std::vector<std::string> result;
+    for (int note = first; note <= last; ++note)
+        result.push_back (kind + (" " + std::to_string (note)) + (valueFor ? " " + std::to_string (valueFor (note)) : ""));
+    return result;
+}
+
 //==============================================================================
 void RecordingStatusListener::frequencyDetected (float hz) { add (text ("frequency ", hz)); }
 void RecordingStatusListener::tuningProgressChanged (double progress) { add (text ("progress ", progress)); }

@@ -20,6 +20,8 @@ inline const juce::String portName { "Kestrune Jack 1" };
 std::string describe (const juce::MidiMessage& message);
 std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& messages, bool withIdentityRequests = false);
 std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts);
+// "kind 24 value", ... for notes first to last; without valueFor "kind 24", ...
+std::vector<std::string> messagesFor (const char* kind, int first, int last, const std::function<int (int)>& valueFor = {});
 
 // Records every status callback as text, from any thread.
 class RecordingStatusListener : public TuneKestruneEngine::StatusListener

@@ -17,16 +17,7 @@ juce::uint16 storedValue (int note)
     return (juce::uint16) (1000 + note);
 }
 
-// "write 24 1024", ... or, without values, "request 24", ...
-std::vector<std::string> messagesFor (const char* kind, juce::uint16 (*valueFor) (int), int first = 24, int last = 63)
-{
-    std::vector<std::string> result;
-    for (int note = first; note <= last; ++note)
-        result.push_back (std::string (kind) + " " + std::to_string (note) + (valueFor ? " " + std::to_string (valueFor (note)) : ""));
-    return result;
-}
-
-const auto restoreStored = concat ({ { "off 24" }, messagesFor ("write", storedValue), { "commit" } });
+const auto restoreStored = concat ({ { "off 24" }, messagesFor ("write", 24, 63, storedValue), { "commit" } });
 
 struct EngineTest : ::testing::Test
 {
@@ -47,7 +38,7 @@ TEST_F (EngineTest, StartWaitsForAVersionAbove1AndThePollStopsOnceOneIsKnown)
     rig.replyVersion (0, 1, 0, 1);
     EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
     EXPECT_TRUE (rig.start());
-    EXPECT_EQ (rig.sent(), concat ({ messagesFor ("request", nullptr, 24, 64), { "write 24 65535", "on 24 127" } }));
+    EXPECT_EQ (rig.sent(), concat ({ messagesFor ("request", 24, 64), { "write 24 65535", "on 24 127" } }));
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning()) << "a start asks again";
 }
 
@@ -120,7 +111,7 @@ TEST (EngineAbort, WritesBackOnlyWhatThisStartReadBackAndCommitsOnlyWithNote24Kn
         { "some notes, and 64", [] (FakeRig& r) { r.reply (24, 500), r.reply (40, 600), r.reply (64, 700); },
           { "off 24", "write 24 500", "write 40 600", "commit" } },
         { "note 24 not read back", [] (FakeRig& r) { r.replyAll (25, 63, storedValue); },
-          concat ({ { "off 24" }, messagesFor ("write", storedValue, 25) }) },
+          concat ({ { "off 24" }, messagesFor ("write", 25, 63, storedValue) }) },
         { "nothing read back", [] (FakeRig&) {}, { "off 24" } },
         { "values of an earlier start",
           [] (FakeRig& r) { r.replyAll (24, 63, storedValue), r.engine->abortTuning(), r.start(), r.reply (30, 42); },
@@ -178,7 +169,7 @@ TEST (EngineAbort, WritesBackOnlyWhatThisStartReadBackAndCommitsOnlyWithNote24Kn
 TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
 {
     const auto defaultValue = [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; };
-    const auto round = concat ({ messagesFor ("write", defaultValue), messagesFor ("request", nullptr) });
+    const auto round = concat ({ messagesFor ("write", 24, 63, defaultValue), messagesFor ("request", 24, 63) });
     ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
     EXPECT_TRUE (rig.tickUntilSent ("request 63"));
     EXPECT_FALSE (rig.engine->restoreDefaultCalibration()) << "one write at a time";
@@ -191,7 +182,7 @@ TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
 
     rig.engine->removeStatusListener (&rig.listener);
     rig.engine = nullptr;   // destruction silences every note but 127
-    EXPECT_EQ (rig.sent(), concat ({ round, { "commit" }, messagesFor ("off", nullptr, 0, 126) }));
+    EXPECT_EQ (rig.sent(), concat ({ round, { "commit" }, messagesFor ("off", 0, 126) }));
 }
 
 // Replies arrive on the MIDI input thread while the message thread ticks,

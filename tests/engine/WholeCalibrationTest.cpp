@@ -30,14 +30,6 @@ std::vector<std::string> tail (SimRig& rig, size_t n)
     const auto wire = describeAll (rig.ports->getReceivedByMachine());
     return { wire.end() - (long) std::min (n, wire.size()), wire.end() };
 }
-
-std::vector<std::string> writesOf (const std::function<juce::uint16 (int)>& valueFor)
-{
-    std::vector<std::string> result;
-    for (int note = 24; note <= 63; ++note)
-        result.push_back ("write " + std::to_string (note) + " " + std::to_string (valueFor (note)));
-    return result;
-}
 } // namespace
 
 TEST (WholeCalibration, EachAlgorithmStoresWhatItAcceptedInTuneAndUndoGivesTheTableBack)
@@ -67,10 +59,8 @@ TEST (WholeCalibration, EachAlgorithmStoresWhatItAcceptedInTuneAndUndoGivesTheTa
         const auto mark = rig.ports->getReceivedByMachine().size();
         const auto ms = rig.runToEnd();
 
-        std::vector<std::string> milestones { "version 1.05", "note 24", "started" };
-        for (int note = 25; note <= 63; ++note)
-            milestones.push_back ("note " + std::to_string (note));
-        EXPECT_EQ (rig.listener.milestones(), concat ({ milestones, { "stopped", "progress 1", "written new stored" } }));
+        EXPECT_EQ (rig.listener.milestones(), concat ({ { "version 1.05", "note 24", "started" }, messagesFor ("note", 25, 63),
+                                                        { "stopped", "progress 1", "written new stored" } }));
         EXPECT_GT (ms, c.minMs);
         EXPECT_LT (ms, c.maxMs);
         const CalibrationCheck check (rig.machine->getStoredState(), rig.machine->getPitchCurve(), 0.0);
@@ -83,13 +73,8 @@ TEST (WholeCalibration, EachAlgorithmStoresWhatItAcceptedInTuneAndUndoGivesTheTa
         EXPECT_EQ (first, "write 24 " + std::to_string (c.bound == sweepBoundCents ? 0xFFFF : before.valueForNote (24)));
         // Every note silenced, the accepted values written, read back and committed.
         const auto& results = rig.engine->getTuningResults();
-        std::vector<std::string> completion;
-        for (int note = 0; note <= 126; ++note)
-            completion.push_back ("off " + std::to_string (note));
-        completion = concat ({ completion, writesOf ([&] (int note) { return results[(size_t) note].value; }) });
-        for (int note = 24; note <= 63; ++note)
-            completion.push_back ("request " + std::to_string (note));
-        completion.push_back ("commit");
+        const auto completion = concat ({ messagesFor ("off", 0, 126), messagesFor ("write", 24, 63, [&] (int n) { return results[(size_t) n].value; }),
+                                          messagesFor ("request", 24, 63), { "commit" } });
         EXPECT_EQ (tail (rig, completion.size()), completion);
 
         for (int note = 24; note <= 63; ++note)
@@ -119,7 +104,7 @@ TEST (WholeCalibration, AudioThatStopsForASecondEndsTheRunWithTheReadBackValuesR
     ASSERT_FALSE (rig.engine->isTuning());
     const auto milestones = rig.listener.milestones();
     EXPECT_EQ (std::vector<std::string> (milestones.end() - 2, milestones.end()), (std::vector<std::string> { "stopped", "failed" }));
-    EXPECT_EQ (tail (rig, 42), concat ({ { "off 24" }, writesOf ([&] (int n) { return before.valueForNote (n); }), { "commit" } }));
+    EXPECT_EQ (tail (rig, 42), concat ({ { "off 24" }, messagesFor ("write", 24, 63, [&] (int n) { return before.valueForNote (n); }), { "commit" } }));
     EXPECT_EQ (rig.machine->getSoundingNote(), -1);
     EXPECT_EQ (rig.machine->getStoredState(), before);
 }
