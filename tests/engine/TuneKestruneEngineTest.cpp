@@ -98,8 +98,7 @@ TEST (EngineTimeOut, SilenceStepsEveryTickAndTheNoteTimesOutAt120001MsAcrossTheC
 
 TEST (EngineAbort, WritesBackOnlyWhatThisStartReadBackAndCommitsOnlyWithNote24Known)
 {
-    // Note 24 holds the lowest-pitch value written at the start: a commit
-    // without its read-back value would make that the stored value.
+    // Note 24 holds the lowest pitch from the start: a commit without its read-back value stores that.
     struct Case
     {
         const char* name;
@@ -185,9 +184,8 @@ TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
     EXPECT_EQ (rig.sent(), concat ({ round, { "commit" }, messagesFor ("off", 0, 126) }));
 }
 
-// Replies arrive on the MIDI input thread while the message thread ticks,
-// starts, begins, aborts and (un)registers listeners. Meant for TSan; without
-// it, it still checks that nothing hangs and no value crosses notes.
+// Replies on the MIDI input thread while the message thread works: for TSan, and
+// without it, nothing hangs and no value crosses notes.
 TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
 {
     FakeRig rig;
