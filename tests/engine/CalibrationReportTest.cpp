@@ -23,8 +23,7 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 24, morning));
     EXPECT_EQ (file.loadFileAsString(), CalibrationReport::headerLine (morning) + "\r\n\r\n");
     EXPECT_FALSE (CalibrationReport::append (file.getParentDirectory(), results.data(), 64, morning));
-    const juce::File full ("/dev/full");
-    EXPECT_FALSE (full.exists() && CalibrationReport::append (full, results.data(), 64, morning));
+    EXPECT_FALSE (juce::File ("/dev/full").exists() && CalibrationReport::append (juce::File ("/dev/full"), results.data(), 64, morning));
 
     ASSERT_TRUE (file.replaceWithText ("earlier\r\n"));
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 64, morning));

@@ -1,6 +1,5 @@
 #include "EngineTestSupport.h"
 
-#include "midi/DeviceMessages.h"
 #include "sim/doubles/VirtualKestruneAudioIODeviceType.h"
 
 #include <sstream>
@@ -20,11 +19,6 @@ std::string text (const char* prefix, double value)
     std::ostringstream stream;
     stream << prefix << value;
     return stream.str();
-}
-
-bool startsWith (const std::string& s, const char* prefix)
-{
-    return s.rfind (prefix, 0) == 0;
 }
 
 // An audio device manager that knows only the virtual machine's device type.
@@ -116,7 +110,7 @@ std::vector<std::string> RecordingStatusListener::milestones() const
 {
     std::vector<std::string> result;
     for (const auto& e : all())
-        if (! startsWith (e, "frequency") && (! startsWith (e, "progress") || e == "progress 1"))
+        if (e.rfind ("frequency", 0) != 0 && (e.rfind ("progress", 0) != 0 || e == "progress 1"))
             result.push_back (e);
     return result;
 }
@@ -147,27 +141,12 @@ FakeRig::~FakeRig()
     midi = nullptr;
 }
 
-void FakeRig::replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3)
-{
-    ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
-}
-
-void FakeRig::reply (int note, juce::uint16 value)
-{
-    ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value));
-}
-
 void FakeRig::startListening()
 {
     replyVersion (0, 1, 0, 5);
     if (! start())
         throw std::runtime_error ("start refused");
     listener.clear();
-}
-
-bool FakeRig::start()
-{
-    return engine->startTuningCalibration() && tickUntilSent ("on 24 127");
 }
 
 bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
@@ -222,11 +201,6 @@ SimRig::~SimRig()
     engine = nullptr;
     deviceManager = nullptr;
     midi = nullptr;
-}
-
-VirtualKestruneAudioIODevice* SimRig::device() const
-{
-    return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice());
 }
 
 void SimRig::run (double ms, const std::function<bool()>& until)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
 #include "sim/doubles/VirtualKestruneAudioIODevice.h"
 #include "sim/doubles/VirtualKestruneMidiPortSystem.h"
@@ -55,9 +56,11 @@ struct FakeRig
     FakeRig();
     ~FakeRig();
 
-    // A 35-byte identity reply carrying these digits.
-    void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3);
-    void reply (int note, juce::uint16 value);
+    void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3)
+    {
+        ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
+    }
+    void reply (int note, juce::uint16 value) { ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value)); }
     void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note))
     {
         for (int note = firstNote; note <= lastNote; ++note)
@@ -71,7 +74,7 @@ struct FakeRig
     // Known firmware 1.05 and a successful start.
     void startListening();
     // A start, with the ticks that send its paced requests and sound note 24.
-    bool start();
+    bool start() { return engine->startTuningCalibration() && tickUntilSent ("on 24 127"); }
     // Ticks until the last message sent is `last`; false when it never is.
     bool tickUntilSent (const std::string& last, int maxTicks = 30);
     std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
@@ -99,7 +102,7 @@ struct SimRig
     // Until the run is over and what it wrote confirmed or given up; returns the simulated ms.
     double runToEnd (double limitMs = 600000.0);
 
-    VirtualKestruneAudioIODevice* device() const;
+    VirtualKestruneAudioIODevice* device() const { return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice()); }
 
     SimulatedClock clock;
     std::shared_ptr<VirtualKestrune> machine;

@@ -88,18 +88,3 @@ TEST (TuningCheck, StopsWithTheLikelyCauseInsteadOfMeasuringNothing)
         EXPECT_FALSE (rig.engine->isCheckingTuning());
     }
 }
-
-TEST (TuningCheck, NoCalibrationStartsBesideItAndStopReleasesTheNoteAtOnce)
-{
-    SimRig rig (machineOptions (1, 0.0));
-    CheckRecorder recorder;
-    ASSERT_TRUE (rig.engine->startTuningCheck (&recorder));
-    rig.run (300.0);
-    EXPECT_FALSE (rig.engine->startTuningCalibration());
-    EXPECT_FALSE (rig.engine->startFirmwareUpdate (nullptr));
-    rig.engine->stopTuningCheck();
-    EXPECT_EQ (rig.machine->getSoundingNote(), -1);
-    rig.run (3000.0);
-    EXPECT_EQ (describeAll (rig.ports->getReceivedByMachine()), (std::vector<std::string> { "on 24 127", "off 24" }));
-    EXPECT_TRUE (recorder.events.empty());
-}

@@ -9,10 +9,9 @@
 
 using namespace enginetest;
 
-// Whole calibrations against the virtual machine (seed 1, knob 0) in simulated
-// time. Sweep Tune accepts within 0.2 Hz (10.6 cents at note 24, 1.1 at 63)
-// and lands a few cents sharp; Fine Tune within 0.1 Hz of settled frames.
-// Measured: Sweep at most 7.2 cents (notes 24-47) and 3.6 (48-63), Fine 6.9.
+// Whole calibrations on the virtual machine (seed 1, knob 0) in simulated time. Sweep Tune accepts
+// within 0.2 Hz (10.6 cents at note 24, 1.1 at 63) and lands a few cents sharp; Fine Tune within 0.1 Hz
+// of settled frames. Measured: Sweep at most 7.2 cents (notes 24-47) and 3.6 (48-63), Fine 6.9.
 namespace
 {
 double sweepBoundCents (int note)
