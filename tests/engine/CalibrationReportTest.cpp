@@ -70,7 +70,8 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
                            Case { with (4, row (26, "6e4")), "from 1 to 65534" },
                            Case { with (12, row (34, "58488")), "must fall" },
                            Case { with (3, "Midi Note: 25 Value: 64280"), "not a calibration row" },
-                           Case { with (2, row (24, "65534")), nullptr }, Case { with (41, row (63, "1")), nullptr } })
+                           Case { with (2, row (24, "65534")), nullptr }, Case { with (41, row (63, "1")), nullptr },
+                           Case { with (0, {}), nullptr } })
     {
         SCOPED_TRACE (c.text.substring (0, 300));
         const auto read = CalibrationReportReader::parse (c.text);
@@ -78,5 +79,4 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
         EXPECT_TRUE (c.reason == nullptr || read.error.contains (c.reason)) << read.error;
     }
     EXPECT_TRUE (CalibrationReportReader::read (file.getSiblingFile ("missing.txt")).error.contains ("does not exist"));
-    EXPECT_FALSE (CalibrationReportReader::read (file.getParentDirectory()).ok);
 }

@@ -90,7 +90,7 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
         const auto high = aroundTolerance (45, 1.0f), low = aroundTolerance (45, -1.0f);
         const std::vector<Row> rows {
             { false, 24, 40.0f, 50 }, { false, 24, 37.71f, 50 }, { false, 24, 35.0f, 15 }, { false, 24, 33.71f, 15 },
-            { false, 24, 33.5f, 3 }, { false, 24, 20.0f, -3 }, { false, 24, 0.0f, -3 }, { false, 26, 42.2f, 50 },
+            { false, 24, 33.5f, 3 }, { false, 24, target (24) + 1.0f, 3 }, { false, 24, 20.0f, -3 }, { false, 24, 0.0f, -3 }, { false, 26, 42.2f, 50 },
             { false, 26, 37.2f, 3 }, { false, 26, 36.0f, -3 }, { false, 27, target (27) + 2.5f, 50 },
             { false, 30, 50.0f, 100 }, { false, 30, 48.5f, 50 }, { false, 30, 47.6f, 20 }, { false, 30, 46.6f, 5 },
             { false, 30, 45.0f, -5 }, { false, 30, 10.0f, -5 }, { false, 63, target (63) + 4.0f, 100 },
