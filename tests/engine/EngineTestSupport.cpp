@@ -1,6 +1,5 @@
 #include "EngineTestSupport.h"
 
-#include "midi/DeviceMessages.h"
 #include "sim/doubles/VirtualKestruneAudioIODeviceType.h"
 
 #include <sstream>
@@ -15,12 +14,24 @@ bool sameBytes (const juce::MidiMessage& a, const juce::MidiMessage& b)
            && std::memcmp (a.getRawData(), b.getRawData(), (size_t) a.getRawDataSize()) == 0;
 }
 
-std::string formatDouble (double value)
+std::string text (const char* prefix, double value)
 {
     std::ostringstream stream;
-    stream << value;
+    stream << prefix << value;
     return stream.str();
 }
+
+// An audio device manager that knows only the virtual machine's device type.
+struct SimAudioDeviceManager : juce::AudioDeviceManager
+{
+    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c) : machine (std::move (m)), clock (c) {}
+    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override
+    {
+        types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
+    }
+    std::shared_ptr<VirtualKestrune> machine;
+    SimulatedClock& clock;
+};
 } // namespace
 
 std::string describe (const juce::MidiMessage& message)
@@ -46,17 +57,9 @@ std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& mess
 {
     std::vector<std::string> result;
     for (const auto& m : messages)
-    {
-        auto text = describe (m);
-        if (withIdentityRequests || text != "identity")
+        if (auto text = describe (m); withIdentityRequests || text != "identity")
             result.push_back (std::move (text));
-    }
     return result;
-}
-
-std::vector<std::string> repeated (const std::string& text, int n)
-{
-    return std::vector<std::string> ((size_t) n, text);
 }
 
 std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts)
@@ -67,14 +70,18 @@ std::vector<std::string> concat (std::initializer_list<std::vector<std::string>>
     return result;
 }
 
+std::vector<std::string> messagesFor (const char* kind, int first, int last, const std::function<int (int)>& valueFor)
+{
+    std::vector<std::string> result;
+    for (int note = first; note <= last; ++note)
+        result.push_back (kind + (" " + std::to_string (note)) + (valueFor ? " " + std::to_string (valueFor (note)) : ""));
+    return result;
+}
+
 //==============================================================================
-void RecordingStatusListener::frequencyDetected (float hz) { add ("frequency " + formatDouble (hz)); }
-void RecordingStatusListener::tuningNoteChanged (int note) { add ("note " + std::to_string (note)); }
-void RecordingStatusListener::tuningStarted() { add ("started"); }
-void RecordingStatusListener::tuningStopped() { add ("stopped"); }
-void RecordingStatusListener::tuningFailed() { add ("failed"); }
-void RecordingStatusListener::tuningProgressChanged (double progress) { add ("progress " + formatDouble (progress)); }
-void RecordingStatusListener::firmwareVersionReceived (double version) { add ("version " + formatDouble (version)); }
+void RecordingStatusListener::frequencyDetected (float hz) { add (text ("frequency ", hz)); }
+void RecordingStatusListener::tuningProgressChanged (double progress) { add (text ("progress ", progress)); }
+void RecordingStatusListener::firmwareVersionReceived (double version) { add (text ("version ", version)); }
 
 void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
 {
@@ -87,20 +94,10 @@ void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine
          + (outcome.unconfirmedNotes.isEmpty() ? "" : " " + std::to_string (outcome.unconfirmedNotes.size())));
 }
 
-void RecordingStatusListener::add (const std::string& text)
+void RecordingStatusListener::add (const std::string& event)
 {
     const std::lock_guard<std::mutex> g (mutex);
-    events.push_back (text);
-}
-
-std::vector<std::string> RecordingStatusListener::milestones() const
-{
-    const std::lock_guard<std::mutex> g (mutex);
-    std::vector<std::string> result;
-    for (const auto& e : events)
-        if (e.rfind ("frequency", 0) != 0 && (e.rfind ("progress", 0) != 0 || e == "progress 1"))
-            result.push_back (e);
-    return result;
+    events.push_back (event);
 }
 
 std::vector<std::string> RecordingStatusListener::all() const
@@ -109,14 +106,13 @@ std::vector<std::string> RecordingStatusListener::all() const
     return events;
 }
 
-int RecordingStatusListener::count (const std::string& prefix) const
+std::vector<std::string> RecordingStatusListener::milestones() const
 {
-    const std::lock_guard<std::mutex> g (mutex);
-    int n = 0;
-    for (const auto& e : events)
-        if (e.rfind (prefix, 0) == 0)
-            ++n;
-    return n;
+    std::vector<std::string> result;
+    for (const auto& e : all())
+        if (e.rfind ("frequency", 0) != 0 && (e.rfind ("progress", 0) != 0 || e == "progress 1"))
+            result.push_back (e);
+    return result;
 }
 
 void RecordingStatusListener::clear()
@@ -145,28 +141,6 @@ FakeRig::~FakeRig()
     midi = nullptr;
 }
 
-void FakeRig::replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3)
-{
-    ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
-}
-
-void FakeRig::reply (int note, juce::uint16 value)
-{
-    ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value));
-}
-
-void FakeRig::replyAll (int first, int last, juce::uint16 (*valueFor) (int))
-{
-    for (int note = first; note <= last; ++note)
-        reply (note, valueFor (note));
-}
-
-void FakeRig::tick (int n)
-{
-    for (int i = 0; i < n; ++i)
-        engine->timerCallback();
-}
-
 void FakeRig::startListening()
 {
     replyVersion (0, 1, 0, 5);
@@ -175,34 +149,19 @@ void FakeRig::startListening()
     listener.clear();
 }
 
-bool FakeRig::start()
-{
-    return engine->startTuningCalibration() && tickUntilSent ("on 24 127");
-}
-
 bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
 {
-    for (int i = 0; i <= maxTicks; ++i)
+    for (int i = 0;; ++i)
     {
         if (const auto all = sent(); ! all.empty() && all.back() == last)
             return true;
-        if (i < maxTicks)
-            tick();
+        if (i == maxTicks)
+            return false;
+        tick();
     }
-    return false;
 }
 
 //==============================================================================
-SimAudioDeviceManager::SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c)
-    : machine (std::move (m)), clock (c)
-{
-}
-
-void SimAudioDeviceManager::createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types)
-{
-    types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
-}
-
 VirtualKestrune::Options machineOptions (juce::int64 seed, double knob)
 {
     VirtualKestrune::Options options;
@@ -244,27 +203,17 @@ SimRig::~SimRig()
     midi = nullptr;
 }
 
-VirtualKestruneAudioIODevice* SimRig::device() const
-{
-    return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice());
-}
-
 void SimRig::run (double ms, const std::function<bool()>& until)
 {
     const auto end = clock.getMillisecondCounter() + (juce::uint32) ms;
     auto* audio = device();
-    while (clock.getMillisecondCounter() < end)
+    while (clock.getMillisecondCounter() < end && ! (until && until()))
     {
-        if (until && until())
-            return;
         audio->renderBlocks (1);
-        while (clock.getMillisecondCounter() >= nextTickMs)
-        {
-            nextTickMs += TuneKestruneEngine::tickIntervalMs;
-            // The tick runs only while the engine's own timer would.
+        // The tick runs only while the engine's own timer would.
+        for (; clock.getMillisecondCounter() >= nextTickMs; nextTickMs += TuneKestruneEngine::tickIntervalMs)
             if (engine != nullptr && engine->isTimerRunning())
                 engine->timerCallback();
-        }
     }
 }
 
@@ -276,7 +225,7 @@ void SimRig::start()
         throw std::runtime_error ("start refused");
     run (1000.0, [this] {
         const auto received = ports->getReceivedByMachine();
-        return ! received.empty() && describeAll ({ received.end() - 1, received.end() }).front() == "on 24 127";
+        return ! received.empty() && describe (received.back()) == "on 24 127";
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
 #include "sim/doubles/VirtualKestruneAudioIODevice.h"
 #include "sim/doubles/VirtualKestruneMidiPortSystem.h"
@@ -16,32 +17,30 @@ namespace enginetest
 {
 inline const juce::String portName { "Kestrune Jack 1" };
 
-// "request 24", "write 24 65535", "commit", "on 24", "off 24", "identity", ...
+// "request 24", "write 24 65535", "commit", "on 24 127", "off 24", "identity", ...
 std::string describe (const juce::MidiMessage& message);
 std::vector<std::string> describeAll (const std::vector<juce::MidiMessage>& messages, bool withIdentityRequests = false);
-
-// n copies of one description.
-std::vector<std::string> repeated (const std::string& text, int n);
 std::vector<std::string> concat (std::initializer_list<std::vector<std::string>> parts);
+// "kind 24 value", ... for notes first to last; without valueFor "kind 24", ...
+std::vector<std::string> messagesFor (const char* kind, int first, int last, const std::function<int (int)>& valueFor = {});
 
 // Records every status callback as text, from any thread.
 class RecordingStatusListener : public TuneKestruneEngine::StatusListener
 {
 public:
     void frequencyDetected (float hz) override;
-    void tuningNoteChanged (int note) override;
-    void tuningStarted() override;
-    void tuningStopped() override;
-    void tuningFailed() override;
+    void tuningNoteChanged (int note) override { add ("note " + std::to_string (note)); }
+    void tuningStarted() override { add ("started"); }
+    void tuningStopped() override { add ("stopped"); }
+    void tuningFailed() override { add ("failed"); }
     void tuningProgressChanged (double progress) override;
     void firmwareVersionReceived (double version) override;
     // "written restore stored", "written new not stored 3" (unconfirmed notes)
     void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
-    // Events other than frequencyDetected and tuningProgressChanged (except 1.0).
+    // Events but frequencies and progress short of 1.
     std::vector<std::string> milestones() const;
     std::vector<std::string> all() const;
-    int count (const std::string& prefix) const;
     void clear();
 
 private:
@@ -51,24 +50,32 @@ private:
     std::vector<std::string> events;
 };
 
-// An engine on a fake MIDI port pair and an audio device manager with no
-// device: the estimate stays 0 Hz.
+// An engine on a fake MIDI port pair and no audio device: the estimate stays 0 Hz.
 struct FakeRig
 {
     FakeRig();
     ~FakeRig();
 
-    // Answers with a 35-byte identity reply carrying these digits.
-    void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3);
-    void reply (int note, juce::uint16 value);
-    void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note));
-    void tick (int n = 1);
+    void replyVersion (juce::uint8 d0, juce::uint8 d1, juce::uint8 d2, juce::uint8 d3)
+    {
+        ports->injectMessage (portName, DeviceMessages::identityReply (d0, d1, d2, d3));
+    }
+    void reply (int note, juce::uint16 value) { ports->injectMessage (portName, DeviceMessages::calibrationValueReply (note, value)); }
+    void replyAll (int firstNote, int lastNote, juce::uint16 (*valueFor) (int note))
+    {
+        for (int note = firstNote; note <= lastNote; ++note)
+            reply (note, valueFor (note));
+    }
+    void tick (int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            engine->timerCallback();
+    }
     // Known firmware 1.05 and a successful start.
     void startListening();
     // A start, with the ticks that send its paced requests and sound note 24.
-    bool start();
-    // Ticks until the last message sent is `last` (paced messages go out a
-    // few at a time); false when it never is.
+    bool start() { return engine->startTuningCalibration() && tickUntilSent ("on 24 127"); }
+    // Ticks until the last message sent is `last`; false when it never is.
     bool tickUntilSent (const std::string& last, int maxTicks = 30);
     std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
 
@@ -80,18 +87,6 @@ struct FakeRig
     TuneKestruneEngine::Ptr engine;
 };
 
-// An audio device manager that knows only the virtual machine's device type.
-class SimAudioDeviceManager : public juce::AudioDeviceManager
-{
-public:
-    SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> machine, SimulatedClock& clock);
-    void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override;
-
-private:
-    std::shared_ptr<VirtualKestrune> machine;
-    SimulatedClock& clock;
-};
-
 // An engine wired to the virtual machine: its MIDI ports, its Synth Output at
 // 48 kHz in 512-sample blocks rendered on demand, and simulated time.
 struct SimRig
@@ -99,24 +94,21 @@ struct SimRig
     explicit SimRig (VirtualKestrune::Options options = {}, double sampleRate = 48000.0, int blockSize = 512);
     ~SimRig();
 
-    // Renders audio for ms of simulated time, running the engine tick every
-    // 15 ms while its timer runs. Stops early once `until` holds.
+    // Renders ms of simulated time, ticking the engine while its timer runs, until `until` holds.
     void run (double ms, const std::function<bool()>& until = {});
     // A start, run until its paced requests are out and note 24 sounds.
     void start();
     void startAndBegin();
-    // Runs until the engine has left its run (completion, abort or time-out)
-    // and the machine has confirmed, or failed to confirm, what it wrote.
-    // Returns the simulated ms taken.
+    // Until the run is over and what it wrote confirmed or given up; returns the simulated ms.
     double runToEnd (double limitMs = 600000.0);
 
-    VirtualKestruneAudioIODevice* device() const;
+    VirtualKestruneAudioIODevice* device() const { return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice()); }
 
     SimulatedClock clock;
     std::shared_ptr<VirtualKestrune> machine;
     std::shared_ptr<VirtualKestruneMidiPortSystem> ports;
     MidiManager::Ptr midi;
-    std::unique_ptr<SimAudioDeviceManager> deviceManager;
+    std::unique_ptr<juce::AudioDeviceManager> deviceManager;   // knows only the virtual machine's device
     RecordingStatusListener listener;
     TuneKestruneEngine::Ptr engine;
     juce::uint32 nextTickMs = 0;
