@@ -1,5 +1,5 @@
 #include "AllocationCounter.h"
-#include "FakeAudioIODevice.h"
+#include "support/FakeInputDevice.h"
 #include "tuning/DetectTuneAudioCallback.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +38,8 @@ TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStart
     Player player { std::vector<float> (512) };
     player.play (callback, 64);
     EXPECT_EQ (callback.getFrequency(), 0.0f) << "before the device started";
-    FakeAudioIODevice device (48000.0);
+    FakeInputDevice device;
+    device.open (1, {}, 48000.0, 512);
     callback.audioDeviceAboutToStart (&device);
     player.play (callback, 64, 48000.0, 2);
     EXPECT_EQ (callback.getFrequency(), 0.0f) << "two active input channels";
@@ -48,7 +49,7 @@ TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStart
     EXPECT_NEAR (callback.getFrequency(), 100.0f, 0.05f);
 
     // A restart, here at a new sample rate, begins a whole new frame.
-    device.sampleRate = 44100.0;
+    device.open (1, {}, 44100.0, 512);
     callback.audioDeviceAboutToStart (&device);
     EXPECT_EQ (callback.getFrequency(), 0.0f);
     player.play (callback, 15, 44100.0);
@@ -75,7 +76,8 @@ TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndItsEstimateIs
     for (const size_t blockSize : { 512, 441, 20000 })
     {
         DetectTuneAudioCallback callback;
-        FakeAudioIODevice device (48000.0);
+        FakeInputDevice device;
+        device.open (1, {}, 48000.0, 512);
         callback.audioDeviceAboutToStart (&device);
         Player player { std::vector<float> (blockSize) };
         std::atomic<bool> done { false };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FakeInputDevice.h"
+#include "support/FakeInputDevice.h"
 
 // A driver type listing the input devices a test names, all alike; no outputs.
 class FakeInputDeviceType : public juce::AudioIODeviceType

@@ -2,9 +2,9 @@
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
-// An input-only audio device whose capabilities a test chooses. It opens and
-// starts without any hardware; deliver() hands one block to the callback on
-// the calling thread, as an audio thread would.
+// An input-only audio device whose capabilities and input latency a test
+// chooses. It opens and starts without any hardware; deliver() hands one
+// block to the callback on the calling thread, as an audio thread would.
 class FakeInputDevice : public juce::AudioIODevice
 {
 public:
@@ -16,6 +16,7 @@ public:
         int defaultBufferSize = 512;
     };
 
+    FakeInputDevice() : FakeInputDevice ("In", "Fake", Capabilities()) {}
     FakeInputDevice (const juce::String& name, const juce::String& typeName, Capabilities caps)
         : juce::AudioIODevice (name, typeName), capabilities (std::move (caps))
     {
@@ -58,7 +59,7 @@ public:
     juce::BigInteger getActiveOutputChannels() const override { return {}; }
     juce::BigInteger getActiveInputChannels() const override { return activeInputs; }
     int getOutputLatencyInSamples() override { return 0; }
-    int getInputLatencyInSamples() override { return 0; }
+    int getInputLatencyInSamples() override { return inputLatency; }
 
     // One block in which every active input carries this constant sample value.
     void deliver (float value, int numSamples)
@@ -71,6 +72,8 @@ public:
             callback->audioDeviceIOCallbackWithContext (block.getArrayOfReadPointers(), numChannels, nullptr, 0,
                                                         numSamples, {});
     }
+
+    int inputLatency = 0;
 
 private:
     const Capabilities capabilities;
