@@ -410,7 +410,8 @@ e2e_replied_values() {
 e2e_written_values() { grep -E '^[0-9]+ VALUE ' | awk '{ print $3, $4 }'; }
 e2e_commits() { grep -cE '^[0-9]+ STATE commit$' "$E2E_SIM_LOG" || true; }
 # e2e_wait_commit SECONDS COUNT: until the machine has committed more than COUNT times.
-e2e_wait_commit() { e2e_wait "$1" bash -c "[ \$(grep -cE '^[0-9]+ STATE commit\$' '$E2E_SIM_LOG') -gt $2 ]"; }
+e2e_commits_above() { [ "$(e2e_commits)" -gt "$1" ]; }
+e2e_wait_commit() { e2e_wait "$1" e2e_commits_above "$2"; }
 # e2e_stored_values SEED KNOB: "note value" for each note of the stored table.
 e2e_stored_values() {
     "$E2E_SIM" --check "$E2E_DIR/sim.state" --seed "$1" --knob "$2" | awk '/^note / { print $2, $4 }'

@@ -10,11 +10,11 @@
 
 namespace
 {
-constexpr int requestPauseMs = 2;
-constexpr int writePauseMs = 3;
+// Paced as the calibration writer paces its writes and requests.
+constexpr int requestPauseMs = CalibrationWriter::requestPauseMs;
+constexpr int writePauseMs = CalibrationWriter::writePauseMs;
+constexpr int maxPacedPauseMsPerCall = CalibrationWriter::maxPausePerCallMs;
 constexpr int lastRequestedNote = 64;
-// The pauses between paced messages that one call on the message thread may take.
-constexpr int maxPacedPauseMsPerCall = 15;
 constexpr int lastNoteOff = 126;
 constexpr int firmwareImageSize = 113134;
 constexpr juce::uint32 firmwarePacketSize = 64;
