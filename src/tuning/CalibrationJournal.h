@@ -1,0 +1,57 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <array>
+
+// Keeps the owner's calibration safe across a crash, a kill or a power loss
+// in the middle of a calibration. Before the machine's working table is first
+// changed, the stored table read back from it is recorded as an open entry;
+// once the machine confirms a stored or restored table the entry is settled.
+// An entry found open on the next start means the machine may hold values of
+// ours, and the recorded table can be written back.
+//
+// The file is four lines of plain text: a heading, "state open" or "state
+// settled", "values" and the 40 values, and "check" with the CRC-32 of the
+// three lines before it. Every write replaces the whole file by renaming a
+// synced temporary file over it, so the file is always the old entry or the
+// new one. Message thread only.
+class CalibrationJournal
+{
+public:
+    static constexpr int numValues = 40; // notes 24..63 in order
+    using Table = std::array<juce::uint16, numValues>;
+
+    struct Entry
+    {
+        enum class State { none, settled, open, unreadable };
+        State state = State::none;
+        Table values {};       // the recorded table (open and settled)
+        juce::String problem;  // unreadable: why, in the owner's words
+        juce::File setAsideAs; // unreadable: where the file was moved; none when it could not be
+    };
+
+    explicit CalibrationJournal (juce::File file);
+    // UserDataFolder::get() / "calibration-journal.txt"
+    static juce::File defaultFile();
+    const juce::File& getFile() const;
+
+    // Records the machine's stored table before its working table is changed;
+    // the entry stays open until settle(). False when it could not be written
+    // (the folder is created as needed).
+    bool open (const Table& stored);
+    // The machine confirmed a stored or restored table: the entry is settled,
+    // with that table. False when it could not be written.
+    bool settle (const Table& stored);
+
+    // What the file holds; none when there is no file. A file that cannot be
+    // trusted (not a regular file, too large, malformed, or failing its check)
+    // is renamed to "<name>.unreadable-<yyyymmdd-hhmmss>", with "-2", "-3"...
+    // added when that name is taken, and reported as unreadable.
+    Entry read();
+
+private:
+    bool write (const char* state, const Table& values);
+
+    juce::File file;
+};
