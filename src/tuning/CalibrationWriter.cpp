@@ -35,6 +35,7 @@ bool CalibrationWriter::start (const Values& valuesToWrite, Done whenDone)
     done = std::move (whenDone);
     busy = true;
     round = 0;
+    allNotes = notes;
     writeAndAsk (notes);
     finishRoundIfAnswered();
     return true;
@@ -51,10 +52,12 @@ void CalibrationWriter::cancel()
 
 bool CalibrationWriter::takeReply (int note, juce::uint16 value)
 {
-    if (! juce::isPositiveAndBelow (note, (int) replies.size()) || (awaited.load() & bitOf (note)) == 0)
+    if (! juce::isPositiveAndBelow (note, (int) replies.size()))
+        return false;
+    // Once each: a repeat of the same answer is not ours.
+    if ((awaited.fetch_and (~bitOf (note)) & bitOf (note)) == 0)
         return false;
     replies[(size_t) note].store (replyReceived | value);
-    awaited.fetch_and (~bitOf (note));
     return true;
 }
 
@@ -64,13 +67,12 @@ void CalibrationWriter::tick()
         return;
     if (phase != Phase::waiting)
         sendPaced();
-    if (phase == Phase::waiting && (awaited.load() == 0 || clock.getMillisecondCounter() - askedAtMs >= replyWaitMs))
+    if (phase == Phase::waiting && (answeredAll() || clock.getMillisecondCounter() - askedAtMs >= replyWaitMs))
         finishRound();
 }
 
 void CalibrationWriter::writeAndAsk (juce::uint64 notes)
 {
-    roundNotes = notes;
     toSend = notes;
     phase = Phase::writing;
     sendPaced();
@@ -91,13 +93,13 @@ void CalibrationWriter::sendPaced()
                 askedAtMs = clock.getMillisecondCounter();
                 return;
             }
+            // Every round asks for every value: a note confirmed in an earlier
+            // round may have changed since (the machine restarted, another
+            // program wrote), and only one whole round of answers proves the table.
             phase = Phase::asking;
-            toSend = roundNotes;
-            for (int note = 0; note < (int) values.size(); ++note)
-                if ((roundNotes & bitOf (note)) != 0)
-                    replies[(size_t) note].store (0);
-            // Awaited before asking: a reply may come back before the next request goes.
-            awaited.store (roundNotes);
+            toSend = allNotes;
+            for (auto& reply : replies)
+                reply.store (0);
             continue;
         }
 
@@ -120,6 +122,9 @@ void CalibrationWriter::sendPaced()
         }
         else
         {
+            // Awaited from its own request on: a reply before it (the echo of
+            // our write on a thru port carries the same bytes) is not an answer.
+            awaited.fetch_or (bitOf (note));
             midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
             pauseBeforeNext = requestPauseMs;
         }
@@ -128,8 +133,16 @@ void CalibrationWriter::sendPaced()
 
 void CalibrationWriter::finishRoundIfAnswered()
 {
-    while (busy && phase == Phase::waiting && awaited.load() == 0)
+    while (busy && phase == Phase::waiting && answeredAll())
         finishRound();
+}
+
+bool CalibrationWriter::answeredAll() const
+{
+    for (int note = 0; note < (int) values.size(); ++note)
+        if ((allNotes & bitOf (note)) != 0 && (replies[(size_t) note].load() & replyReceived) == 0)
+            return false;
+    return true;
 }
 
 void CalibrationWriter::finishRound()

@@ -13,8 +13,9 @@
 // value lost on the way would otherwise be committed as whatever the machine
 // held. After the writes (3 ms apart) it asks for every value it wrote
 // (2 ms apart), compares each reply with what was sent, writes again what
-// differs or did not answer, and asks again: at most two more rounds. The
-// caller hears the outcome and commits only a confirmed table.
+// differs or did not answer, and asks for every value again: at most two more
+// rounds. Only a round in which every value came back as written confirms
+// the table; the caller commits only a confirmed table.
 //
 // The paced messages go out a few at a time, on start and on each tick, so
 // that the message thread never waits long between two of its events.
@@ -70,6 +71,7 @@ private:
     void sendPaced();
     void finishRoundIfAnswered();
     void finishRound();
+    bool answeredAll() const;
 
     MidiManager::Ptr midiManager;
     MillisecondClock& clock;
@@ -78,7 +80,7 @@ private:
     bool busy = false;
     int round = 0;
     Phase phase = Phase::waiting;
-    juce::uint64 roundNotes = 0;
+    juce::uint64 allNotes = 0;
     juce::uint64 toSend = 0;   // of the current phase
     juce::uint32 askedAtMs = 0;
 
