@@ -9,10 +9,12 @@
 #include "MainWindow.h"
 #include "MessageThreadStallWatch.h"
 #include "PreferencesWindow.h"
+#include "QuitAfterWrites.h"
 #include "TuningCheckWindow.h"
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
+#include "ui/MainWindowComponent.h"
 
 namespace
 {
@@ -105,7 +107,8 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     midiManager = new MidiManager();
     openDefaultMidiPorts();
 
-    tuneEngine = new TuneKestruneEngine (*audioDeviceManager, midiManager);
+    tuneEngine = new TuneKestruneEngine (*audioDeviceManager, midiManager, MillisecondClock::system(),
+                                         std::make_shared<CalibrationJournal> (CalibrationJournal::defaultFile()));
     tuneEngine->addStatusListener (this);
 
     audioDeviceManager->initialise (1, 0, nullptr, true);
@@ -131,10 +134,37 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     tuningInProcess = false;
     launchFirmwareUpdateOnMessageThread = std::make_unique<LaunchFirmwareUpdateOnMessageThread> (*this);
     stallWatch = MessageThreadStallWatch::fromEnvironment();
+
+    // Before anything else can talk to the machine.
+    handleJournal (tuneEngine->readJournal());
+}
+
+void KestruneTuningUtilityApplication::handleJournal (const CalibrationJournal::Entry& entry)
+{
+    using State = CalibrationJournal::Entry::State;
+    if (entry.state == State::unreadable)
+        showMessageBox (journalSetAsideTitle, "The record of the Kestrune's stored calibration could not be read ("
+                                                  + entry.problem + "). It was moved to "
+                                                  + entry.setAsideAs.getFullPathName() + " and is not used.");
+    else if (entry.state == State::open)
+        askToRestoreCalibration ([this] {
+            if (tuneEngine != nullptr)
+                tuneEngine->restoreStoredCalibration();
+        });
+}
+
+void KestruneTuningUtilityApplication::askToRestoreCalibration (std::function<void()> onOk)
+{
+    juce::AlertWindow::showOkCancelBox (juce::AlertWindow::WarningIcon, restoreQuestionTitle, restoreQuestion, {}, {},
+                                        nullptr, juce::ModalCallbackFunction::create ([onOk] (int result) {
+                                            if (result != 0)
+                                                onOk();
+                                        }));
 }
 
 void KestruneTuningUtilityApplication::shutdown()
 {
+    quitAfterWrites = nullptr;
     stallWatch = nullptr;
     if (midiManager != nullptr)
         for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
@@ -165,6 +195,10 @@ void KestruneTuningUtilityApplication::shutdown()
 
 void KestruneTuningUtilityApplication::systemRequestedQuit()
 {
+    // Already on the way out, waiting for the machine.
+    if (quitAfterWrites != nullptr)
+        return;
+
     bool mayQuit = true;
 
     if (auto* window = firmwareUpdateWindow.get())
@@ -182,8 +216,21 @@ void KestruneTuningUtilityApplication::systemRequestedQuit()
             "Tuning is currently in process. Quiting the application will end the tuning process. ", {}, {}, nullptr,
             nullptr);
 
-    if (mayQuit)
-        quitNow();
+    if (! mayQuit)
+        return;
+
+    // The machine gets its stored table back, confirmed, before the utility goes.
+    if (tuneEngine != nullptr && tuneEngine->prepareToQuit())
+    {
+        if (mainWindow != nullptr)
+            if (auto* content = dynamic_cast<MainWindowComponent*> (mainWindow->getContentComponent()))
+                content->showQuitWait();
+        quitAfterWrites = std::make_unique<QuitAfterWrites> (
+            [this] { return tuneEngine != nullptr && tuneEngine->isWritingCalibration(); }, [this] { quitNow(); },
+            *quitClock);
+        return;
+    }
+    quitNow();
 }
 
 void KestruneTuningUtilityApplication::quitNow()
@@ -216,7 +263,7 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
         case CommandIDs::updateFirmwareCommand: set ("Update Firmware", true); break;
         case CommandIDs::undoTuningCommand:
             // A check in progress would hear the pitch change under it.
-            set ("Undo Tuning", hasResults && ! tuneEngine->isCheckingTuning());
+            set ("Undo Tuning", hasResults && ! tuneEngine->isBusy());
             break;
         case CommandIDs::writeCalibrationToFileCommand: set ("Write Calibration to File", hasResults); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
@@ -269,9 +316,7 @@ bool KestruneTuningUtilityApplication::perform (const InvocationInfo& info)
 
 bool KestruneTuningUtilityApplication::canRestoreDefaultCalibration() const
 {
-    return tuneEngine != nullptr && ! tuneEngine->isTuning() && ! tuneEngine->isUpdatingFirmware()
-           && ! tuneEngine->isWritingCalibration() && ! tuneEngine->isCheckingTuning()
-           && midiManager != nullptr && midiManager->getNumOpenOutputDevices() > 0;
+    return tuneEngine != nullptr && ! tuneEngine->isBusy() && midiManager != nullptr && midiManager->getNumOpenOutputDevices() > 0;
 }
 
 void KestruneTuningUtilityApplication::showAboutWindow()

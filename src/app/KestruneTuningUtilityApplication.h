@@ -8,6 +8,7 @@
 #include <map>
 
 class MainWindow;
+class QuitAfterWrites;
 class MessageThreadStallWatch;
 class MainMenuModel;
 class PreferencesWindow;
@@ -76,6 +77,10 @@ public:
     // in it unless one runs there.
     void showTuningCheckWindow();
     bool canRestoreDefaultCalibration() const;
+    // Start-up: an unreadable journal is reported; an open one (the utility
+    // ended while the machine held values of its own) asks to write the
+    // stored table back.
+    void handleJournal (const CalibrationJournal::Entry& entry);
 
     bool isTuningInProcess() const { return tuningInProcess; }
 
@@ -102,6 +107,15 @@ public:
     juce::WeakReference<TuningCheckWindow> tuningCheckWindow;
     std::unique_ptr<LaunchFirmwareUpdateOnMessageThread> launchFirmwareUpdateOnMessageThread;
     std::unique_ptr<MessageThreadStallWatch> stallWatch;   // end-to-end tests only
+    std::unique_ptr<QuitAfterWrites> quitAfterWrites;       // while a quit waits for the machine
+    MillisecondClock* quitClock = &MillisecondClock::system();
+
+    static constexpr const char* restoreQuestionTitle = "Restore the Kestrune's Calibration";
+    static constexpr const char* restoreQuestion =
+        "The Kestrune Tuning Utility ended while the Kestrune held calibration values of its own. Write the "
+        "calibration the Kestrune had stored back to it now? Switching the Kestrune off and on also brings its "
+        "stored calibration back.";
+    static constexpr const char* journalSetAsideTitle = "Calibration Journal Set Aside";
 
 protected:
     // An asynchronous warning box; tests record it instead.
@@ -114,6 +128,8 @@ protected:
                              std::function<void (const juce::File&)> chosen);
     // The OK/Cancel question with the header of the report to load.
     virtual void askToLoadCalibration (const juce::String& header, std::function<void()> onOk);
+    // The OK/Cancel question of an open journal.
+    virtual void askToRestoreCalibration (std::function<void()> onOk);
 
 private:
     void openDefaultMidiPorts();

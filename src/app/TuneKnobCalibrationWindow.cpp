@@ -25,5 +25,6 @@ TuneKnobCalibrationWindow::~TuneKnobCalibrationWindow()
 
 void TuneKnobCalibrationWindow::closeButtonPressed()
 {
+    content->windowClosing();
     DeferredWindowDeletion::deleteSoon (this);
 }

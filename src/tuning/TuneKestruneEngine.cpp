@@ -1,7 +1,5 @@
 #include "TuneKestruneEngine.h"
 
-#include "EmbeddedData.h"
-#include "midi/DeviceMessages.h"
 #include "midi/FindFirmwareVersion.h"
 #include "tuning/CalibrationReport.h"
 #include "tuning/DefaultCalibration.h"
@@ -10,34 +8,12 @@
 
 namespace
 {
-// Paced as the calibration writer paces its writes and requests.
-constexpr int requestPauseMs = CalibrationWriter::requestPauseMs;
-constexpr int writePauseMs = CalibrationWriter::writePauseMs;
-constexpr int maxPacedPauseMsPerCall = CalibrationWriter::maxPausePerCallMs;
-constexpr int lastRequestedNote = 64;
 constexpr int lastNoteOff = 126;
-constexpr int firmwareImageSize = 113134;
-constexpr juce::uint32 firmwarePacketSize = 64;
-constexpr int firmwarePacketIntervalMs = 10;
-constexpr const char* firmwareImageName = "Audio Application Firmware";
 constexpr double minimumUsableFirmwareVersion = 1.0;
 
 constexpr juce::uint64 noteBit (int note)
 {
     return juce::uint64 { 1 } << note;
-}
-
-constexpr juce::uint64 calibratedNotesMask()
-{
-    juce::uint64 mask = 0;
-    for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
-        mask |= noteBit (note);
-    return mask;
-}
-
-juce::Array<juce::uint8> bytesOf (const juce::MidiMessage& message)
-{
-    return { message.getRawData(), message.getRawDataSize() };
 }
 } // namespace
 
@@ -62,7 +38,7 @@ float TuneKestruneEngine::TuningAlgorithm::targetFrequency (int note)
 void TuneKestruneEngine::TuningAlgorithm::sendValue (juce::uint16 value)
 {
     currentValue = value;
-    engine.referenceNoteAltered.store (true);
+    engine.storedCalibration.aboutToAlter (noteBit (firstNote));
     midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (firstNote, value));
 }
 
@@ -100,9 +76,17 @@ bool TuneKestruneEngine::TuningAlgorithm::hasSettledSince (juce::uint32 mark) co
     return engine.analysisInput != nullptr && engine.analysisInput->hasSettledSince (mark, engine.framesBeforeEstimate);
 }
 
+
 //==============================================================================
-TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiManager::Ptr midi, MillisecondClock& clockToUse)
-    : midiManager (std::move (midi)), deviceManager (manager), clock (clockToUse), writer (midiManager, clockToUse)
+TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiManager::Ptr midi, MillisecondClock& clockToUse,
+                                        std::shared_ptr<CalibrationJournal> journal)
+    : midiManager (std::move (midi)),
+      deviceManager (manager),
+      clock (clockToUse),
+      writer (midiManager, clockToUse),
+      readBack (midiManager, clockToUse),
+      storedCalibration (std::move (journal)),
+      firmwareTransfer (midiManager, clockToUse, [this] { firmwareVersionFinder->startTimer (firmwareQueryIntervalMs); })
 {
     for (auto& entry : deviceCalibration)
         entry.store (0);
@@ -118,20 +102,39 @@ TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiM
 
 TuneKestruneEngine::~TuneKestruneEngine()
 {
+    // A quit waits for the restore; a write still unfinished here is cut short.
     writer.cancel();
-    if (status->tuning)
-        abortTuning();
+    if (phase != Phase::idle)
+    {
+        algorithm = nullptr;
+        status->tuning = false;
+        readBack.cancel();
+        phase = Phase::idle;
+    }
     stopTuningCheck();
     detachAudioCallback();
     sendAllNotesOff();
+
+    // Unconfirmed, so nothing is committed and the journal stays open: the
+    // next start offers to write the stored table back, verified.
+    if (storedCalibration.isAltered())
+    {
+        const auto stored = storedCalibration.getStoredValues();
+        for (int note = firstNote; note <= lastNote; ++note)
+        {
+            if (stored[(size_t) note].has_value())
+            {
+                sendCalibrationValue (note, *stored[(size_t) note]);
+                clock.pause (CalibrationWriter::writePauseMs);
+            }
+        }
+    }
 
     // The manager may outlive the engine: no reply may reach it after this.
     midiManager->removeListener (this);
     firmwareVersionFinder = nullptr;
     algorithm = nullptr;
-    retiredFirmwareSender = nullptr;
-    firmwareSender = nullptr;
-    firmwareData = nullptr;
+    firmwareTransfer.cancel();
     stopTimer();
     status = nullptr;
 }
@@ -185,9 +188,9 @@ void TuneKestruneEngine::setTuningAlgorithm (const juce::String& name)
 bool TuneKestruneEngine::startTuningCalibration()
 {
     // Any message now would land inside the open firmware SysEx message,
-    // among the replies of a calibration being checked, or change the pitch
-    // of a note being checked.
-    if (firmwareSender != nullptr || writer.isBusy() || tuningCheck != nullptr)
+    // among the replies of a write being checked, or change the pitch of a
+    // note being checked.
+    if (isBusy())
         return false;
 
     attachAudioCallback();
@@ -197,63 +200,70 @@ bool TuneKestruneEngine::startTuningCalibration()
     if (! (status->firmwareVersion.load() > minimumUsableFirmwareVersion))
         return false;
 
-    // While the reference note still holds our lowest-pitch value from an
-    // earlier start, its reply would report that value, not the stored one:
-    // keep the value read before and do not take the new reply as stored.
-    const bool referenceAltered = referenceNoteAltered.load();
-    notesReadBack.store (referenceAltered ? (notesReadBack.load() & noteBit (firstNote)) : 0);
-    ignoreReferenceNoteReplies.store (referenceAltered);
-    notesReplied.store (0);
-    numCalibrationReplies.store (0);
-    listening = true;   // before the first request: its reply may come back at once
-
-    // The first requests now, the rest on the next ticks; then the reference
-    // note sounds, with our lowest-pitch value.
+    // Nothing changes on the machine until every note has answered: the
+    // stored table is known (and journalled) before the first value of ours.
+    phase = Phase::readingBack;
     settleTicks = 0;
-    nextReadBackRequest = firstNote;
-    sendReadBackRequests();
+    readBack.start();
     startTimer (tickIntervalMs);
     return true;
 }
 
+void TuneKestruneEngine::enterKnobStep()
+{
+    CalibrationWriter::Values values;
+    for (int note = firstNote; note <= lastNote; ++note)
+        values[(size_t) note] = readBack.valueOf (note);
+    storedCalibration.takeReadBack (values);
+    // A note that held ours when it answered is not its stored value.
+    for (int note = firstNote; note <= lastNote; ++note)
+        deviceCalibration[(size_t) note].store (storedCalibration.storedValue (note).value_or (*values[(size_t) note]));
+    hasReadBack = true;
+
+    phase = Phase::knobStep;
+    settleTicks = 0;
+    storedCalibration.aboutToAlter (noteBit (firstNote));
+    sendCalibrationValue (firstNote, lowestPitchValue);
+    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
+}
+
 bool TuneKestruneEngine::beginTuningRun()
 {
-    if (firmwareSender != nullptr || tuningCheck != nullptr || ! allNotesReplied())
+    if (firmwareTransfer.isActive() || tuningCheck != nullptr || phase != Phase::knobStep || algorithm != nullptr)
         return false;
 
-    // Restore Default in the knob step may have given note 24 a value to
-    // keep; from here on it holds ours again.
-    referenceNoteAltered.store (true);
+    storedCalibration.aboutToAlter (noteBit (firstNote));
     sendCalibrationValue (firstNote, lowestPitchValue);
-
-    if (algorithm != nullptr)
-        return false;
 
     if (status->algorithmName == sweepTuneName)
         algorithm = std::make_unique<SweepUpTuningAlgorithm> (midiManager, *this);
     else
         algorithm = std::make_unique<GuitarPlayerTuningAlgorithm> (midiManager, *this, deviceCalibration);
 
+    phase = Phase::running;
     status->tuning = true;
     statusListeners.call ([] (StatusListener& l) { l.tuningStarted(); });
     return true;
 }
 
+void TuneKestruneEngine::endCalibration()
+{
+    readBack.cancel();
+    algorithm = nullptr;
+    const bool noteSounded = phase == Phase::knobStep || phase == Phase::running;
+    phase = Phase::idle;
+    if (noteSounded)
+        midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
+    status->tuning = false;
+}
+
 void TuneKestruneEngine::abortTuning()
 {
     stopTimer();
-    listening = false;
-    nextReadBackRequest = 0;
-    algorithm = nullptr;
-    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
-    status->tuning = false;
+    endCalibration();
     statusListeners.call ([] (StatusListener& l) { l.tuningStopped(); });
-
-    // Committed only when the reference note got its read-back value back.
-    if (undoTuning())
-        commitCalibration();
-
     detachAudioCallback();
+    restoreMachine (std::nullopt);
 }
 
 bool TuneKestruneEngine::isTuning() const
@@ -263,7 +273,12 @@ bool TuneKestruneEngine::isTuning() const
 
 bool TuneKestruneEngine::isCalibrating() const
 {
-    return listening || status->tuning;
+    return phase != Phase::idle;
+}
+
+bool TuneKestruneEngine::isInKnobStep() const
+{
+    return phase == Phase::knobStep;
 }
 
 void TuneKestruneEngine::finishTuning()
@@ -273,8 +288,7 @@ void TuneKestruneEngine::finishTuning()
         return;
 
     stopTimer();
-    listening = false;
-    nextReadBackRequest = 0;
+    phase = Phase::idle;
     tuningResults = algorithm->getResults();
     sendAllNotesOff();
 
@@ -292,29 +306,33 @@ void TuneKestruneEngine::finishTuning()
 //==============================================================================
 bool TuneKestruneEngine::undoTuning()
 {
-    const auto readBack = notesReadBack.load (std::memory_order_acquire);
-    return writeCalibration ([this, readBack] (int note) -> std::optional<juce::uint16> {
-        // A note never read back holds 0 here, not the machine's value.
-        if ((readBack & noteBit (note)) == 0)
-            return std::nullopt;
-        return deviceCalibration[(size_t) note].load();
-    });
+    if (! hasReadBack)
+        return false;
+    for (int note = firstNote; note <= lastNote; ++note)
+    {
+        sendCalibrationValue (note, deviceCalibration[(size_t) note].load());
+        clock.pause (CalibrationWriter::writePauseMs);
+    }
+    return true;
 }
 
 bool TuneKestruneEngine::commitCalibration()
 {
-    if (referenceNoteAltered.load())
-        return false;
+    return ! storedCalibration.isAltered() && sendCommit();
+}
+
+bool TuneKestruneEngine::sendCommit()
+{
     return midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationCommit()) > 0;
 }
 
 bool TuneKestruneEngine::undoTuningAndStore()
 {
-    const auto readBack = notesReadBack.load (std::memory_order_acquire);
+    if (! hasReadBack)
+        return false;
     CalibrationWriter::Values values;
     for (int note = firstNote; note <= lastNote; ++note)
-        if ((readBack & noteBit (note)) != 0)
-            values[(size_t) note] = deviceCalibration[(size_t) note].load();
+        values[(size_t) note] = deviceCalibration[(size_t) note].load();
     return startConfirmedWrite (CalibrationWriteKind::undo, values);
 }
 
@@ -349,56 +367,136 @@ bool TuneKestruneEngine::isWritingCalibration() const
 
 bool TuneKestruneEngine::isBusy() const
 {
-    return isCalibrating() || firmwareSender != nullptr || writer.isBusy() || tuningCheck != nullptr;
+    return isCalibrating() || firmwareTransfer.isActive() || writer.isBusy() || tuningCheck != nullptr;
 }
 
 bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values)
 {
-    if (isBusy())
+    if (isBusy() || StoredCalibration::notesOf (values) == 0)
         return false;
-    const bool includesReference = values[(size_t) firstNote].has_value();
-    // The tick ends the wait for the replies.
+    // Recorded before the first value goes: the machine may hold ours from now.
+    storedCalibration.aboutToAlter (StoredCalibration::notesOf (values));
+    startWrite (kind, values, std::nullopt);
+    return true;
+}
+
+void TuneKestruneEngine::startWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
+                                     std::optional<CalibrationWriteOutcome> failedWrite)
+{
+    // The tick paces the messages and ends the wait for the replies.
     if (! isTimerRunning())
         startTimer (tickIntervalMs);
-    return writer.start (values, [this, kind, includesReference] (const CalibrationWriter::Result& result) {
-        confirmedWriteFinished (kind, includesReference, result);
+    writer.start (values, [this, kind, values, failedWrite] (const CalibrationWriter::Result& result) {
+        confirmedWriteFinished (kind, values, result, failedWrite);
     });
 }
 
-void TuneKestruneEngine::confirmedWriteFinished (CalibrationWriteKind kind, bool includesReferenceNote,
-                                                 const CalibrationWriter::Result& result)
+void TuneKestruneEngine::confirmedWriteFinished (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
+                                                 const CalibrationWriter::Result& result,
+                                                 std::optional<CalibrationWriteOutcome> failedWrite)
 {
-    // Every value the engine writes this way may be stored; the machine now
-    // holds it for the reference note too.
-    if (result.confirmed && includesReferenceNote)
-        referenceNoteAltered.store (false);
+    bool stored = false;
+    if (result.confirmed)
+    {
+        // Stored only when no note outside this table may hold ours.
+        if (storedCalibration.mayStore (values) && sendCommit())
+        {
+            storedCalibration.stored (values);
+            stored = true;
+        }
+        else
+        {
+            storedCalibration.matched (values);
+        }
+    }
 
-    CalibrationWriteOutcome outcome;
-    outcome.kind = kind;
-    outcome.stored = result.confirmed && commitCalibration();
-    outcome.unconfirmedNotes = result.unconfirmedNotes;
+    if (kind == CalibrationWriteKind::restore)
+    {
+        // Tried again when the machine next answers, while notes hold ours.
+        restoreWhenMachineAnswers = storedCalibration.isAltered();
+        machineAnswered = false;
+        CalibrationWriteOutcome outcome = failedWrite.value_or (CalibrationWriteOutcome { kind, stored, result.unconfirmedNotes });
+        outcome.machineAsFound = ! storedCalibration.isAltered();
+        outcome.notesLeftChanged = alteredNoteList();
+        report (outcome);
+        return;
+    }
+
+    CalibrationWriteOutcome outcome { kind, stored, result.unconfirmedNotes };
+    if (stored)
+    {
+        outcome.machineAsFound = true;
+        report (outcome);
+        return;
+    }
+    // Whatever of it reached the machine goes back to the stored values first.
+    restoreMachine (outcome);
+}
+
+void TuneKestruneEngine::restoreMachine (std::optional<CalibrationWriteOutcome> failedWrite)
+{
+    const auto stored = storedCalibration.getStoredValues();
+    if (! storedCalibration.isAltered() || StoredCalibration::notesOf (stored) == 0 || writer.isBusy())
+    {
+        if (failedWrite.has_value())
+        {
+            failedWrite->machineAsFound = ! storedCalibration.isAltered();
+            failedWrite->notesLeftChanged = alteredNoteList();
+            report (*failedWrite);
+        }
+        return;
+    }
+    restoreWhenMachineAnswers = false;
+    startWrite (CalibrationWriteKind::restore, stored, std::move (failedWrite));
+}
+
+void TuneKestruneEngine::report (const CalibrationWriteOutcome& outcome)
+{
     statusListeners.call ([&outcome] (StatusListener& l) { l.calibrationWriteFinished (outcome); });
 }
 
-bool TuneKestruneEngine::writeCalibration (const std::function<std::optional<juce::uint16> (int)>& valueFor)
+juce::Array<int> TuneKestruneEngine::alteredNoteList() const
 {
-    bool wroteAny = false;
+    juce::Array<int> notes;
     for (int note = firstNote; note <= lastNote; ++note)
-    {
-        const auto value = valueFor (note);
-        if (! value.has_value())
-            continue;
-        if (sendCalibrationValue (note, *value) && note == firstNote)
-            referenceNoteAltered.store (false);
-        clock.pause (writePauseMs);
-        wroteAny = true;
-    }
-    return wroteAny;
+        if ((storedCalibration.getAlteredNotes() & noteBit (note)) != 0)
+            notes.add (note);
+    return notes;
+}
+
+CalibrationJournal::Entry TuneKestruneEngine::readJournal()
+{
+    return storedCalibration.readJournal();
+}
+
+bool TuneKestruneEngine::hasUnrestoredChanges() const
+{
+    return storedCalibration.isAltered();
+}
+
+bool TuneKestruneEngine::restoreStoredCalibration()
+{
+    if (! storedCalibration.isAltered() || StoredCalibration::notesOf (storedCalibration.getStoredValues()) == 0)
+        return false;
+    // The machine's answer starts it, from the tick.
+    restoreWhenMachineAnswers = true;
+    machineAnswered = false;
+    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
+    if (! isTimerRunning())
+        startTimer (tickIntervalMs);
+    return true;
+}
+
+bool TuneKestruneEngine::prepareToQuit()
+{
+    if (isCalibrating())
+        abortTuning();
+    return writer.isBusy();
 }
 
 bool TuneKestruneEngine::hasTuningResults() const
 {
-    return ! status->tuning && firmwareSender == nullptr && ! writer.isBusy() && hasResults;
+    return ! status->tuning && ! firmwareTransfer.isActive() && ! writer.isBusy() && hasResults;
 }
 
 bool TuneKestruneEngine::writeCalibrationReport (const juce::File& file)
@@ -423,48 +521,23 @@ bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* lis
     if (outputs.size() != 1)
         return false;
 
-    // The senders refer to the data, so they go first.
-    retiredFirmwareSender = nullptr;
-    firmwareSender = nullptr;
-
-    const auto imageSize = juce::jmin (firmwareImageSize, EmbeddedData::firmwareImageContainerSize);
-    const juce::Array<juce::uint8> image (reinterpret_cast<const juce::uint8*> (EmbeddedData::firmwareImageContainer),
-                                          imageSize);
-    firmwareData = std::make_unique<FirmwareSysexData> (bytesOf (DeviceMessages::firmwareUpdateRequest()), image,
-                                                        firmwarePacketSize, firmwarePacketIntervalMs, outputs[0],
-                                                        firmwareImageName);
-    firmwareSender = std::make_unique<FirmwareSysexSender> (*firmwareData, midiManager, listener, clock);
-    firmwareSender->addListener (this);
-    firmwareSender->start();
+    firmwareTransfer.start (listener, outputs[0]);
     return true;
 }
 
 void TuneKestruneEngine::cancelFirmwareUpdate()
 {
-    retiredFirmwareSender = nullptr;
-    if (firmwareSender != nullptr)
-    {
-        firmwareSender->stop();
-        firmwareSender = nullptr;
-    }
+    firmwareTransfer.cancel();
 }
 
 bool TuneKestruneEngine::isUpdatingFirmware() const
 {
-    return firmwareSender != nullptr;
+    return firmwareTransfer.isActive();
 }
 
+// The transfer listens to its sender itself.
 void TuneKestruneEngine::firmwareProgressChanged (FirmwareSysexSender*, double) {}
-
-void TuneKestruneEngine::firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& text)
-{
-    if (text != FirmwareSysexSender::statusCompleted || sender == nullptr || sender != firmwareSender.get())
-        return;
-
-    // The sender is still inside this callback: park it, destroy it later.
-    retiredFirmwareSender = std::move (firmwareSender);
-    firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
-}
+void TuneKestruneEngine::firmwareStatusChanged (FirmwareSysexSender*, const juce::String&) {}
 
 //==============================================================================
 bool TuneKestruneEngine::startTuningCheck (TuningCheck::Listener* listener)
@@ -555,19 +628,30 @@ bool TuneKestruneEngine::isFirmwareQueryRunning() const
 //==============================================================================
 void TuneKestruneEngine::timerCallback()
 {
+    // A listener or the algorithm may drop the last other reference.
+    const Ptr keepAlive (this);
+
     writer.tick();
-    if (nextReadBackRequest != 0)
+    if (restoreWhenMachineAnswers && machineAnswered.load() && ! isBusy())
     {
-        // Nothing to hear before the reference note sounds, after the last request.
-        sendReadBackRequests();
+        // Back after going away: the note-off of the stop may never have arrived.
+        midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
+        restoreMachine (std::nullopt);
+    }
+
+    if (phase == Phase::readingBack)
+    {
+        // Nothing to hear before the reference note sounds.
+        readBack.sendPaced();
+        if (readBack.isComplete())
+            enterKnobStep();
+        else if (readBack.hasGivenUp())
+            failRun();
         return;
     }
 
     if (audioCallback == nullptr)
         return;
-
-    // A listener or the algorithm may drop the last other reference.
-    const Ptr keepAlive (this);
 
     // A check publishes no frequencyDetected: the main window would take its
     // measurements for a calibration's and watch for them to stop.
@@ -638,21 +722,15 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
 
     if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
     {
-        // The replies that confirm a write are not values read back, and a
-        // reply that comes late, outside any calibration, belongs to none.
-        if (writer.takeReply (reply->note, reply->value) || ! isCalibrating())
-            return;
-        ++numCalibrationReplies;
-        const int note = reply->note;
-        if (! juce::isPositiveAndBelow (note, tableSize))
-            return;
-
-        if (! (note == firstNote && ignoreReferenceNoteReplies.load()))
+        // Only an answer to a request of ours counts, once: a late or repeated
+        // reply, or the echo of our own write, is no value read back.
+        if (! writer.takeReply (reply->note, reply->value) && ! readBack.takeReply (reply->note, reply->value))
         {
-            deviceCalibration[(size_t) note].store (reply->value);
-            notesReadBack.fetch_or (noteBit (note), std::memory_order_release);
+            // A flood of them (a thru port, a confused machine) logs its first few only.
+            if (ignoredReplies.fetch_add (1) < 8)
+                juce::Logger::writeToLog ("Calibration reply ignored: note " + juce::String (reply->note) + ", value "
+                                          + juce::String (reply->value) + ": it answers no request of ours.");
         }
-        notesReplied.fetch_or (noteBit (note));
         return;
     }
 
@@ -662,7 +740,10 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
         status->firmwareVersion.store (value);
         versionListeners.call ([value] (StatusListener& l) { l.firmwareVersionReceived (value); });
         if (value > minimumUsableFirmwareVersion)
+        {
+            machineAnswered = true;
             firmwareVersionFinder->stopTimer();
+        }
     }
 }
 
@@ -678,11 +759,14 @@ void TuneKestruneEngine::midiOutputDeviceRemoved (const juce::String&)
 
 void TuneKestruneEngine::machineWentAway()
 {
-    if (status->tuning)
+    machineAnswered = false;
+    // A calibration cannot go on; its restore is tried again once the
+    // machine answers.
+    if (isCalibrating())
         abortTuning();
     // The machine that comes back may carry other firmware: ask until it
     // answers (nothing goes out while it is away), but never into a stream.
-    if (firmwareSender == nullptr)
+    if (! firmwareTransfer.isActive())
         firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 }
 
@@ -690,11 +774,6 @@ void TuneKestruneEngine::machineWentAway()
 bool TuneKestruneEngine::sendCalibrationValue (int note, juce::uint16 value)
 {
     return midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (note, value)) > 0;
-}
-
-void TuneKestruneEngine::requestCalibrationValue (int note)
-{
-    midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
 }
 
 void TuneKestruneEngine::sendAllNotesOff()
@@ -722,32 +801,4 @@ void TuneKestruneEngine::detachAudioCallback()
         deviceManager.removeAudioCallback (analysisInput.get());
     analysisInput = nullptr;
     audioCallback = nullptr;
-}
-
-void TuneKestruneEngine::sendReadBackRequests()
-{
-    // 2 ms apart, with at most a few tens of milliseconds of pauses in one
-    // call on the message thread; the rest go on later ticks.
-    for (int pausedMs = 0; nextReadBackRequest != 0 && nextReadBackRequest <= lastRequestedNote; ++nextReadBackRequest)
-    {
-        if (pausedMs + requestPauseMs > maxPacedPauseMsPerCall)
-            return;
-        if (nextReadBackRequest != firstNote)
-        {
-            clock.pause (requestPauseMs);
-            pausedMs += requestPauseMs;
-        }
-        requestCalibrationValue (nextReadBackRequest);
-    }
-    nextReadBackRequest = 0;
-
-    referenceNoteAltered.store (true);
-    clock.pause (requestPauseMs);
-    sendCalibrationValue (firstNote, lowestPitchValue);
-    midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
-}
-
-bool TuneKestruneEngine::allNotesReplied() const
-{
-    return (notesReplied.load() & calibratedNotesMask()) == calibratedNotesMask();
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 #include "core/MillisecondClock.h"
-#include "firmware/FirmwareSysexData.h"
 #include "firmware/FirmwareSysexSender.h"
+#include "firmware/FirmwareTransfer.h"
+#include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
 #include "tuning/AnalysisInput.h"
+#include "tuning/CalibrationJournal.h"
+#include "tuning/CalibrationReadBack.h"
 #include "tuning/CalibrationWriter.h"
 #include "tuning/DetectTuneAudioCallback.h"
 #include "tuning/TuningCheck.h"
+#include "tuning/StoredCalibration.h"
 #include "tuning/TuningResult.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -26,6 +30,12 @@ class FindFirmwareVersion;
 // a tuning algorithm find the value for each of the notes 24 to 63 and writes
 // the result. Also polls the firmware version and drives firmware transfers.
 //
+// The owner the windows talk to; each job is a class of its own: the
+// read-back (CalibrationReadBack), verified writes (CalibrationWriter), what
+// the machine stores and the journal (StoredCalibration), firmware transfers
+// (FirmwareTransfer), the tuning check (TuningCheck). Whatever ends a
+// calibration, the machine is given back its stored table, verified.
+//
 // Everything runs on the message thread except midiMessageReceived (MIDI input
 // thread), which stores replies and raises firmwareVersionReceived there.
 class TuneKestruneEngine : public juce::Timer,
@@ -36,9 +46,9 @@ class TuneKestruneEngine : public juce::Timer,
 public:
     using Ptr = juce::ReferenceCountedObjectPtr<TuneKestruneEngine>;
 
-    static constexpr int firstNote = 24;
-    static constexpr int lastNote = 63;
-    static constexpr int numNotes = 40;
+    static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
+    static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
+    static constexpr int numNotes = lastNote - firstNote + 1;
     static constexpr int tableSize = 64;
 
     static constexpr int tickIntervalMs = 15;
@@ -59,7 +69,8 @@ public:
         newCalibration,   // a completed run's results
         undo,             // the values read back before the run
         restoreDefault,
-        load              // a table loaded from a report
+        load,             // a table loaded from a report
+        restore           // the stored table written back after a calibration ended or a write failed
     };
 
     struct CalibrationWriteOutcome
@@ -70,6 +81,11 @@ public:
         // Values the machine did not confirm; empty when all were confirmed
         // but nothing could be stored (the reference note's value unknown).
         juce::Array<int> unconfirmedNotes;
+        // Not stored: whether the machine's working table is back to what it
+        // stores (its stored values written back and confirmed); otherwise
+        // these notes may hold values of ours until it is switched off and on.
+        bool machineAsFound = false;
+        juce::Array<int> notesLeftChanged;
     };
 
     // All callbacks but firmwareVersionReceived arrive on the message thread.
@@ -103,7 +119,6 @@ public:
         virtual double getProgress() = 0;
 
         int getCurrentNote() const { return currentNote; }
-        juce::uint16 getCurrentValue() const { return currentValue; }
         const std::array<TuningResult, tableSize>& getResults() const { return results; }
 
         static float targetFrequency (int note);
@@ -144,9 +159,12 @@ public:
     // input thread while replies arrive, read on the message thread.
     using CalibrationTable = std::array<std::atomic<juce::uint16>, tableSize>;
 
+    // journal: where the stored table is recorded while the machine holds
+    // values of ours; none in most tests.
     TuneKestruneEngine (juce::AudioDeviceManager& deviceManager,
                         MidiManager::Ptr midiManager,
-                        MillisecondClock& clock = MillisecondClock::system());
+                        MillisecondClock& clock = MillisecondClock::system(),
+                        std::shared_ptr<CalibrationJournal> journal = {});
     ~TuneKestruneEngine() override;
 
     void addStatusListener (StatusListener* listener);
@@ -162,30 +180,35 @@ public:
     void setTuningAlgorithm (const juce::String& name);
 
     // Installs the audio analysis and, once a firmware above 1.0 is known,
-    // reads the stored calibration back and sounds the reference note at its
-    // lowest pitch. False when no usable firmware version is known, and,
-    // doing nothing at all, while a firmware transfer exists.
+    // reads the stored calibration back; once every note has answered, it
+    // sounds the reference note at its lowest pitch (the knob step). When the
+    // machine does not answer every request, the calibration ends with
+    // tuningStopped and tuningFailed, nothing changed. False when no usable
+    // firmware version is known, and, doing nothing at all, while anything
+    // else talks to the machine (isBusy).
     bool startTuningCalibration();
-    // Starts the chosen algorithm once every note 24 to 63 has been read back
-    // since startTuningCalibration. False otherwise, when a run exists, or
-    // (doing nothing) while a firmware transfer exists.
+    // Starts the chosen algorithm in the knob step. False before it, when a
+    // run exists, or (doing nothing) while a firmware transfer exists.
     bool beginTuningRun();
-    // Stops everything and writes back the values that were read back.
+    // Ends the knob step or the run; the values the machine stores are
+    // written back, verified, and committed only once confirmed (the outcome
+    // follows as a calibrationWriteFinished of kind restore).
     void abortTuning();
     bool isTuning() const;
     // From a successful startTuningCalibration until the run or the knob step
-    // ends: the knob step and the run.
+    // ends: the read-back, the knob step and the run.
     bool isCalibrating() const;
+    // In the knob step: the reference note sounds, the run has not begun.
+    bool isInKnobStep() const;
     // Called by an algorithm after its last note, from inside the tick.
     void finishTuning();
 
-    // Writes back the values read from the machine, only those actually read
-    // back, without asking them back; true when it wrote any.
+    // Writes back the values read from the machine at the last start, without
+    // asking them back, so that no commit may follow; true when it wrote any.
     bool undoTuning();
     // Stores the machine's working table. Refused (nothing sent, false) while
-    // the reference note may still hold a value of the engine's own: the
-    // lowest-pitch value of the knob step or a step of a run, which a commit
-    // would make the machine's calibration for good.
+    // any note may hold a value of the engine's own that the machine has not
+    // confirmed: a commit would make it the machine's calibration for good.
     bool commitCalibration();
 
     // Whole calibrations written, confirmed value by value and only then
@@ -198,6 +221,23 @@ public:
     bool loadCalibration (const std::array<juce::uint16, numNotes>& values);
     bool sendNewCalibration();
     bool isWritingCalibration() const;
+    // A calibration, a firmware transfer, a write or a check talks to the
+    // machine: nothing else may start.
+    bool isBusy() const;
+
+    // Start-up: reads the journal. An open entry means the utility ended
+    // while the machine held values of its own; the table recorded there is
+    // taken as what the machine stores, and no read-back replaces it.
+    CalibrationJournal::Entry readJournal();
+    // Some notes may hold values of ours the machine has not given back.
+    bool hasUnrestoredChanges() const;
+    // Writes the stored table back, verified, as soon as the machine answers
+    // (at once when it already has); the outcome is of kind restore. False
+    // when there is nothing to restore or no stored value is known.
+    bool restoreStoredCalibration();
+    // Quit: ends a calibration (its restore begins). True while a write must
+    // still finish before the utility may go.
+    bool prepareToQuit();
 
     bool hasTuningResults() const;
     // Appends the report of the last completed run. False when the file is a
@@ -221,6 +261,9 @@ public:
     void stopTuningCheck();
     bool isCheckingTuning() const;
 
+    // Calibration replies that answered no request of ours, since construction.
+    int getNumIgnoredReplies() const { return ignoredReplies.load(); }
+
     // Status as last published.
     double getFirmwareVersion() const;
     float getDetectedFrequency() const;
@@ -241,6 +284,14 @@ public:
     void firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& status) override;
 
 private:
+    enum class Phase
+    {
+        idle,
+        readingBack,
+        knobStep,
+        running
+    };
+
     struct TuningStatus
     {
         explicit TuningStatus (juce::ListenerList<StatusListener>& l) : listeners (l) {}
@@ -257,16 +308,21 @@ private:
 
     // True when at least one open port took the message.
     bool sendCalibrationValue (int note, juce::uint16 value);
+    bool sendCommit();
     bool startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values);
-    void confirmedWriteFinished (CalibrationWriteKind kind, bool includesReferenceNote,
-                                 const CalibrationWriter::Result& result);
-    bool isBusy() const;
-    // Writes a value for every note 24 to 63 that has one, paced; a write of
-    // the reference note that went out gives it back a value that may be stored.
-    bool writeCalibration (const std::function<std::optional<juce::uint16> (int note)>& valueFor);
-    void requestCalibrationValue (int note);
-    // The next paced read-back requests; after the last, holds the reference note.
-    void sendReadBackRequests();
+    void startWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
+                     std::optional<CalibrationWriteOutcome> failedWrite);
+    void confirmedWriteFinished (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
+                                 const CalibrationWriter::Result& result,
+                                 std::optional<CalibrationWriteOutcome> failedWrite);
+    // Writes the stored table back when notes may hold ours; `failedWrite`
+    // is reported once the machine is back as found, or could not be.
+    void restoreMachine (std::optional<CalibrationWriteOutcome> failedWrite);
+    void report (const CalibrationWriteOutcome& outcome);
+    // The read-back is in: the stored table is known; the reference note sounds.
+    void enterKnobStep();
+    // Leaves the calibration phases, silences the reference note.
+    void endCalibration();
     void sendAllNotesOff();
     void attachAudioCallback();
     void detachAudioCallback();
@@ -275,7 +331,7 @@ private:
     // A MIDI port of the machine vanished.
     void machineWentAway();
     void stepTuningCheck();
-    bool allNotesReplied() const;
+    juce::Array<int> alteredNoteList() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
     AnalysisInput::Ptr analysisInput;
@@ -283,25 +339,17 @@ private:
     juce::AudioDeviceManager& deviceManager;
     MillisecondClock& clock;
     CalibrationWriter writer;
-    std::unique_ptr<FirmwareSysexData> firmwareData;
-    std::unique_ptr<FirmwareSysexSender> firmwareSender;
-    // A sender that reported completion; destroyed later, never inside its own callback.
-    std::unique_ptr<FirmwareSysexSender> retiredFirmwareSender;
+    CalibrationReadBack readBack;
+    StoredCalibration storedCalibration;
+    FirmwareTransfer firmwareTransfer;
+    // The machine's stored values as read back at the last start (or, for
+    // notes that held ours then, as known from before): Undo writes them,
+    // Fine Tune starts from them. Read on the message thread only.
     CalibrationTable deviceCalibration {};
-    // Bit n: a reply for note n arrived since the last startTuningCalibration.
-    std::atomic<juce::uint64> notesReplied { 0 };
-    // Bit n: deviceCalibration[n] holds the machine's stored value for the
-    // current calibration; only these are ever written back.
-    std::atomic<juce::uint64> notesReadBack { 0 };
-    // The machine's working value of the reference note may be one of ours
-    // (the knob step's lowest pitch, a run's step) from the moment one goes
-    // out until a value that may be stored (read back, default, a run's
-    // result) has gone out for it on an open port. Commits are refused meanwhile.
-    std::atomic<bool> referenceNoteAltered { false };
-    std::atomic<bool> ignoreReferenceNoteReplies { false };
+    bool hasReadBack = false;
     std::array<TuningResult, tableSize> tuningResults {};
-    std::atomic<int> numCalibrationReplies { 0 };
     bool hasResults = false;
+    Phase phase = Phase::idle;
     std::unique_ptr<TuningAlgorithm> algorithm;
     juce::CriticalSection algorithmLock;
     juce::ListenerList<StatusListener> statusListeners;
@@ -312,10 +360,11 @@ private:
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
     std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
-    // The next read-back request to send, 0 when all went out.
-    int nextReadBackRequest = 0;
-    // Read by the MIDI input thread.
-    std::atomic<bool> listening { false };
+    // A restore that could not reach the machine is tried again once it
+    // answers an identity request.
+    bool restoreWhenMachineAnswers = false;
+    std::atomic<bool> machineAnswered { false };
+    std::atomic<int> ignoredReplies { 0 };
     juce::uint64 blocksHeard = 0;
     juce::uint32 lastBlockHeardMs = 0;
     juce::uint64 framesBeforeEstimate = 0;

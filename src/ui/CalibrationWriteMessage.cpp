@@ -1,5 +1,25 @@
 #include "CalibrationWriteMessage.h"
 
+namespace
+{
+juce::String theseNotes (const juce::Array<int>& notes)
+{
+    return juce::String (notes.size() == 1 ? "this note: " : "these notes: ") + CalibrationWriteMessage::noteList (notes);
+}
+
+// Where the machine stands after a write that was not stored.
+juce::String machineState (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
+{
+    if (outcome.machineAsFound)
+        return "Nothing was stored: the Kestrune keeps the calibration it had stored.";
+    if (outcome.notesLeftChanged.isEmpty())
+        return "Nothing was stored.";
+    return "Nothing was stored, but the Kestrune may still sound " + theseNotes (outcome.notesLeftChanged)
+           + " with values that are not its stored ones. Switching the Kestrune off and on brings its stored "
+             "calibration back.";
+}
+} // namespace
+
 juce::String CalibrationWriteMessage::noteList (const juce::Array<int>& notes)
 {
     juce::StringArray names;
@@ -10,18 +30,17 @@ juce::String CalibrationWriteMessage::noteList (const juce::Array<int>& notes)
 
 juce::String CalibrationWriteMessage::describe (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
 {
+    using Kind = TuneKestruneEngine::CalibrationWriteKind;
+
+    if (outcome.kind == Kind::restore)
+        return "The Kestrune did not confirm its stored calibration being written back"
+               + (outcome.unconfirmedNotes.isEmpty() ? juce::String() : " for " + theseNotes (outcome.unconfirmedNotes))
+               + ". " + machineState (outcome) + " Verify MIDI Settings.";
+
     if (! outcome.unconfirmedNotes.isEmpty())
-        return "The Kestrune did not confirm the values written for "
-               + juce::String (outcome.unconfirmedNotes.size() == 1 ? "this note: " : "these notes: ")
-               + noteList (outcome.unconfirmedNotes)
-               + ". Nothing was stored: the Kestrune keeps the calibration it had stored. Verify MIDI Settings and "
-                 "try again.";
+        return "The Kestrune did not confirm the values written for " + theseNotes (outcome.unconfirmedNotes) + ". "
+               + machineState (outcome) + " Verify MIDI Settings and try again.";
 
-    if (outcome.kind == TuneKestruneEngine::CalibrationWriteKind::undo)
-        return "The values read back from the Kestrune were written to it again, but not stored: the value of the "
-               "reference note (MIDI note 24) was not read back, and storing now would keep the value the "
-               "calibration gave it. The Kestrune keeps its stored calibration until it is switched off; run a "
-               "calibration again or restore the default calibration.";
-
-    return "The Kestrune confirmed the values, but they could not be stored. Verify MIDI Settings and try again.";
+    return "The Kestrune confirmed the values, but they could not be stored. " + machineState (outcome)
+           + " Verify MIDI Settings and try again.";
 }

@@ -124,9 +124,13 @@ void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
 
     // The knob step sounds the reference note and is about to write to it:
     // its messages must never land inside the image.
-    if (tuneEngine->isCalibrating() || tuneEngine->isCheckingTuning())
+    if (tuneEngine->isCalibrating() || tuneEngine->isCheckingTuning() || tuneEngine->isWritingCalibration())
     {
-        showMessageBox (notStartedTitle, tuneEngine->isCalibrating() ? calibratingMessage : checkingMessage, nullptr);
+        showMessageBox (notStartedTitle,
+                        tuneEngine->isCalibrating()       ? calibratingMessage
+                        : tuneEngine->isCheckingTuning() ? checkingMessage
+                                                         : writingMessage,
+                        nullptr);
         return;
     }
 

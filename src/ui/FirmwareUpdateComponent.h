@@ -59,6 +59,9 @@ public:
         "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
     static constexpr const char* checkingMessage =
         "A tuning check is in progress. Stop it, then press Update Firmware again.";
+    static constexpr const char* writingMessage =
+        "A calibration is being written to the Kestrune. Wait until it has been stored, then press Update "
+        "Firmware again.";
 
     explicit FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine);
     ~FirmwareUpdateComponent() override;

@@ -161,6 +161,9 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
                             "Verify Audio/MIDI Settings.", {});
             return;
         }
+        // STOP ends the knob step as well as the run.
+        startButton.setVisible (false);
+        abortButton.setVisible (true);
         if (showKnobCalibrationWindow)
             showKnobCalibrationWindow();
     }
@@ -257,6 +260,17 @@ void MainWindowComponent::calibrationWriteFinished (const TuneKestruneEngine::Ca
                         CalibrationWriteMessage::describe (outcome), {});
     if (commandManager != nullptr)
         commandManager->commandStatusChanged();
+}
+
+void MainWindowComponent::showQuitWait()
+{
+    startButton.setVisible (false);
+    abortButton.setVisible (false);
+    tuningLabel.setText (quitWaitText, juce::dontSendNotification);
+    const auto progressBounds = progressDisplay.getBounds();
+    tuningLabel.setBounds (progressBounds.getX(), progressBounds.getBottom(), progressBounds.getWidth(), 13);
+    tuningLabel.setJustificationType (juce::Justification::centredRight);
+    tuningLabel.setVisible (true);
 }
 
 void MainWindowComponent::timerCallback()

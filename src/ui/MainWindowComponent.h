@@ -47,6 +47,11 @@ public:
     void tuningProgressChanged (double progress) override;
     void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
 
+    // Quit waits for the machine to confirm its stored calibration; the
+    // window says so instead of offering to start.
+    static constexpr const char* quitWaitText = "Restoring the Kestrune's stored calibration before quitting...";
+    void showQuitWait();
+
     // The watchdog: no measurement for a second.
     void timerCallback() override;
 

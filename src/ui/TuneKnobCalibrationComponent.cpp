@@ -124,11 +124,35 @@ void TuneKnobCalibrationComponent::buttonClicked (juce::Button* button)
     if (button != &continueButton)
         return;
 
-    // A refusal changes nothing here: the window closes all the same.
-    tuneEngine->beginTuningRun();
+    // A refused run must not leave the reference note sounding at our value.
+    if (! tuneEngine->beginTuningRun())
+    {
+        windowClosing();
+        showMessageBox (refusedTitle, refusedMessage);
+    }
+    closeWindow();
+}
 
-    // This component is the window's content: the window goes once this
-    // click has been handled.
+void TuneKnobCalibrationComponent::tuningStopped()
+{
+    closeWindow();
+}
+
+void TuneKnobCalibrationComponent::windowClosing()
+{
+    if (tuneEngine->isCalibrating() && ! tuneEngine->isTuning())
+        tuneEngine->abortTuning();
+}
+
+void TuneKnobCalibrationComponent::closeWindow()
+{
+    // This component is the window's content: the window goes once the
+    // current event has been handled.
     if (auto* window = getParentComponent())
         DeferredWindowDeletion::deleteSoon (window);
+}
+
+void TuneKnobCalibrationComponent::showMessageBox (const juce::String& title, const juce::String& message)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, title, message);
 }

@@ -7,7 +7,9 @@
 // The knob step: shows which way to turn the machine's Tune knob until the
 // reference note sounds between 20 Hz and the pitch of MIDI note 24, and
 // enables Continue only then. Continue begins the tuning run and closes the
-// window that holds this component.
+// window that holds this component. Leaving the step any other way (the
+// window's close box, STOP, the machine going away) ends the calibration,
+// and the window closes with it.
 class TuneKnobCalibrationComponent : public juce::Component,
                                      public TuneKestruneEngine::StatusListener,
                                      public juce::Button::Listener
@@ -24,16 +26,30 @@ public:
     void frequencyDetected (float hz) override;
     void tuningNoteChanged (int) override {}
     void tuningStarted() override {}
-    void tuningStopped() override {}
+    void tuningStopped() override;
     void tuningFailed() override {}
     void tuningProgressChanged (double) override {}
     void firmwareVersionReceived (double) override {}
+
+    // The window is being closed by the user: the knob step ends, so the
+    // reference note stops and the machine gets its stored values back.
+    void windowClosing();
+
+    static constexpr const char* refusedTitle = "Unable to Perform Tuning Calibration";
+    static constexpr const char* refusedMessage =
+        "The tuning run could not begin. Verify Audio/MIDI Settings, then click Calibrate Tuning again.";
 
     static const juce::String& getInstructionText();
     // The pitch of MIDI note 24 with A at 440 Hz.
     static double getHighestFrequency();
 
+protected:
+    // Asynchronous: returns without waiting for the user.
+    virtual void showMessageBox (const juce::String& title, const juce::String& message);
+
 private:
+    void closeWindow();
+
     juce::ImageComponent background;
     juce::ImageComponent clockwiseArrow;
     juce::ImageComponent counterClockwiseArrow;

@@ -58,7 +58,7 @@ TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
     EXPECT_EQ (calibration(), "1100");
 }
 
-TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
+TEST_F (CommandStateTest, UndoStoresTheTableOfTheRunsStartEvenAfterAStartThatWasNotAnswered)
 {
     rig.startAndBegin();
     rig.runToEnd();
@@ -69,16 +69,18 @@ TEST_F (CommandStateTest, UndoThatCannotBeStoredSaysSoAndStoresNothing)
     const auto undone = rig.machine->getStoredState();
     EXPECT_NE (undone, stored);
 
-    // Note 24's reply lost at the next start, then stopped: nothing to store it with.
+    // Note 24's reply lost at the next start: it ends having changed nothing,
+    // and nothing that writes is offered meanwhile.
     rig.machine->dropNextReplies (1);
-    rig.start();
-    rig.run (300.0);
-    rig.engine->abortTuning();
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    EXPECT_EQ (states ({ CommandIDs::undoTuningCommand, CommandIDs::restoreDefaultCalibrationCommand }), "00");
+    rig.run (1500.0);
+    EXPECT_FALSE (rig.engine->isCalibrating());
+    EXPECT_EQ (states ({ CommandIDs::undoTuningCommand }), "1");
     app->invokeDirectly (CommandIDs::undoTuningCommand, false);
     finishWrites();
-    EXPECT_EQ (app->boxes, juce::StringArray (CalibrationWriteMessage::notStoredTitle));
+    EXPECT_TRUE (app->boxes.isEmpty());
     EXPECT_EQ (rig.machine->getStoredState(), undone);
-    EXPECT_EQ (states ({ CommandIDs::undoTuningCommand }), "1");
 }
 
 TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQuestion)
@@ -122,15 +124,18 @@ TEST_F (CommandStateTest, ACheckOrAFirmwareUpdateHoldsEveryWriteBack)
                          CommandIDs::checkTuningCommand });
     };
     EXPECT_EQ (writes(), "111");
-    // The knob step: the command is there, the engine refuses, no window opens.
-    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
-    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    // The knob step: nothing is offered, and asked all the same, the engine
+    // refuses and no window opens.
+    rig.start();
+    EXPECT_EQ (writes(), "000");
     const auto sent = rig.ports->getReceivedByMachine().size();
-    app->invokeDirectly (CommandIDs::checkTuningCommand, false);
+    app->showTuningCheckWindow();
     EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::checkRefusedTitle));
     EXPECT_TRUE (app->tuningCheckWindow == nullptr);
     EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
     rig.engine->abortTuning();
+    EXPECT_EQ (writes(), "000") << "while the stored table goes back";
+    rig.finishWrites();
 
     for (const bool check : { true, false })
     {

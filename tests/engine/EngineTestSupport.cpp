@@ -86,12 +86,14 @@ void RecordingStatusListener::firmwareVersionReceived (double version) { add (te
 void RecordingStatusListener::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
 {
     using Kind = TuneKestruneEngine::CalibrationWriteKind;
-    const char* kind = outcome.kind == Kind::newCalibration ? "new"
-                       : outcome.kind == Kind::undo         ? "undo"
-                       : outcome.kind == Kind::load         ? "load"
-                                                            : "restore";
+    const char* kind = outcome.kind == Kind::newCalibration   ? "new"
+                       : outcome.kind == Kind::undo           ? "undo"
+                       : outcome.kind == Kind::load           ? "load"
+                       : outcome.kind == Kind::restoreDefault ? "default"
+                                                              : "restore";
     add (std::string ("written ") + kind + (outcome.stored ? " stored" : " not stored")
-         + (outcome.unconfirmedNotes.isEmpty() ? "" : " " + std::to_string (outcome.unconfirmedNotes.size())));
+         + (outcome.unconfirmedNotes.isEmpty() ? "" : " " + std::to_string (outcome.unconfirmedNotes.size()))
+         + (outcome.stored ? "" : outcome.machineAsFound ? ", as found" : ", left changed " + std::to_string (outcome.notesLeftChanged.size())));
 }
 
 void RecordingStatusListener::add (const std::string& event)
@@ -149,6 +151,24 @@ void FakeRig::startListening()
     listener.clear();
 }
 
+bool FakeRig::start()
+{
+    if (! engine->startTuningCalibration() || ! tickUntilSent ("request 64"))
+        return false;
+    for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
+        reply (note, machineValue (note));
+    return tickUntilSent ("on 24 127");
+}
+
+void FakeRig::finishWrites()
+{
+    for (int i = 0; i < 1000 && engine->isWritingCalibration(); ++i)
+    {
+        clock.advanceMs (TuneKestruneEngine::tickIntervalMs);
+        tick();
+    }
+}
+
 bool FakeRig::tickUntilSent (const std::string& last, int maxTicks)
 {
     for (int i = 0;; ++i)
@@ -170,6 +190,36 @@ VirtualKestrune::Options machineOptions (juce::int64 seed, double knob)
     return options;
 }
 
+bool SimRig::finishWrites (double limitMs)
+{
+    run (limitMs, [this] { return ! engine->isWritingCalibration(); });
+    return ! engine->isWritingCalibration();
+}
+
+void SimRig::newEngine (std::shared_ptr<CalibrationJournal> journal)
+{
+    if (engine != nullptr)
+        engine->removeStatusListener (&listener);
+    engine = nullptr;
+    engine = new TuneKestruneEngine (*deviceManager, midi, clock, std::move (journal));
+    engine->addStatusListener (&listener);
+}
+
+std::string SimRig::differencesFrom (const MachineState& before) const
+{
+    std::string differences;
+    for (int note = TuneKestruneEngine::firstNote; note <= TuneKestruneEngine::lastNote; ++note)
+    {
+        if (machine->getStoredValue (note) != before.valueForNote (note))
+            differences += " stored " + std::to_string (note) + "=" + std::to_string (machine->getStoredValue (note));
+        if (machine->getWorkingValue (note) != before.valueForNote (note))
+            differences += " working " + std::to_string (note) + "=" + std::to_string (machine->getWorkingValue (note));
+    }
+    if (machine->getSoundingNote() != -1)
+        differences += " sounding " + std::to_string (machine->getSoundingNote());
+    return differences;
+}
+
 SimRig::SimRig (VirtualKestrune::Options options, double sampleRate, int blockSize)
 {
     machine = std::make_shared<VirtualKestrune> (options, clock);
@@ -189,8 +239,7 @@ SimRig::SimRig (VirtualKestrune::Options options, double sampleRate, int blockSi
     if (error.isNotEmpty() || device() == nullptr)
         throw std::runtime_error ("virtual audio device did not open: " + error.toStdString());
 
-    engine = new TuneKestruneEngine (*deviceManager, midi, clock);
-    engine->addStatusListener (&listener);
+    newEngine();
     nextTickMs = clock.getMillisecondCounter() + TuneKestruneEngine::tickIntervalMs;
 }
 

@@ -71,10 +71,16 @@ struct FakeRig
         for (int i = 0; i < n; ++i)
             engine->timerCallback();
     }
-    // Known firmware 1.05 and a successful start.
+    // Known firmware 1.05 and a successful start: the knob step.
     void startListening();
-    // A start, with the ticks that send its paced requests and sound note 24.
-    bool start() { return engine->startTuningCalibration() && tickUntilSent ("on 24 127"); }
+    // A start, with the ticks that send its paced requests, the machine's
+    // answers (machineValue, from the message thread) and note 24 sounding.
+    bool start();
+    // What the machine answers for each calibrated note at a start.
+    std::function<juce::uint16 (int note)> machineValue = [] (int note) { return (juce::uint16) (1000 + note); };
+    // Ticks, 15 ms apart, until no write is in progress (nothing answers here
+    // unless the test does: a write gives up after its rounds).
+    void finishWrites();
     // Ticks until the last message sent is `last`; false when it never is.
     bool tickUntilSent (const std::string& last, int maxTicks = 30);
     std::vector<std::string> sent() const { return describeAll (ports->allSent()); }
@@ -101,6 +107,14 @@ struct SimRig
     void startAndBegin();
     // Until the run is over and what it wrote confirmed or given up; returns the simulated ms.
     double runToEnd (double limitMs = 600000.0);
+
+    // Until no write is in progress; false when one still is.
+    bool finishWrites (double limitMs = 10000.0);
+    // The utility started again: a new engine on the same machine and devices.
+    void newEngine (std::shared_ptr<CalibrationJournal> journal = {});
+    // "" when the machine stores and sounds `before` and holds nothing else
+    // for notes 24 to 63 and is silent; otherwise what differs.
+    std::string differencesFrom (const MachineState& before) const;
 
     VirtualKestruneAudioIODevice* device() const { return dynamic_cast<VirtualKestruneAudioIODevice*> (deviceManager->getCurrentAudioDevice()); }
 

@@ -17,8 +17,6 @@ juce::uint16 storedValue (int note)
     return (juce::uint16) (1000 + note);
 }
 
-const auto restoreStored = concat ({ { "off 24" }, messagesFor ("write", 24, 63, storedValue), { "commit" } });
-
 struct EngineTest : ::testing::Test
 {
     FakeRig rig;
@@ -42,27 +40,50 @@ TEST_F (EngineTest, StartWaitsForAVersionAbove1AndThePollStopsOnceOneIsKnown)
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning()) << "a start asks again";
 }
 
-TEST_F (EngineTest, RunBeginsOnlyOnceEveryNote24To63AnsweredThisStart)
+TEST_F (EngineTest, ReadBackTakesOnlyAnswersToItsOwnRequestsAndSoundsNote24OnceAllAreIn)
 {
     rig.engine->setTuningAlgorithm ("Fine Tune");
-    rig.startListening();
-    rig.replyAll (24, 63, storedValue);
-    ASSERT_TRUE (rig.start());   // replies to the earlier start no longer count
+    rig.replyVersion (0, 1, 0, 5);
+    rig.reply (30, 7);   // before any request: not ours
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.tickUntilSent ("request 64"));
     rig.replyAll (24, 62, storedValue);
-    for (const int note : { 62, 64, 23, 100 })   // repeats and notes outside 24..63
+    for (const int note : { 62, 23, 100 })   // a repeat, notes never asked for
         rig.reply (note, 5);
+    rig.tick (3);
+    EXPECT_EQ (rig.sent().back(), "request 64") << "nothing of ours before every note has answered";
     EXPECT_FALSE (rig.engine->beginTuningRun());
-    EXPECT_EQ (rig.engine->getDeviceCalibrationValue (62), 5) << "the later of two replies wins";
 
     rig.reply (63, storedValue (63));
-    rig.reply (24, 0xFFFF);   // what note 24 holds since the first start
+    ASSERT_TRUE (rig.tickUntilSent ("on 24 127"));
+    rig.reply (24, 0xFFFF);   // the echo of our own write on a thru port
+    EXPECT_EQ (rig.engine->getNumIgnoredReplies(), 5);
+    EXPECT_EQ (rig.engine->getDeviceCalibrationValue (62), storedValue (62)) << "the first answer counts";
     rig.ports->clearSent();
     rig.listener.clear();
     EXPECT_TRUE (rig.engine->beginTuningRun());
-    // Fine Tune starts from note 24's stored value, read back at the first start.
+    // Fine Tune starts from note 24's stored value, not from the echo.
     EXPECT_EQ (rig.sent(), (std::vector<std::string> { "write 24 65535", "write 24 1024" }));
     EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "note 24", "started" }));
     EXPECT_FALSE (rig.engine->beginTuningRun());
+}
+
+TEST_F (EngineTest, AStartNotAnsweredWithinASecondEndsAsFailedHavingChangedNothing)
+{
+    rig.replyVersion (0, 1, 0, 5);
+    ASSERT_TRUE (rig.engine->startTuningCalibration());
+    ASSERT_TRUE (rig.tickUntilSent ("request 64"));
+    rig.replyAll (24, 62, storedValue);
+    rig.clock.advanceMs (999);
+    rig.tick();
+    EXPECT_TRUE (rig.engine->isCalibrating());
+    rig.clock.advanceMs (1);
+    rig.tick();
+    rig.reply (63, storedValue (63));   // too late
+    rig.tick (40);
+    EXPECT_FALSE (rig.engine->isCalibrating());
+    EXPECT_EQ (rig.sent(), messagesFor ("request", 24, 64));
+    EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "version 1.05", "stopped", "failed" }));
 }
 
 TEST (EngineTimeOut, SilenceStepsEveryTickAndTheNoteTimesOutAt120001MsAcrossTheCounterWrap)
@@ -89,80 +110,83 @@ TEST (EngineTimeOut, SilenceStepsEveryTickAndTheNoteTimesOutAt120001MsAcrossTheC
         rig.clock.advanceMs (1);
         rig.tick();
         EXPECT_FALSE (rig.engine->isTuning());
-        const auto sent = rig.sent();   // the step of that tick, then the restore
-        EXPECT_EQ (std::vector<std::string> (sent.begin() + 1, sent.end()), restoreStored);
+        // The step of that tick, then the restore, which waits to be confirmed.
+        const auto sent = rig.sent();
+        ASSERT_GE (sent.size(), 3u);
+        EXPECT_EQ (std::vector<std::string> (sent.begin() + 1, sent.begin() + 3), (std::vector<std::string> { "off 24", "write 24 1024" }));
         EXPECT_EQ (rig.listener.milestones(), (std::vector<std::string> { "stopped", "failed" }));
-        EXPECT_FALSE (rig.engine->isTimerRunning());
+        EXPECT_TRUE (rig.engine->isWritingCalibration());
     }
 }
 
-TEST (EngineAbort, WritesBackOnlyWhatThisStartReadBackAndCommitsOnlyWithNote24Known)
+TEST (EngineAbort, WritesTheStoredTableBackAndCommitsOnlyOnceTheMachineConfirmedAllOfIt)
 {
-    // Note 24 holds the lowest pitch from the start: a commit without its read-back value stores that.
+    const auto restore = concat ({ messagesFor ("write", 24, 63, storedValue), messagesFor ("request", 24, 63) });
     struct Case
     {
         const char* name;
-        std::function<void (FakeRig&)> before;
+        bool knobStep;   // otherwise stopped during the read-back
+        std::function<void (FakeRig&)> answer;
         std::vector<std::string> sent;
+        std::vector<std::string> milestones;
     };
     const std::vector<Case> cases {
-        { "knob step, every note read back", [] (FakeRig& r) { r.replyAll (24, 63, storedValue); }, restoreStored },
-        { "some notes, and 64", [] (FakeRig& r) { r.reply (24, 500), r.reply (40, 600), r.reply (64, 700); },
-          { "off 24", "write 24 500", "write 40 600", "commit" } },
-        { "note 24 not read back", [] (FakeRig& r) { r.replyAll (25, 63, storedValue); },
-          concat ({ { "off 24" }, messagesFor ("write", 25, 63, storedValue) }) },
-        { "nothing read back", [] (FakeRig&) {}, { "off 24" } },
-        { "values of an earlier start",
-          [] (FakeRig& r) { r.replyAll (24, 63, storedValue), r.engine->abortTuning(), r.start(), r.reply (30, 42); },
-          { "off 24", "write 30 42" } },
-        { "a restart answered with the lowered note 24",
+        { "every value confirmed", true, [] (FakeRig& r) { r.replyAll (24, 63, storedValue); },
+          concat ({ { "off 24" }, restore, { "commit" } }), { "stopped", "written restore stored" } },
+        { "note 24's write lost: written again, every value asked again", true,
           [] (FakeRig& r) {
+              r.reply (24, 0xFFFF), r.replyAll (25, 63, storedValue);
+              r.tick();
+              ASSERT_TRUE (r.tickUntilSent ("request 63"));
               r.replyAll (24, 63, storedValue);
-              ASSERT_TRUE (r.start());
-              r.reply (24, 0xFFFF);
-              r.replyAll (25, 63, storedValue);
-              ASSERT_TRUE (r.engine->beginTuningRun());
           },
-          restoreStored },
-        { "a start after such a restart was undone takes note 24's reply again",
-          [] (FakeRig& r) {
-              r.replyAll (24, 63, storedValue);
-              ASSERT_TRUE (r.start());
-              r.reply (24, 0xFFFF);
-              r.engine->abortTuning();
-              ASSERT_TRUE (r.start());
-              r.reply (24, 1234);
-          },
-          { "off 24", "write 24 1234", "commit" } },
-        { "a run after an unconfirmed Restore Default, output lost, restarted",
-          [] (FakeRig& r) {
-              r.replyAll (24, 63, storedValue);
-              r.engine->restoreDefaultCalibration();
-              ASSERT_TRUE (r.engine->beginTuningRun());
-              r.tick (3);
-              r.ports->unplugOutput (portName);
-              r.midi->timerCallback();
-              r.ports->plugOutput (portName);
-              r.midi->timerCallback();
-              ASSERT_TRUE (r.start());
-              r.reply (24, 0xFFFF);   // the run's value is no stored value
-          },
-          { "off 24", "write 24 1024", "commit" } },
+          concat ({ { "off 24" }, restore, { "write 24 1024" }, messagesFor ("request", 24, 63), { "commit" } }),
+          { "stopped", "written restore stored" } },
+        { "nothing answers: nothing stored, note 24 left changed", true, [] (FakeRig&) {},
+          concat ({ { "off 24" }, restore, restore, restore }), { "stopped", "written restore not stored 40, left changed 1" } },
+        { "stopped during the read-back: nothing was changed", false, [] (FakeRig&) {}, {}, { "stopped" } },
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
         FakeRig rig;
-        rig.startListening();
-        c.before (rig);
+        rig.replyVersion (0, 1, 0, 5);
+        ASSERT_TRUE (c.knobStep ? rig.start() : rig.engine->startTuningCalibration());
         rig.ports->clearSent();
         rig.listener.clear();
         rig.engine->abortTuning();
+        ASSERT_TRUE (! c.knobStep || rig.tickUntilSent ("request 63"));
+        c.answer (rig);
+        rig.finishWrites();
         EXPECT_EQ (rig.sent(), c.sent);
-        EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "stopped" });
-        EXPECT_FALSE (rig.engine->isTimerRunning());
-        EXPECT_EQ (rig.engine->undoTuning(), c.sent.size() > 1);
+        EXPECT_EQ (rig.listener.milestones(), c.milestones);
+        // Nothing unconfirmed may be stored by hand either.
+        EXPECT_EQ (rig.engine->commitCalibration(), c.milestones.back() != "written restore not stored 40, left changed 1");
     }
+}
+
+TEST (EngineAbort, AfterAWriteTheMachineDidNotConfirmAReadBackIsNotTakenForTheStoredTable)
+{
+    FakeRig rig;
+    rig.startListening();
+    rig.engine->abortTuning();
+    ASSERT_TRUE (rig.tickUntilSent ("request 63"));
+    rig.replyAll (24, 63, storedValue);
+    rig.tick();
+    // Restore Default, then the restore after it: nothing answers.
+    ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+    rig.finishWrites();
+    EXPECT_EQ (rig.listener.milestones().back(), "written default not stored 40, left changed 40");
+    EXPECT_TRUE (rig.engine->hasUnrestoredChanges());
+
+    // The machine now answers with the default values it was partly given.
+    rig.machineValue = [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; };
+    ASSERT_TRUE (rig.start());
+    EXPECT_EQ (rig.engine->getDeviceCalibrationValue (40), storedValue (40));
+    rig.ports->clearSent();
+    rig.engine->abortTuning();
+    ASSERT_TRUE (rig.tickUntilSent ("request 63"));
+    EXPECT_EQ (rig.sent(), concat ({ { "off 24" }, messagesFor ("write", 24, 63, storedValue), messagesFor ("request", 24, 63) }));
 }
 
 TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
@@ -177,7 +201,7 @@ TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
     EXPECT_EQ (rig.sent(), round) << "no commit while note 63 is unconfirmed";
     rig.reply (63, defaultValue (63));
     rig.tick();
-    EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "written restore stored" });
+    EXPECT_EQ (rig.listener.milestones(), std::vector<std::string> { "written default stored" });
 
     rig.engine->removeStatusListener (&rig.listener);
     rig.engine = nullptr;   // destruction silences every note but 127
@@ -204,13 +228,13 @@ TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
         RecordingStatusListener extra;
         rig.engine->addStatusListener (&extra);
         ASSERT_TRUE (rig.engine->startTuningCalibration());
-        rig.tick (13);
         while (! rig.engine->beginTuningRun())
-            std::this_thread::yield();
+            rig.tick();
         rig.tick (20);
         rig.engine->queryFirmwareVersion();
         rig.engine->removeStatusListener (&extra);
         rig.engine->abortTuning();
+        rig.finishWrites();
         EXPECT_GE (rig.engine->getFirmwareVersion(), 1.05);
     }
     stop = true;

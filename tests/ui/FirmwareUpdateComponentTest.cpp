@@ -84,15 +84,19 @@ TEST_F (FirmwareUpdateComponentTest, NoUpdateWhileACalibrationOrACheckRuns)
     c.tuningFailed();
     EXPECT_TRUE (c.buttonEnabled());
 
-    // The knob step and a tuning check: refused with a word each, nothing sent.
+    // The knob step, the restore after it and a tuning check: refused with a
+    // word each, nothing sent.
     rig.startCalibration();
     c.click();
     rig.engine->abortTuning();
+    c.click();
+    rig.finishWrites();
     ASSERT_TRUE (rig.engine->startTuningCheck (nullptr));
     c.click();
     rig.engine->stopTuningCheck();
     EXPECT_EQ (updateRequestsSent(), 0);
-    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::calibratingMessage, FirmwareUpdateComponent::checkingMessage));
+    EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::calibratingMessage, FirmwareUpdateComponent::writingMessage,
+                                            FirmwareUpdateComponent::checkingMessage));
 
     // Once an update runs, the end of a calibration leaves the button disabled.
     c.click();

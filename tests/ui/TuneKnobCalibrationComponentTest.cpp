@@ -7,11 +7,18 @@
 
 namespace
 {
+struct RecordingKnobComponent : TuneKnobCalibrationComponent
+{
+    using TuneKnobCalibrationComponent::TuneKnobCalibrationComponent;
+    void showMessageBox (const juce::String& title, const juce::String&) override { titles.add (title); }
+    juce::StringArray titles;
+};
+
 // Stands in for the knob window, which owns the component and goes on Continue.
 struct HoldingWindow : juce::Component
 {
     explicit HoldingWindow (TuneKestruneEngine::Ptr engine) : content (engine) { addAndMakeVisible (content); }
-    TuneKnobCalibrationComponent content;
+    RecordingKnobComponent content;
 };
 
 juce::Button& continueButton (juce::Component& c)
@@ -80,25 +87,49 @@ TEST_F (TuneKnobCalibrationComponentTest, FollowsTheEnginesMeasurementsUntilDest
     rig.engine->timerCallback(); // reaches no deleted listener
 }
 
-TEST_F (TuneKnobCalibrationComponentTest, ContinueBeginsTheRunAndClosesTheWindowAfterTheClickEvenWhenRefused)
+TEST_F (TuneKnobCalibrationComponentTest, EveryWayOutOfTheStepClosesTheWindowAfterTheEventAndOnlyContinueLeavesTheNoteSounding)
 {
-    for (const bool valuesReadBack : { true, false })
+    struct Case
     {
-        SCOPED_TRACE (valuesReadBack);
+        const char* name;
+        bool readBack;
+        std::function<void (HoldingWindow&, UiTestRig&)> leave;
+        bool tuning;
+        juce::StringArray titles;
+    };
+    const auto clickContinue = [] (HoldingWindow& w, UiTestRig&) {
+        w.content.frequencyDetected (25.0f);
+        w.content.buttonClicked (&continueButton (w.content));
+    };
+    const std::vector<Case> cases {
+        { "Continue", true, clickContinue, true, {} },
+        { "Continue refused: the machine has not answered yet", false, clickContinue, false,
+          { TuneKnobCalibrationComponent::refusedTitle } },
+        { "the close box", true, [] (HoldingWindow& w, UiTestRig&) { w.content.windowClosing(); }, false, {} },
+        { "STOP in the main window", true, [] (HoldingWindow&, UiTestRig& r) { r.engine->abortTuning(); }, false, {} },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
         UiTestRig fresh;
         juce::Component::SafePointer<HoldingWindow> window (new HoldingWindow (fresh.engine));
-        if (valuesReadBack)
+        if (c.readBack)
             fresh.startCalibration();
         else
         {
             fresh.replyVersion (0, 1, 0, 5);
-            ASSERT_TRUE (fresh.engine->startTuningCalibration()); // nothing read back: the run cannot begin
+            ASSERT_TRUE (fresh.engine->startTuningCalibration());
         }
-        window->content.frequencyDetected (25.0f);
-        window->content.buttonClicked (&continueButton (window->content));
+        fresh.ports->clearSent();
+        c.leave (*window, fresh);
 
-        EXPECT_EQ (fresh.engine->isTuning(), valuesReadBack);
-        ASSERT_NE (window.getComponent(), nullptr) << "deleted inside its own click";
+        EXPECT_EQ (fresh.engine->isTuning(), c.tuning);
+        EXPECT_EQ (fresh.engine->isCalibrating(), c.tuning);
+        EXPECT_EQ (window->content.titles, c.titles);
+        // The note stops, and the stored table goes back, wherever it sounded.
+        const auto sent = fresh.sent();
+        EXPECT_EQ (! sent.empty() && sent.front() == "off 24", c.readBack && ! c.tuning);
+        ASSERT_NE (window.getComponent(), nullptr) << "deleted inside its own event";
         UiTestRig::deliverPendingMessages();
         EXPECT_EQ (window.getComponent(), nullptr);
     }

@@ -15,8 +15,8 @@ struct UiTestRig : enginetest::FakeRig
     // The knob step: firmware 1.05 known, note 24 sounding, the values read back.
     void startCalibration()
     {
+        machineValue = [] (int note) { return (juce::uint16) (30000 + note); };
         startListening();
-        replyAll (TuneKestruneEngine::firstNote, TuneKestruneEngine::lastNote, [] (int note) { return (juce::uint16) (30000 + note); });
     }
     void startRun()
     {

@@ -1,0 +1,15 @@
+#include "QuitAfterWrites.h"
+
+QuitAfterWrites::QuitAfterWrites (std::function<bool()> isWriting, std::function<void()> quitNow, MillisecondClock& clockToUse)
+    : writing (std::move (isWriting)), quit (std::move (quitNow)), clock (clockToUse), startMs (clock.getMillisecondCounter())
+{
+    startTimer (pollIntervalMs);
+}
+
+void QuitAfterWrites::timerCallback()
+{
+    if (writing() && clock.getMillisecondCounter() - startMs < limitMs)
+        return;
+    stopTimer();
+    quit();
+}

@@ -1,0 +1,148 @@
+#include "EngineTestSupport.h"
+
+#include "tuning/DefaultCalibration.h"
+
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+
+// Every way out of a calibration, on the virtual machine: afterwards it stores
+// and sounds exactly what it did before, or what it confirmed.
+namespace
+{
+void stopAfterRunning (SimRig& rig, int writesLost)
+{
+    rig.startAndBegin();
+    rig.run (3000.0);
+    ASSERT_NE (rig.machine->getWorkingValue (24), rig.machine->getStoredValue (24));
+    rig.machine->dropNextWrites (writesLost);
+    rig.engine->abortTuning();
+}
+
+// The machine's replies stop for a while: its output vanished and came back.
+void unplugDuringRun (SimRig& rig)
+{
+    rig.startAndBegin();
+    rig.run (2000.0);
+    rig.ports->setPlugged (false);
+    rig.midi->timerCallback();   // the device poll notices: the run ends
+    rig.run (3000.0);            // the restore goes nowhere
+    ASSERT_FALSE (rig.engine->isCalibrating());
+    ASSERT_FALSE (rig.engine->isWritingCalibration());
+    EXPECT_TRUE (rig.engine->hasUnrestoredChanges());
+    rig.ports->setPlugged (true);
+    rig.midi->timerCallback();   // found again
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());   // the poll's next request
+    rig.run (100.0);             // it answers; the restore follows
+}
+} // namespace
+
+TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void (SimRig&)> leave;
+        const char* lastOutcome;
+    };
+    const std::vector<Case> cases {
+        { "STOP in the knob step", [] (SimRig& r) { r.start(), r.engine->abortTuning(); }, "written restore stored" },
+        { "STOP in a run, the first write-back lost", [] (SimRig& r) { stopAfterRunning (r, 1); }, "written restore stored" },
+        { "the audio gone for a second",
+          [] (SimRig& r) {
+              r.startAndBegin();
+              r.run (2000.0);
+              r.engine->setAnalysedInputChannel (1);   // the machine's channel no longer among the device's
+              r.run (1200.0);
+              EXPECT_EQ (r.listener.milestones()[r.listener.milestones().size() - 2], "failed");
+          },
+          "written restore stored" },
+        { "the output unplugged in a run, then back", unplugDuringRun, "written restore stored" },
+        { "quit in the knob step, waiting for the restore",
+          [] (SimRig& r) {
+              r.start();
+              EXPECT_TRUE (r.engine->prepareToQuit());
+              EXPECT_TRUE (r.finishWrites());
+              r.newEngine();
+          },
+          "written restore stored" },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        SimRig rig (machineOptions (1, 0.0));
+        const auto before = rig.machine->getStoredState();
+        c.leave (rig);
+        EXPECT_TRUE (rig.finishWrites());
+        EXPECT_EQ (rig.differencesFrom (before), "");
+        EXPECT_EQ (rig.listener.milestones().back(), c.lastOutcome);
+        EXPECT_FALSE (rig.engine->hasUnrestoredChanges());
+    }
+}
+
+TEST (LeaveAsFound, AUtilityThatEndedInTheKnobStepPutsTheStoredTableBackAtItsNextStart)
+{
+    const auto folder = juce::File::createTempFile ("journal");
+    const auto journalFile = folder.getChildFile ("calibration-journal.txt");
+    {
+        SimRig rig (machineOptions (1, 0.0));
+        const auto before = rig.machine->getStoredState();
+        rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
+        rig.start();
+        // Ended without waiting for any confirmation, the lowest pitch
+        // written again as a crash would have left it.
+        rig.newEngine();
+        rig.midi->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
+        ASSERT_NE (rig.differencesFrom (before), "");
+
+        rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
+        const auto entry = rig.engine->readJournal();
+        ASSERT_EQ (entry.state, CalibrationJournal::Entry::State::open);
+        EXPECT_EQ (entry.values[0], before.valueForNote (24));
+        EXPECT_TRUE (rig.engine->restoreStoredCalibration());
+        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());   // the poll's next request
+        rig.run (100.0);
+        EXPECT_TRUE (rig.finishWrites());
+        EXPECT_EQ (rig.differencesFrom (before), "");
+        EXPECT_EQ (rig.listener.milestones().back(), "written restore stored");
+    }
+    EXPECT_EQ (CalibrationJournal (journalFile).read().state, CalibrationJournal::Entry::State::settled);
+    folder.deleteRecursively();
+}
+
+TEST (LeaveAsFound, QuitWhileANewCalibrationIsBeingWrittenWaitsUntilItIsStored)
+{
+    SimRig rig (machineOptions (1, 0.0));
+    rig.startAndBegin();
+    rig.run (600000.0, [&] { return rig.engine->isWritingCalibration(); });
+    ASSERT_TRUE (rig.engine->prepareToQuit());
+    EXPECT_TRUE (rig.finishWrites());
+    for (int note = 24; note <= 63; ++note)
+        ASSERT_EQ (rig.machine->getStoredValue (note), rig.engine->getTuningResults()[(size_t) note].value) << note;
+    EXPECT_EQ (rig.listener.milestones().back(), "written new stored");
+}
+
+TEST (LeaveAsFound, AMachineResetBetweenRoundsOfAWriteNeverLeavesAMixedTableStored)
+{
+    auto options = machineOptions (1, 0.0);
+    for (auto& value : options.initialState.calibration)
+        value = (juce::uint16) (value - 500);
+    SimRig rig (options);
+    const auto before = rig.machine->getStoredState();
+    rig.machine->dropNextWrites (1);
+    ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+    // After the first round's writes and requests, a power cycle: the notes
+    // confirmed in that round hold their old values again.
+    rig.run (2000.0, [&] { return rig.ports->getReceivedByMachine().size() >= 80; });
+    rig.machine->restart();
+    EXPECT_TRUE (rig.finishWrites());
+
+    int defaults = 0, olds = 0;
+    for (int note = 24; note <= 63; ++note)
+    {
+        defaults += rig.machine->getStoredValue (note) == kDefaultCalibration[(size_t) (note - 24)] ? 1 : 0;
+        olds += rig.machine->getStoredValue (note) == before.valueForNote (note) ? 1 : 0;
+    }
+    EXPECT_TRUE (defaults == 40 || olds == 40) << defaults << " default values stored, " << olds << " old ones";
+    EXPECT_EQ (rig.listener.milestones().back().rfind ("written default stored", 0) == 0, defaults == 40);
+}
