@@ -80,6 +80,8 @@ e2e_init() {
     E2E_DIR="$E2E_BUILD/e2e/$E2E_NAME"
     rm -rf "$E2E_DIR"; mkdir -p "$E2E_DIR"
     E2E_SERVER="kestrune-e2e-$$-$E2E_NAME"
+    # The utility's own files (the calibration journal) start empty, per test.
+    export XDG_DATA_HOME="$E2E_DIR/data"
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
     # Bounded: the whole test never outlives this.
@@ -415,6 +417,16 @@ e2e_wait_commit() { e2e_wait "$1" e2e_commits_above "$2"; }
 # e2e_stored_values SEED KNOB: "note value" for each note of the stored table.
 e2e_stored_values() {
     "$E2E_SIM" --check "$E2E_DIR/sim.state" --seed "$1" --knob "$2" | awk '/^note / { print $2, $4 }'
+}
+# e2e_machine_as_stored SEED KNOB: the machine sounds its stored table (the
+# last value written to each note, if any, is the stored one) and no note.
+e2e_machine_as_stored() {
+    local differing
+    differing=$(join <(e2e_stored_values "$1" "$2" | sort -k1,1) \
+                     <(e2e_written_values < "$E2E_SIM_LOG" | awk '{ last[$1] = $2 } END { for (n in last) print n, last[n] }' | sort -k1,1) \
+                | awk '$2 != $3 { print "note " $1 " holds " $3 ", stores " $2 }')
+    [ -z "$differing" ] || { echo "$differing" | head -n 3; return 1; }
+    [ "$(grep -E '^[0-9]+ NOTE ' "$E2E_SIM_LOG" | tail -n 1 | awk '{ print $3 }')" != "on" ] || { echo "a note still sounds"; return 1; }
 }
 e2e_identity_answered() { grep -q ' TX F0 7E 00 06 02 ' "$E2E_SIM_LOG"; }
 # e2e_midi_ports_open [MACHINE]: the utility's MIDI ports and the machine's are connected both ways.

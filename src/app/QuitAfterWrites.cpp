@@ -8,8 +8,9 @@ QuitAfterWrites::QuitAfterWrites (std::function<bool()> isWriting, std::function
 
 void QuitAfterWrites::timerCallback()
 {
-    if (writing() && clock.getMillisecondCounter() - startMs < limitMs)
+    if (quitting || (writing() && clock.getMillisecondCounter() - startMs < limitMs))
         return;
+    quitting = true;
     stopTimer();
     quit();
 }

@@ -28,4 +28,5 @@ private:
     std::function<void()> quit;
     MillisecondClock& clock;
     const juce::uint32 startMs;
+    bool quitting = false;
 };

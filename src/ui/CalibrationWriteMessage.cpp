@@ -4,6 +4,8 @@ namespace
 {
 juce::String theseNotes (const juce::Array<int>& notes)
 {
+    if (notes.size() == TuneKestruneEngine::numNotes)
+        return "any of its notes";
     return juce::String (notes.size() == 1 ? "this note: " : "these notes: ") + CalibrationWriteMessage::noteList (notes);
 }
 
@@ -33,9 +35,8 @@ juce::String CalibrationWriteMessage::describe (const TuneKestruneEngine::Calibr
     using Kind = TuneKestruneEngine::CalibrationWriteKind;
 
     if (outcome.kind == Kind::restore)
-        return "The Kestrune did not confirm its stored calibration being written back"
-               + (outcome.unconfirmedNotes.isEmpty() ? juce::String() : " for " + theseNotes (outcome.unconfirmedNotes))
-               + ". " + machineState (outcome) + " Verify MIDI Settings.";
+        return "The Kestrune did not confirm its stored calibration being written back. " + machineState (outcome)
+               + " Verify MIDI Settings.";
 
     if (! outcome.unconfirmedNotes.isEmpty())
         return "The Kestrune did not confirm the values written for " + theseNotes (outcome.unconfirmedNotes) + ". "

@@ -1,4 +1,5 @@
 #include "app/CommandIDs.h"
+#include "app/QuitAfterWrites.h"
 #include "app/RecordingApplication.h"
 #include "app/TuningCheckWindow.h"
 #include "engine/EngineTestSupport.h"
@@ -167,4 +168,93 @@ TEST_F (CommandStateTest, FirmwareVersionsBelowTheCarriedOneAskForTheUpdateWindo
         EXPECT_EQ (launch.isUpdatePending(), asked) << tuning << " " << version;
         launch.cancelPendingUpdate();
     }
+}
+
+TEST_F (CommandStateTest, QuitInTheKnobStepWaitsUntilTheStoredTableIsBackOrGivenUp)
+{
+    app->quitClock = &rig.clock;
+    for (const bool machineAnswers : { true, false })
+    {
+        SCOPED_TRACE (machineAnswers);
+        const auto before = rig.machine->getStoredState();
+        rig.start();
+        if (! machineAnswers)
+            rig.machine->dropNextWrites (1000);
+        app->systemRequestedQuit();
+        app->systemRequestedQuit();   // asked again while it waits: still one wait
+        ASSERT_NE (app->quitAfterWrites, nullptr);
+        rig.run (50.0);
+        app->quitAfterWrites->timerCallback();
+        EXPECT_EQ (app->quits, 0) << "gone before the machine confirmed or the writer gave up";
+        rig.finishWrites();
+        app->quitAfterWrites->timerCallback();
+        EXPECT_EQ (app->quits, 1);
+        EXPECT_EQ (rig.differencesFrom (before).empty(), machineAnswers) << rig.differencesFrom (before);
+        rig.machine->dropNextWrites (0);
+        app->quits = 0;
+        app->quitAfterWrites = nullptr;
+    }
+    // Idle: at once.
+    app->systemRequestedQuit();
+    EXPECT_EQ (app->quits, 1);
+}
+
+TEST (QuitAfterWrites, QuitsOnceTheWritesEndOrTheBoundHasPassed)
+{
+    SimulatedClock clock;
+    for (const bool writesEnd : { true, false })
+    {
+        bool writing = true;
+        int quits = 0;
+        QuitAfterWrites wait ([&] { return writing; }, [&] { ++quits; }, clock);
+        clock.advanceMs (QuitAfterWrites::limitMs - 1);
+        wait.timerCallback();
+        EXPECT_EQ (quits, 0);
+        writing = ! writesEnd;
+        clock.advanceMs (writesEnd ? 0 : 1);
+        wait.timerCallback();
+        wait.timerCallback();
+        EXPECT_EQ (quits, 1) << writesEnd;
+    }
+}
+
+TEST_F (CommandStateTest, AJournalLeftOpenAsksToRestoreAndAnUnreadableOneIsReported)
+{
+    using State = CalibrationJournal::Entry::State;
+    // The utility ended while note 24 held its lowest pitch.
+    const auto folder = juce::File::createTempFile ("journal");
+    const auto journal = std::make_shared<CalibrationJournal> (folder.getChildFile ("calibration-journal.txt"));
+    const auto before = rig.machine->getStoredState();
+    CalibrationJournal::Table table {};
+    for (int note = 24; note <= 63; ++note)
+        table[(size_t) (note - 24)] = before.valueForNote (note);
+    ASSERT_TRUE (journal->open (table));
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
+    rig.engine->removeStatusListener (app.get());
+    rig.newEngine (journal);
+    app->tuneEngine = rig.engine;
+    rig.engine->addStatusListener (app.get());
+
+    const auto entry = rig.engine->readJournal();
+    for (const bool ok : { false, true })
+    {
+        app->answerOk = ok;
+        app->handleJournal (entry);
+        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());   // the poll's next request
+        rig.run (100.0);
+        rig.finishWrites();
+        EXPECT_EQ (rig.differencesFrom (before).empty(), ok) << rig.differencesFrom (before);
+    }
+    EXPECT_EQ (app->questions.size(), 2);
+    EXPECT_TRUE (app->boxes.isEmpty());
+    folder.deleteRecursively();
+
+    CalibrationJournal::Entry unreadable;
+    unreadable.state = State::unreadable;
+    unreadable.problem = "its check line does not match";
+    unreadable.setAsideAs = juce::File ("/tmp/calibration-journal.txt.unreadable-1");
+    app->handleJournal (unreadable);
+    app->handleJournal (CalibrationJournal::Entry {});
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::journalSetAsideTitle));
+    EXPECT_TRUE (app->messages[0].contains ("its check line does not match") && app->messages[0].contains ("unreadable-1"));
 }

@@ -36,6 +36,13 @@ struct RecordingApplication : KestruneTuningUtilityApplication
             onOk();
     }
 
+    void askToRestoreCalibration (std::function<void()> onOk) override
+    {
+        questions.add (restoreQuestionTitle);
+        if (answerOk)
+            onOk();
+    }
+
     juce::StringArray boxes, messages, dialogs, questions;
     juce::File fileToChoose;
     bool answerOk = true;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sweep Tune runs cut short, against the virtual Kestrune feeding the
-# utility's first input: the JACK server crashes (SIGKILL), comes back with
-# the machine; then the machine's audio cable comes out.
+# Calibrations cut short, against the virtual Kestrune feeding the utility's
+# first input: the knob step's window closed; STOP with the first value
+# written back lost; the JACK server crashes (SIGKILL) and comes back with
+# the machine; then the machine's audio cable comes out. Each time the
+# machine ends sounding and storing what it did before.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
-E2E_TIMEOUT=200
+E2E_TIMEOUT=260
 e2e_init run_interrupted
 
 SEED=1
@@ -12,6 +14,7 @@ KNOB=0
 APP_AUDIO_IN="$E2E_MAIN_TITLE:in_1"
 SYNTH_OUT="Kestrune Jack 1:synth_out"
 FAILURE="$E2E_FAILURE_TITLE"
+NOT_STORED="Calibration Not Stored"
 machine_heard() { e2e_jack_connected "$SYNTH_OUT" "$APP_AUDIO_IN"; }
 machine_unheard() { ! machine_heard; }
 stored_table() { { md5sum < "$E2E_DIR/sim.state"; } 2> /dev/null || echo none; }
@@ -37,6 +40,34 @@ e2e_start_sim --seed "$SEED" --knob "$KNOB"
 e2e_start_app
 machine_found
 
+# 0. The knob step's window closed, then a run stopped with the first value
+#    written back lost: the stored table goes back, confirmed, both times.
+stored_as_read_back() { [ "$(e2e_stored_values "$SEED" "$KNOB" | sort -n -k1,1)" = "$(sort -n -k1,1 "$E2E_DIR/first-read-back.txt")" ]; }
+commits=$(e2e_commits)
+mark=$(e2e_log_mark)
+e2e_click_at "$(e2e_main_window)" 235 443   # CALIBRATE TUNING
+e2e_wait 10 e2e_knob_window || e2e_fail "the knob calibration window did not open"
+e2e_wait 10 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' NOTE on 24 '" || e2e_fail "the reference note did not sound"
+e2e_log_since "$mark" | e2e_replied_values | sort -n -k1,1 -u > "$E2E_DIR/first-read-back.txt"
+e2e_shot knob-step-stop-shown "$(e2e_main_window)"
+"$E2E_CLOSE" "$(e2e_knob_window)"
+e2e_wait 5 e2e_knob_window_gone || e2e_fail "the knob window did not close"
+e2e_wait 10 e2e_commits_above "$commits" || e2e_fail "closing the knob step did not put the stored table back"
+as_stored=$(e2e_machine_as_stored "$SEED" "$KNOB") || e2e_fail "after the knob step was closed: $as_stored"
+stored_as_read_back || e2e_fail "closing the knob step changed the stored table"
+e2e_pass "knob step closed: note 24 off, the stored table written back, confirmed and committed"
+
+commits=$(e2e_commits)
+e2e_calibrate stopped
+sleep 2
+e2e_sim_cmd drop-writes 1
+e2e_click_at "$(e2e_main_window)" 235 443   # STOP
+e2e_wait 10 e2e_commits_above "$commits" || e2e_fail "STOP did not put the stored table back"
+grep -qE ' DROP-WRITE [0-9]' "$E2E_SIM_LOG" || e2e_fail "no write was lost"
+as_stored=$(e2e_machine_as_stored "$SEED" "$KNOB") || e2e_fail "after STOP with a write lost: $as_stored"
+stored_as_read_back || e2e_fail "STOP changed the stored table"
+e2e_pass "STOP with the first write-back lost: the lost value written again, confirmed, nothing else stored"
+
 # 1. The server dies during a run, and the machine with it.
 table_before=$(stored_table)
 e2e_calibrate sweep
@@ -47,6 +78,10 @@ killed=$(e2e_now_ms)
 e2e_kill_jack
 e2e_wait_gone 10 "$E2E_SIM_PID" || e2e_fail "the machine outlived its JACK server"
 failure_box server-gone "$killed"
+# The stored table could not go back to a machine that is gone: the owner is told.
+e2e_wait 10 e2e_window_id "$NOT_STORED" || { e2e_shot no-restore-box; e2e_fail "no word that the machine may still hold our values"; }
+e2e_shot restore-unconfirmed "$(e2e_window_id "$NOT_STORED")"
+e2e_click_box_ok "$NOT_STORED"
 e2e_log_since "$mark" | grep -q ' STATE commit' && e2e_fail "the machine stored something after the server died"
 [ "$(stored_table)" = "$table_before" ] || e2e_fail "the machine's stored table changed"
 e2e_pass "server killed: the failure box after ${FAILED_MS} ms, the utility responds, nothing stored"
@@ -57,6 +92,8 @@ restarted=$(e2e_now_ms)
 e2e_start_jack
 e2e_start_sim --seed "$SEED" --knob "$KNOB"
 machine_found
+# Found again, it gets the stored table back: its note 24 held our value when it went.
+e2e_wait 10 bash -c "grep -q ' STATE commit' '$E2E_SIM_LOG'" || e2e_fail "the stored table was not put back once the machine returned"
 e2e_shot server-back "$(e2e_main_window)"
 e2e_pass "server back: the machine found again after $(( $(e2e_now_ms) - restarted )) ms"
 

@@ -133,6 +133,23 @@ TEST_F (MainWindowComponentTest, AbortButtonStopsTheRunAndTheWatchdogWithoutAMes
     EXPECT_EQ (rig.sent().front(), "off 24");
 }
 
+TEST_F (MainWindowComponentTest, StopIsOfferedFromTheStartAndEndsTheKnobStep)
+{
+    rig.replyVersion (0, 1, 0, 5);
+    component.buttonClicked (&startButton());
+    EXPECT_TRUE (! startButton().isVisible() && abortButton().isVisible());
+    rig.tickUntilSent ("request 64");
+    rig.replyAll (24, 63, [] (int note) { return (juce::uint16) (2000 + note); });
+    ASSERT_TRUE (rig.tickUntilSent ("on 24 127"));
+    component.buttonClicked (&abortButton());
+    EXPECT_TRUE (isIdle());
+    EXPECT_FALSE (rig.engine->isCalibrating());
+    const auto sent = rig.sent();
+    const auto off = std::find (sent.begin(), sent.end(), "off 24");
+    ASSERT_TRUE (off != sent.end() && off + 1 != sent.end());
+    EXPECT_EQ (*(off + 1), "write 24 2024") << "note 24 gets its stored value back";
+}
+
 TEST_F (MainWindowComponentTest, RefusedStartSaysWhyAndStaysIdle)
 {
     component.buttonClicked (&startButton()); // no firmware version known
