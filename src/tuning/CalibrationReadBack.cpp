@@ -53,10 +53,12 @@ void CalibrationReadBack::sendPaced()
             clock.pause (requestPauseMs);
             pausedMs += requestPauseMs;
         }
-        // Outstanding before it goes: the reply may come back at once.
+        // Outstanding before it goes: the reply may come back at once. The
+        // extra note past the table is asked for, but its answer is no value.
         lastRequestMs = clock.getMillisecondCounter();
         windowEndMs.store (lastRequestMs + replyWindowMs);
-        outstanding.fetch_or (bitOf (nextRequest));
+        if (nextRequest < (int) values.size())
+            outstanding.fetch_or (bitOf (nextRequest));
         midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (nextRequest));
     }
 }

@@ -104,16 +104,9 @@ TuneKestruneEngine::~TuneKestruneEngine()
 {
     // A quit waits for the restore; a write still unfinished here is cut short.
     writer.cancel();
-    if (phase != Phase::idle)
-    {
-        algorithm = nullptr;
-        status->tuning = false;
-        readBack.cancel();
-        phase = Phase::idle;
-    }
+    endCalibration();
     stopTuningCheck();
     detachAudioCallback();
-    sendAllNotesOff();
 
     // Unconfirmed, so nothing is committed and the journal stays open: the
     // next start offers to write the stored table back, verified.
@@ -129,6 +122,7 @@ TuneKestruneEngine::~TuneKestruneEngine()
             }
         }
     }
+    sendAllNotesOff();
 
     // The manager may outlive the engine: no reply may reach it after this.
     midiManager->removeListener (this);

@@ -1,6 +1,6 @@
 // The engine between a machine that sends anything and a user who clicks
 // whatever the windows offer, with cables pulled and time jumping. It writes
-// back only values it read from the machine (besides its own reference-note
+// back only values the machine reported (besides its own reference-note
 // steps, the default table and a completed run's results) and never commits
 // while the machine's note 24 may hold a value of the engine's own.
 
@@ -87,15 +87,11 @@ public:
                 readBack[(size_t) reply->note].insert (reply->value);
     }
 
-    // A start that went through forgets what the calibration before it read.
-    // Its replies for note 24 carry the machine's own value only if the note
-    // held one when it began (judged before the start's writes).
-    void calibrationStarted()
-    {
-        referenceTrusted = ! referenceAltered;
-        for (int note = firstNote + 1; note <= lastNote; ++note)
-            readBack[(size_t) note].clear();
-    }
+    // A start's replies for note 24 carry the machine's own value only if the
+    // note held one when it began (judged before the start's writes). What an
+    // earlier start read stays: a machine that may hold our values is given
+    // back the table known from before, not what it answers now.
+    void calibrationStarted() { referenceTrusted = ! referenceAltered; }
 
     void judge (const std::vector<juce::MidiMessage>& sent, Call call, const ResultTable& results)
     {
@@ -128,6 +124,8 @@ private:
             referenceAltered = true;
             return;
         }
+        // A restore writes back what the machine stores: what it reported, or
+        // a default table or a run's results written to it.
         const bool storable = call == Call::defaults ? value == kDefaultCalibration[(size_t) (note - firstNote)]
                               : call == Call::results || afterAllNotesOff ? value == results[(size_t) note].value
                                                                           : readBack[(size_t) note].count (value) > 0;
@@ -135,6 +133,9 @@ private:
             referenceAltered = ! storable;
         else
             require (storable, "wrote a value the machine never reported");
+        // Once confirmed it is what the machine stores, which a restore may write back.
+        if (storable && (call == Call::defaults || call == Call::results || afterAllNotesOff))
+            readBack[(size_t) note].insert (value);
     }
 
     std::array<std::set<juce::uint16>, TuneKestruneEngine::tableSize> readBack;
