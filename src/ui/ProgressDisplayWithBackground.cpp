@@ -1,13 +1,19 @@
 #include "ProgressDisplayWithBackground.h"
 
+#include <cmath>
+
 namespace
 {
 constexpr int barInset = 3;
-}
+// Still drawn as a full bar and as 100%. At 1.0 or above, juce::ProgressBar
+// repaints itself every 30 ms for as long as the value stays, and each of those
+// repaints redraws the window's picture under the see-through bar.
+const double fullBar = std::nextafter (1.0, 0.0);
+} // namespace
 
 ProgressDisplayWithBackground::ProgressDisplayWithBackground (const juce::Image& frame)
 {
-    progressBar = std::make_unique<juce::ProgressBar> (progress);
+    progressBar = std::make_unique<juce::ProgressBar> (shownProgress);
     progressBar->setSize (frame.getWidth() - 2 * barInset, frame.getHeight());
 
     frameImage.setImage (frame);
@@ -23,6 +29,12 @@ ProgressDisplayWithBackground::ProgressDisplayWithBackground (const juce::Image&
 }
 
 ProgressDisplayWithBackground::~ProgressDisplayWithBackground() = default;
+
+void ProgressDisplayWithBackground::setProgress (double newProgress)
+{
+    progress = newProgress;
+    shownProgress = juce::jmin (newProgress, fullBar);
+}
 
 void ProgressDisplayWithBackground::resized()
 {

@@ -13,14 +13,16 @@ public:
     ~ProgressDisplayWithBackground() override;
 
     // 0.0 to 1.0; the bar picks the value up on its own refresh.
-    void setProgress (double newProgress) { progress = newProgress; }
+    void setProgress (double newProgress);
     double getProgress() const { return progress; }
 
     void resized() override;
 
 private:
-    // Declared before the bar, which keeps a reference to it.
     double progress = 0.0;
+    // What the bar watches, declared before it: a full bar is held just
+    // below 1.0, where juce::ProgressBar stops redrawing an unchanged value.
+    double shownProgress = 0.0;
     std::unique_ptr<juce::ProgressBar> progressBar;
     juce::ImageComponent frameImage;
 

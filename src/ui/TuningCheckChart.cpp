@@ -21,6 +21,11 @@ juce::String centsLabel (int cents)
 TuningCheckChart::TuningCheckChart()
 {
     setOpaque (false);
+    // Its names are drawn rotated, glyph by glyph as paths, which no glyph
+    // cache keeps: drawn again whenever the window is exposed, they held the
+    // message thread for tens of milliseconds. Kept as a picture until the
+    // bars change.
+    setBufferedToImage (true);
 }
 
 TuningCheckChart::~TuningCheckChart() = default;
