@@ -84,7 +84,9 @@ menu_is file-menu-after-run eeeee
 # Sweep Tune accepts within 0.2 Hz and lands sharp, in real time by up to 11
 # cents on the low notes; a note tuned to its neighbour would be 100 off.
 e2e_wait 5 grep -q 'STATE saved' "$E2E_SIM_LOG" || e2e_fail "the machine stored nothing"
-e2e_pass "the run, unaffected by a cancelled quit, stored a table that checks: $(e2e_check_stored_table "$SEED" "$KNOB" 15.0)"
+# Assigned first: a failure inside the message would not end the test.
+checked=$(e2e_check_stored_table "$SEED" "$KNOB" 15.0)
+e2e_pass "the run, unaffected by a cancelled quit, stored a table that checks: $checked"
 
 # Check Tuning plays every note of the stored table and measures it, changing nothing.
 CHECK_TITLE="Kestrune Tuning Check"
