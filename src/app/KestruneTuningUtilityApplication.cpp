@@ -135,6 +135,8 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     launchFirmwareUpdateOnMessageThread = std::make_unique<LaunchFirmwareUpdateOnMessageThread> (*this);
     stallWatch = MessageThreadStallWatch::fromEnvironment();
 
+    history = std::make_unique<CalibrationHistory> (CalibrationHistory::defaultFolder());
+
     // Before anything else can talk to the machine.
     handleJournal (tuneEngine->readJournal());
 }
@@ -262,9 +264,13 @@ void KestruneTuningUtilityApplication::getCommandInfo (juce::CommandID commandID
         case CommandIDs::preferencesCommand: set ("Preferences", true); break;
         case CommandIDs::updateFirmwareCommand: set ("Update Firmware", true); break;
         case CommandIDs::undoTuningCommand:
+        {
             // A check in progress would hear the pitch change under it.
-            set ("Undo Tuning", hasResults && ! tuneEngine->isBusy());
+            const auto source = tuneEngine != nullptr ? tuneEngine->getUndoSource() : TuneKestruneEngine::UndoSource::none;
+            set (source == TuneKestruneEngine::UndoSource::load ? "Undo Load Calibration" : "Undo Tuning",
+                 source != TuneKestruneEngine::UndoSource::none && ! tuneEngine->isBusy());
             break;
+        }
         case CommandIDs::writeCalibrationToFileCommand: set ("Write Calibration to File", hasResults); break;
         case CommandIDs::restoreDefaultCalibrationCommand:
             set ("Restore Default Calibration", canRestoreDefaultCalibration());
@@ -353,6 +359,7 @@ void KestruneTuningUtilityApplication::writeCalibrationToFile()
 
 void KestruneTuningUtilityApplication::loadCalibrationFromFile()
 {
+    const auto folder = history != nullptr ? history->getFolder() : juce::File();
     chooseFile ("Load Calibration File", "*.txt", false, [this] (const juce::File& file) {
         const auto read = CalibrationReportReader::read (file);
         if (! read.ok)
@@ -360,18 +367,46 @@ void KestruneTuningUtilityApplication::loadCalibrationFromFile()
             showMessageBox (loadRefusedTitle, read.error);
             return;
         }
-        askToLoadCalibration (read.header, [this, values = read.values] {
-            // Stored only once the machine has confirmed every value; the
-            // outcome comes back through calibrationWriteFinished.
-            if (tuneEngine != nullptr && ! tuneEngine->loadCalibration (values))
-                showMessageBox (loadRefusedTitle, "The Kestrune is busy: wait until the calibration or the firmware "
-                                                  "update has finished, then load the file again.");
-        });
-    });
+        // What the machine holds now goes to the history and into the
+        // question, and is what Undo gives back after the Load.
+        const bool reading = tuneEngine != nullptr && tuneEngine->readCalibration (
+            [this, header = read.header, values = read.values] (std::optional<CalibrationTableRule::Values> current) {
+                if (! current.has_value())
+                {
+                    showMessageBox (loadRefusedTitle, "The Kestrune did not answer when its calibration was read "
+                                                      "back, so nothing was loaded. Verify MIDI Settings and try again.");
+                    return;
+                }
+                askToLoadCalibration (header + "\n\n" + describeChanges (*current, values), [this, values] {
+                    // Stored only once the machine has confirmed every value;
+                    // the outcome comes back through calibrationWriteFinished.
+                    if (tuneEngine != nullptr && ! tuneEngine->loadCalibration (values))
+                        showMessageBox (loadRefusedTitle, busyLoadMessage);
+                });
+            });
+        if (! reading)
+            showMessageBox (loadRefusedTitle, busyLoadMessage);
+    }, folder);
+}
+
+juce::String KestruneTuningUtilityApplication::describeChanges (const CalibrationTableRule::Values& current,
+                                                                const CalibrationTableRule::Values& loaded)
+{
+    int changed = 0, largest = 0;
+    for (size_t i = 0; i < current.size(); ++i)
+    {
+        const int difference = std::abs ((int) loaded[i] - (int) current[i]);
+        changed += difference != 0 ? 1 : 0;
+        largest = juce::jmax (largest, difference);
+    }
+    if (changed == 0)
+        return "The Kestrune already holds these 40 values: loading changes nothing.";
+    return juce::String (changed) + " of the 40 notes change; the largest change is " + juce::String (largest)
+           + ". Undo Load Calibration brings back the calibration the Kestrune holds now.";
 }
 
 void KestruneTuningUtilityApplication::chooseFile (const juce::String& title, const juce::String& patterns, bool forSaving,
-                                                   std::function<void (const juce::File&)> chosen)
+                                                   std::function<void (const juce::File&)> chosen, const juce::File& folder)
 {
     auto& entry = fileChoosers[title];
     if (entry.open)
@@ -384,7 +419,9 @@ void KestruneTuningUtilityApplication::chooseFile (const juce::String& title, co
         return;
     }
 
-    entry.chooser = std::make_unique<juce::FileChooser> (title, juce::File(), patterns, true);
+    if (folder != juce::File())
+        folder.createDirectory();
+    entry.chooser = std::make_unique<juce::FileChooser> (title, folder, patterns, true);
     entry.open = true;
     const auto flags = forSaving ? juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles
                                        | juce::FileBrowserComponent::warnAboutOverwriting
@@ -397,9 +434,9 @@ void KestruneTuningUtilityApplication::chooseFile (const juce::String& title, co
     });
 }
 
-void KestruneTuningUtilityApplication::askToLoadCalibration (const juce::String& header, std::function<void()> onOk)
+void KestruneTuningUtilityApplication::askToLoadCalibration (const juce::String& question, std::function<void()> onOk)
 {
-    juce::AlertWindow::showOkCancelBox (juce::AlertWindow::QuestionIcon, "Load Calibration", header, {}, {}, nullptr,
+    juce::AlertWindow::showOkCancelBox (juce::AlertWindow::QuestionIcon, "Load Calibration", question, {}, {}, nullptr,
                                         juce::ModalCallbackFunction::create ([onOk] (int result) {
                                             if (result != 0)
                                                 onOk();
@@ -463,8 +500,32 @@ void KestruneTuningUtilityApplication::firmwareVersionReceived (double version)
         launchFirmwareUpdate();
 }
 
+void KestruneTuningUtilityApplication::calibrationReadBack (const CalibrationTableRule::Values& values)
+{
+    keepInHistory (values, CalibrationHistory::readBack);
+}
+
+void KestruneTuningUtilityApplication::keepInHistory (const CalibrationTableRule::Values& values, const juce::String& what)
+{
+    if (history == nullptr || history->save (values, what) != juce::File() || historyWarned)
+        return;
+    // Once: the calibration goes on without its history.
+    historyWarned = true;
+    showMessageBox (historyNotSavedTitle, "The calibration history could not be written to "
+                                              + history->getFolder().getFullPathName()
+                                              + ". Calibrations go on, but their tables are not kept there until the "
+                                                "folder can be written (it may be full or read-only).");
+}
+
 void KestruneTuningUtilityApplication::calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome)
 {
+    using Kind = TuneKestruneEngine::CalibrationWriteKind;
+    if (outcome.stored && outcome.kind != Kind::restore)
+        keepInHistory (outcome.values, outcome.kind == Kind::newCalibration
+                                           ? CalibrationHistory::storedAfter (tuneEngine->getTuningAlgorithm())
+                                       : outcome.kind == Kind::undo           ? juce::String (CalibrationHistory::storedByUndo)
+                                       : outcome.kind == Kind::restoreDefault ? juce::String (CalibrationHistory::storedDefault)
+                                                                              : juce::String (CalibrationHistory::storedFromFile));
     if (! outcome.stored && outcome.kind != TuneKestruneEngine::CalibrationWriteKind::newCalibration)
         showMessageBox (CalibrationWriteMessage::notStoredTitle, CalibrationWriteMessage::describe (outcome));
     if (commandManager != nullptr)

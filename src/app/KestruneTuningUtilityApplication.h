@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midi/MidiManager.h"
+#include "tuning/CalibrationHistory.h"
 #include "tuning/TuneKestruneEngine.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -66,6 +67,10 @@ public:
     // Undo Tuning, Restore Default Calibration and Load Calibration from File
     // say so when nothing was stored; the main window speaks for a run.
     void calibrationWriteFinished (const TuneKestruneEngine::CalibrationWriteOutcome& outcome) override;
+    // Every table read back goes to the history.
+    void calibrationReadBack (const CalibrationTableRule::Values& values) override;
+    // The question before a Load: how many notes change and by how much at most.
+    static juce::String describeChanges (const CalibrationTableRule::Values& current, const CalibrationTableRule::Values& loaded);
 
     void launchFirmwareUpdate();
     void showAboutWindow();
@@ -116,6 +121,11 @@ public:
         "calibration the Kestrune had stored back to it now? Switching the Kestrune off and on also brings its "
         "stored calibration back.";
     static constexpr const char* journalSetAsideTitle = "Calibration Journal Set Aside";
+    static constexpr const char* historyNotSavedTitle = "Calibration History Not Saved";
+    static constexpr const char* busyLoadMessage =
+        "The Kestrune is busy: wait until the calibration or the firmware update has finished, then load the file again.";
+    // Where every table read or stored is kept; none in most tests.
+    std::unique_ptr<CalibrationHistory> history;
 
 protected:
     // An asynchronous warning box; tests record it instead.
@@ -125,14 +135,17 @@ protected:
     // The file dialog with that title; `chosen` runs only when a file was
     // chosen. While the dialog is up, asking again brings it to the front.
     virtual void chooseFile (const juce::String& title, const juce::String& patterns, bool forSaving,
-                             std::function<void (const juce::File&)> chosen);
-    // The OK/Cancel question with the header of the report to load.
-    virtual void askToLoadCalibration (const juce::String& header, std::function<void()> onOk);
+                             std::function<void (const juce::File&)> chosen, const juce::File& folder = {});
+    // The OK/Cancel question: the header of the report to load and what it changes.
+    virtual void askToLoadCalibration (const juce::String& question, std::function<void()> onOk);
     // The OK/Cancel question of an open journal.
     virtual void askToRestoreCalibration (std::function<void()> onOk);
 
 private:
     void openDefaultMidiPorts();
+    // Saves a table in the history; tells the owner once when it cannot.
+    void keepInHistory (const CalibrationTableRule::Values& values, const juce::String& what);
+    bool historyWarned = false;
 
     // Written on the message thread, read by firmwareVersionReceived on the
     // MIDI input thread.

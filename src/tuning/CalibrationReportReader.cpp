@@ -1,5 +1,11 @@
 #include "CalibrationReportReader.h"
 
+#include "tuning/CalibrationTableRule.h"
+
+#if JUCE_LINUX || JUCE_MAC
+ #include <sys/stat.h>
+#endif
+
 namespace
 {
 const juce::String headerPrefix { "Tuning Results: " };
@@ -25,37 +31,63 @@ int wholeNumber (const juce::String& text)
 
 CalibrationReportReader::Result CalibrationReportReader::read (const juce::File& file)
 {
+    const auto name = file.getFullPathName();
+    // Checked before a byte is read: a FIFO, a device or a huge file would
+    // hold the message thread or fill the memory.
+#if JUCE_LINUX || JUCE_MAC
+    struct stat info {};
+    if (::stat (name.toRawUTF8(), &info) != 0)
+        return refuse ("The file " + name + " does not exist.");
+    if (! S_ISREG (info.st_mode))
+        return refuse (name + " is not a file of calibration reports (it is a folder, a device or a pipe).");
+    const auto size = (juce::int64) info.st_size;
+#else
     if (! file.existsAsFile())
-        return refuse ("The file " + file.getFullPathName() + " does not exist.");
+        return refuse ("The file " + name + " does not exist.");
+    const auto size = file.getSize();
+#endif
+    if (size > maxFileBytes)
+        return refuse ("The file " + name + " is too large to be a file of calibration reports (over 1 MiB).");
+
+    juce::FileInputStream in (file);
     juce::MemoryBlock bytes;
-    if (! file.loadFileAsData (bytes))
-        return refuse ("The file " + file.getFullPathName() + " could not be read.");
-    if (bytes.getSize() > 1024 * 1024)
-        return refuse ("The file " + file.getFullPathName() + " is too large to be a calibration report.");
+    if (! in.openedOk() || in.readIntoMemoryBlock (bytes, maxFileBytes + 1) > (size_t) maxFileBytes)
+        return refuse ("The file " + name + " could not be read.");
     return parse (bytes.toString());
 }
 
 CalibrationReportReader::Result CalibrationReportReader::parse (const juce::String& text)
 {
+    // CR CR LF (a CR LF file whose line ends were converted once more), CR LF,
+    // LF and CR each end one line.
     juce::StringArray lines;
-    lines.addLines (text);   // CR LF, LF and CR alike
+    lines.addLines (text.replace ("\r\r\n", "\n"));
 
-    int header = -1;
+    // The last complete report; a report cut short after it does not hide it.
+    Result last;
+    bool any = false;
     for (int i = lines.size(); --i >= 0;)
     {
-        if (lines[i].startsWith (headerPrefix))
-        {
-            header = i;
-            break;
-        }
+        if (! lines[i].startsWith (headerPrefix))
+            continue;
+        auto result = parseReport (lines, i);
+        if (result.ok)
+            return result;
+        if (! any)
+            last = result;
+        any = true;
     }
-    if (header < 0)
+    if (! any)
         return refuse ("No calibration report was found in the file (a report begins with \"" + headerPrefix.trim()
                        + "\").");
+    return last;
+}
 
-    // The report's rows: up to its empty line or the end of the file.
+CalibrationReportReader::Result CalibrationReportReader::parseReport (const juce::StringArray& lines, int header)
+{
+    // The report's rows: up to its empty line, the next report or the end of the file.
     juce::StringArray rows;
-    for (int i = header + 1; i < lines.size() && lines[i].isNotEmpty(); ++i)
+    for (int i = header + 1; i < lines.size() && lines[i].isNotEmpty() && ! lines[i].startsWith (headerPrefix); ++i)
         rows.add (lines[i]);
     if (rows.size() != numNotes)
         return refuse ("The last report in the file has " + juce::String (rows.size())
@@ -78,17 +110,14 @@ CalibrationReportReader::Result CalibrationReportReader::parse (const juce::Stri
                            + " where note " + juce::String (expectedNote) + " was expected.");
 
         const int value = wholeNumber (fields[1].substring (valuePrefix.length()));
-        if (value < 1 || value > 65534)
+        if (value < 0 || value > 65535)
             return refuse ("The value for MIDI note " + juce::String (note) + ", \""
                            + fields[1].substring (valuePrefix.length()).substring (0, 12)
-                           + "\", is not a whole number from 1 to 65534.");
-
-        if (i > 0 && value >= result.values[(size_t) i - 1])
-            return refuse ("The values must fall from note 24 to note 63, but note " + juce::String (note) + " has "
-                           + juce::String (value) + " after " + juce::String (result.values[(size_t) i - 1])
-                           + " for note " + juce::String (note - 1) + ".");
+                           + "\", is not a whole number from 1 to 65535.");
         result.values[(size_t) i] = (juce::uint16) value;
     }
+    if (const auto problem = CalibrationTableRule::problemWith (result.values); problem.isNotEmpty())
+        return refuse (problem);
     result.ok = true;
     return result;
 }

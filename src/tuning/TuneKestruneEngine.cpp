@@ -192,7 +192,12 @@ bool TuneKestruneEngine::startTuningCalibration()
     firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 
     if (! (status->firmwareVersion.load() > minimumUsableFirmwareVersion))
+    {
+        // Nothing to listen to: measurements from here would look like a
+        // calibration's to the main window.
+        detachAudioCallback();
         return false;
+    }
 
     // Nothing changes on the machine until every note has answered: the
     // stored table is known (and journalled) before the first value of ours.
@@ -203,15 +208,25 @@ bool TuneKestruneEngine::startTuningCalibration()
     return true;
 }
 
-void TuneKestruneEngine::enterKnobStep()
+CalibrationTableRule::Values TuneKestruneEngine::takeReadBack()
 {
     CalibrationWriter::Values values;
     for (int note = firstNote; note <= lastNote; ++note)
         values[(size_t) note] = readBack.valueOf (note);
     storedCalibration.takeReadBack (values);
     // A note that held ours when it answered is not its stored value.
+    CalibrationTableRule::Values table {};
     for (int note = firstNote; note <= lastNote; ++note)
-        deviceCalibration[(size_t) note].store (storedCalibration.storedValue (note).value_or (*values[(size_t) note]));
+        table[(size_t) (note - firstNote)] = storedCalibration.storedValue (note).value_or (*values[(size_t) note]);
+    statusListeners.call ([&table] (StatusListener& l) { l.calibrationReadBack (table); });
+    return table;
+}
+
+void TuneKestruneEngine::enterKnobStep()
+{
+    const auto table = takeReadBack();
+    for (int note = firstNote; note <= lastNote; ++note)
+        deviceCalibration[(size_t) note].store (table[(size_t) (note - firstNote)]);
     hasReadBack = true;
 
     phase = Phase::knobStep;
@@ -293,6 +308,20 @@ void TuneKestruneEngine::finishTuning()
     hasResults = true;
     detachAudioCallback();
 
+    // A table the utility would not load again is not stored either: the
+    // run went wrong somewhere, and the machine gets its own table back.
+    CalibrationTableRule::Values table {};
+    for (int note = firstNote; note <= lastNote; ++note)
+        table[(size_t) (note - firstNote)] = tuningResults[(size_t) note].value;
+    if (const auto problem = CalibrationTableRule::problemWith (table); problem.isNotEmpty())
+    {
+        CalibrationWriteOutcome outcome { CalibrationWriteKind::newCalibration, false, {} };
+        outcome.values = table;
+        outcome.problem = problem;
+        restoreMachine (outcome);
+        return;
+    }
+
     // Stored once the machine has confirmed every value; the outcome follows.
     sendNewCalibration();
 }
@@ -322,12 +351,41 @@ bool TuneKestruneEngine::sendCommit()
 
 bool TuneKestruneEngine::undoTuningAndStore()
 {
-    if (! hasReadBack)
+    if (undoSource == UndoSource::none)
         return false;
     CalibrationWriter::Values values;
     for (int note = firstNote; note <= lastNote; ++note)
-        values[(size_t) note] = deviceCalibration[(size_t) note].load();
+        values[(size_t) note] = undoTable[(size_t) (note - firstNote)];
     return startConfirmedWrite (CalibrationWriteKind::undo, values);
+}
+
+bool TuneKestruneEngine::readCalibration (ReadDone done)
+{
+    if (isBusy() || ! (status->firmwareVersion.load() > minimumUsableFirmwareVersion))
+        return false;
+    readDone = std::move (done);
+    readBack.start();
+    if (! isTimerRunning())
+        startTimer (tickIntervalMs);
+    return true;
+}
+
+void TuneKestruneEngine::stepReadForLoad()
+{
+    readBack.sendPaced();
+    if (! readBack.isComplete() && ! readBack.hasGivenUp())
+        return;
+    // Idle again before the caller hears of it, so that it may load at once.
+    auto done = std::move (readDone);
+    readDone = nullptr;
+    if (! readBack.isComplete())
+    {
+        readBack.cancel();
+        done (std::nullopt);
+        return;
+    }
+    readBeforeLoad = takeReadBack();
+    done (readBeforeLoad);
 }
 
 bool TuneKestruneEngine::restoreDefaultCalibration()
@@ -361,7 +419,8 @@ bool TuneKestruneEngine::isWritingCalibration() const
 
 bool TuneKestruneEngine::isBusy() const
 {
-    return isCalibrating() || firmwareTransfer.isActive() || writer.isBusy() || tuningCheck != nullptr;
+    return isCalibrating() || firmwareTransfer.isActive() || writer.isBusy() || tuningCheck != nullptr
+           || readDone != nullptr;
 }
 
 bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values)
@@ -417,8 +476,22 @@ void TuneKestruneEngine::confirmedWriteFinished (CalibrationWriteKind kind, cons
     }
 
     CalibrationWriteOutcome outcome { kind, stored, result.unconfirmedNotes };
+    for (int note = firstNote; note <= lastNote; ++note)
+        outcome.values[(size_t) (note - firstNote)] = values[(size_t) note].value_or (0);
     if (stored)
     {
+        // Undo gives back what the machine stored before this table.
+        if (kind == CalibrationWriteKind::newCalibration)
+        {
+            for (int note = firstNote; note <= lastNote; ++note)
+                undoTable[(size_t) (note - firstNote)] = deviceCalibration[(size_t) note].load();
+            undoSource = UndoSource::run;
+        }
+        else if (kind == CalibrationWriteKind::load)
+        {
+            undoTable = readBeforeLoad;
+            undoSource = UndoSource::load;
+        }
         outcome.machineAsFound = true;
         report (outcome);
         return;
@@ -631,6 +704,12 @@ void TuneKestruneEngine::timerCallback()
         // Back after going away: the note-off of the stop may never have arrived.
         midiManager->sendMessageToAllOutputs (DeviceMessages::noteOff (firstNote));
         restoreMachine (std::nullopt);
+    }
+
+    if (readDone != nullptr)
+    {
+        stepReadForLoad();
+        return;
     }
 
     if (phase == Phase::readingBack)

@@ -11,6 +11,7 @@
 #include "tuning/CalibrationWriter.h"
 #include "tuning/DetectTuneAudioCallback.h"
 #include "tuning/TuningCheck.h"
+#include "tuning/CalibrationTableRule.h"
 #include "tuning/StoredCalibration.h"
 #include "tuning/TuningResult.h"
 
@@ -86,6 +87,19 @@ public:
         // these notes may hold values of ours until it is switched off and on.
         bool machineAsFound = false;
         juce::Array<int> notesLeftChanged;
+        // The table written, notes 24 to 63.
+        CalibrationTableRule::Values values {};
+        // Why a run's table was not written at all; empty otherwise.
+        juce::String problem;
+    };
+
+    // What Undo Tuning writes back: the table read before the last run, or
+    // before the last Load, that was stored.
+    enum class UndoSource
+    {
+        none,
+        run,
+        load
     };
 
     // All callbacks but firmwareVersionReceived arrive on the message thread.
@@ -104,6 +118,8 @@ public:
         virtual void firmwareVersionReceived (double version) = 0;
         // A whole calibration was written and checked, and stored or not.
         virtual void calibrationWriteFinished (const CalibrationWriteOutcome&) {}
+        // Every note answered a read-back (a calibration's start, or before a Load).
+        virtual void calibrationReadBack (const CalibrationTableRule::Values&) {}
     };
 
     // A strategy that varies the value of the reference note until it sounds
@@ -216,8 +232,15 @@ public:
     // false, sending nothing, when there is nothing to write or the engine
     // is busy (a calibration, a firmware transfer, another write).
     bool undoTuningAndStore();
+    UndoSource getUndoSource() const { return undoSource; }
     bool restoreDefaultCalibration();
-    // Values for notes 24 to 63, in order.
+    // Reads the machine's table back with no note sounding (before a Load);
+    // `done` gets it, or nothing when the machine did not answer every note.
+    // False, sending nothing, while busy or before a usable firmware is known.
+    using ReadDone = std::function<void (std::optional<CalibrationTableRule::Values>)>;
+    bool readCalibration (ReadDone done);
+    // Values for notes 24 to 63, in order. Once stored, Undo writes back the
+    // table the last readCalibration returned.
     bool loadCalibration (const std::array<juce::uint16, numNotes>& values);
     bool sendNewCalibration();
     bool isWritingCalibration() const;
@@ -321,6 +344,10 @@ private:
     void report (const CalibrationWriteOutcome& outcome);
     // The read-back is in: the stored table is known; the reference note sounds.
     void enterKnobStep();
+    // A read-back with every note answered: what the machine stores, as far as
+    // it holds nothing of ours; told to the listeners.
+    CalibrationTableRule::Values takeReadBack();
+    void stepReadForLoad();
     // Leaves the calibration phases, silences the reference note.
     void endCalibration();
     void sendAllNotesOff();
@@ -347,6 +374,11 @@ private:
     // Fine Tune starts from them. Read on the message thread only.
     CalibrationTable deviceCalibration {};
     bool hasReadBack = false;
+    // A read-back for a Load is in progress: `readDone` gets it.
+    ReadDone readDone;
+    CalibrationTableRule::Values readBeforeLoad {};
+    CalibrationTableRule::Values undoTable {};
+    UndoSource undoSource = UndoSource::none;
     std::array<TuningResult, tableSize> tuningResults {};
     bool hasResults = false;
     Phase phase = Phase::idle;

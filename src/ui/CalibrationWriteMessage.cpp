@@ -38,6 +38,10 @@ juce::String CalibrationWriteMessage::describe (const TuneKestruneEngine::Calibr
         return "The Kestrune did not confirm its stored calibration being written back. " + machineState (outcome)
                + " Verify MIDI Settings.";
 
+    if (outcome.problem.isNotEmpty())
+        return "The values the tuning run found were not written: " + outcome.problem + " " + machineState (outcome)
+               + " Run the calibration again.";
+
     if (! outcome.unconfirmedNotes.isEmpty())
         return "The Kestrune did not confirm the values written for " + theseNotes (outcome.unconfirmedNotes) + ". "
                + machineState (outcome) + " Verify MIDI Settings and try again.";

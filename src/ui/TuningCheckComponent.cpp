@@ -140,7 +140,12 @@ void TuningCheckComponent::tuningCheckProgressChanged (int nextNote, double prog
 void TuningCheckComponent::tuningCheckFinished (const std::vector<TuningCheck::Row>& measured)
 {
     rows = measured;
-    showStopped ("Every note measured with the stored calibration and the Tune knob where it is.");
+    // The machine sounds its working table, which a write it did not confirm
+    // may have left different from the stored one.
+    showStopped (tuneEngine->hasUnrestoredChanges()
+                     ? "Every note measured with the values the Kestrune holds now, which may differ from its stored "
+                       "calibration, and the Tune knob where it is."
+                     : "Every note measured with the stored calibration and the Tune knob where it is.");
     chart.setRows (rows);
     summaryLabel.setText (summaryText (rows), juce::dontSendNotification);
     saveButton.setVisible (true);

@@ -5,6 +5,7 @@
 #include "engine/EngineTestSupport.h"
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReport.h"
+#include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,7 @@ TEST_F (CommandStateTest, UndoStoresTheTableOfTheRunsStartEvenAfterAStartThatWas
     EXPECT_EQ (rig.machine->getStoredState(), undone);
 }
 
-TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQuestion)
+TEST_F (CommandStateTest, LoadReadsTheMachineFirstAsksWithWhatChangesAndUndoGivesItBack)
 {
     juce::TemporaryFile temp (".txt");
     app->fileToChoose = temp.getFile();
@@ -93,29 +94,79 @@ TEST_F (CommandStateTest, LoadCalibrationFromFileStoresTheLastReportAfterTheQues
         results[(size_t) note] = { (juce::uint16) (60000 - 1000 * (note - 24)), 100.0f };
     const juce::Time when (2025, 0, 2, 3, 4, 5);
     ASSERT_TRUE (CalibrationReport::append (temp.getFile(), results.data(), 64, when));
+    const auto before = rig.machine->getStoredState();
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+    const auto settle = [this] { rig.run (5000.0, [this] { return ! rig.engine->isBusy(); }); };
 
-    // Cancel: nothing is written. OK: the values are written, confirmed and stored.
+    // Cancel: only the read-back goes out. OK: written, confirmed and stored.
     for (const bool ok : { false, true })
     {
         app->answerOk = ok;
-        const auto before = rig.ports->getReceivedByMachine().size();
         app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
-        finishWrites();
-        EXPECT_EQ (rig.ports->getReceivedByMachine().size() > before, ok) << ok;
+        EXPECT_TRUE (rig.engine->isBusy()) << "reading the machine back";
+        settle();
+        EXPECT_EQ (rig.machine->getStoredValue (40) == results[40].value, ok) << ok;
     }
-    EXPECT_EQ (app->dialogs, juce::StringArray ("Load Calibration File", "Load Calibration File"));
-    EXPECT_EQ (app->questions[0], CalibrationReport::headerLine (when));
+    ASSERT_EQ (app->questions.size(), 2);
+    EXPECT_TRUE (app->questions[0].startsWith (CalibrationReport::headerLine (when) + "\n\n40 of the 40 notes change; the largest change is "))
+        << app->questions[0];
     for (int note = 24; note <= 63; ++note)
         EXPECT_EQ (rig.machine->getStoredValue (note), results[(size_t) note].value) << note;
     EXPECT_TRUE (app->boxes.isEmpty());
 
+    // Undo, which the menu names, gives back the table read before the Load.
+    juce::ApplicationCommandInfo undo (CommandIDs::undoTuningCommand);
+    app->getCommandInfo (CommandIDs::undoTuningCommand, undo);
+    EXPECT_EQ (undo.shortName, "Undo Load Calibration");
+    app->invokeDirectly (CommandIDs::undoTuningCommand, false);
+    settle();
+    EXPECT_EQ (rig.machine->getStoredState(), before);
+
     // A file that is no calibration: refused with the reason, nothing sent.
     temp.getFile().replaceWithText ("Tuning Results: today\nMidi Note: 24\tValue: 1\tNew Frequency: 1\n");
-    const auto before = rig.ports->getReceivedByMachine().size();
+    const auto sent = rig.ports->getReceivedByMachine().size();
     app->invokeDirectly (CommandIDs::loadCalibrationFromFileCommand, false);
     EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::loadRefusedTitle));
     EXPECT_TRUE (app->messages[0].contains ("1 rows")) << app->messages[0];
-    EXPECT_EQ (rig.ports->getReceivedByMachine().size(), before);
+    EXPECT_EQ (rig.ports->getReceivedByMachine().size(), sent);
+}
+
+TEST_F (CommandStateTest, EveryTableReadOrStoredGoesToTheHistoryAndAFolderThatCannotBeWrittenIsToldOnce)
+{
+    const auto folder = juce::File::createTempFile ("history");
+    app->history = std::make_unique<CalibrationHistory> (folder);
+    rig.startAndBegin();
+    rig.runToEnd();
+    app->invokeDirectly (CommandIDs::undoTuningCommand, false);
+    finishWrites();
+    app->invokeDirectly (CommandIDs::restoreDefaultCalibrationCommand, false);
+    finishWrites();
+
+    juce::StringArray names;
+    for (const auto& file : folder.findChildFiles (juce::File::findFiles, false, "*.txt"))
+        names.add (file.getFileName().fromFirstOccurrenceOf (" ", false, false).fromFirstOccurrenceOf (" ", false, false));
+    names.sort (false);
+    EXPECT_EQ (names, juce::StringArray ("read back.txt", "stored after Sweep Tune.txt", "stored by Undo.txt", "stored default.txt"));
+    // Sorted by name, they are the timeline; each loads back.
+    auto files = folder.findChildFiles (juce::File::findFiles, false, "*.txt");
+    files.sort();
+    ASSERT_EQ (files.size(), 4);
+    EXPECT_TRUE (files[0].getFileName().endsWith ("read back.txt") && files[3].getFileName().endsWith ("stored default.txt"));
+    const auto stored = CalibrationReportReader::read (files[1]);
+    ASSERT_TRUE (stored.ok) << stored.error;
+    for (int note = 24; note <= 63; ++note)
+        EXPECT_EQ (stored.values[(size_t) (note - 24)], rig.engine->getTuningResults()[(size_t) note].value) << note;
+
+    // A regular file where the folder should be: one box, the calibration goes on.
+    const auto blocked = folder.getChildFile ("not-a-folder");
+    ASSERT_TRUE (blocked.replaceWithText ("x"));
+    app->history = std::make_unique<CalibrationHistory> (blocked.getChildFile ("history"));
+    rig.startAndBegin();
+    rig.runToEnd();
+    EXPECT_EQ (app->boxes, juce::StringArray (KestruneTuningUtilityApplication::historyNotSavedTitle));
+    EXPECT_TRUE (app->messages[0].contains (blocked.getFullPathName()));
+    EXPECT_EQ (rig.listener.milestones().back(), "written new stored");
+    folder.deleteRecursively();
 }
 
 TEST_F (CommandStateTest, ACheckOrAFirmwareUpdateHoldsEveryWriteBack)

@@ -23,15 +23,16 @@ struct RecordingApplication : KestruneTuningUtilityApplication
     }
     void quitNow() override { ++quits; }
     // The file the user picks in any file dialog (none: cancelled).
-    void chooseFile (const juce::String& title, const juce::String&, bool, std::function<void (const juce::File&)> chosen) override
+    void chooseFile (const juce::String& title, const juce::String&, bool, std::function<void (const juce::File&)> chosen,
+                     const juce::File&) override
     {
         dialogs.add (title);
         if (fileToChoose != juce::File())
             chosen (fileToChoose);
     }
-    void askToLoadCalibration (const juce::String& header, std::function<void()> onOk) override
+    void askToLoadCalibration (const juce::String& question, std::function<void()> onOk) override
     {
-        questions.add (header);
+        questions.add (question);
         if (answerOk)
             onOk();
     }

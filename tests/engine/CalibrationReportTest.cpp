@@ -6,6 +6,8 @@
 
 #include <array>
 
+#include <sys/stat.h>
+
 TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefusedWithAReason)
 {
     std::array<TuningResult, 64> results {};
@@ -65,18 +67,34 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
     for (const auto& c : { Case { "Midi Note: 24\tValue: 3\tNew Frequency: 1\r\n", "No calibration report" },
                            Case { with (41, {}), "has 39 rows" }, Case { with (42, row (64, "1")), "has 41 rows" },
                            Case { with (7, row (31, "60000")), "is for MIDI note 31 where note 29" },
-                           Case { with (41, row (63, "0")), "from 1 to 65534" },
-                           Case { with (2, row (24, "65535")), "from 1 to 65534" },
-                           Case { with (4, row (26, "6e4")), "from 1 to 65534" },
+                           Case { with (41, row (63, "0")), "is 0" },
+                           Case { with (4, row (26, "6e4")), "from 1 to 65535" },
+                           Case { with (4, row (26, "65536")), "from 1 to 65535" },
                            Case { with (12, row (34, "58488")), "must fall" },
                            Case { with (3, "Midi Note: 25 Value: 64280"), "not a calibration row" },
-                           Case { with (2, row (24, "65534")), nullptr }, Case { with (41, row (63, "1")), nullptr },
-                           Case { with (0, {}), nullptr } })
+                           // A Sweep Tune may accept note 24 at the lowest pitch.
+                           Case { with (2, row (24, "65535")), nullptr }, Case { with (41, row (63, "1")), nullptr },
+                           Case { with (0, {}), nullptr },
+                           // A report cut short after a complete one; line ends converted twice.
+                           Case { good.joinIntoString ("\r\n") + "Tuning Results: later\r\n" + row (24, "1"), nullptr },
+                           Case { good.joinIntoString ("\r\r\n"), nullptr } })
     {
         SCOPED_TRACE (c.text.substring (0, 300));
         const auto read = CalibrationReportReader::parse (c.text);
         EXPECT_EQ (read.ok, c.reason == nullptr);
         EXPECT_TRUE (c.reason == nullptr || read.error.contains (c.reason)) << read.error;
     }
-    EXPECT_TRUE (CalibrationReportReader::read (file.getSiblingFile ("missing.txt")).error.contains ("does not exist"));
+
+    // Refused before anything is read: a pipe, a device, a file too large.
+    const auto fifo = file.getSiblingFile ("calibration-fifo");
+    ASSERT_EQ (mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+    const auto zero = file.getSiblingFile ("calibration-zero");
+    ASSERT_TRUE (juce::File ("/dev/zero").createSymbolicLink (zero, true));
+    const auto large = file.getSiblingFile ("calibration-large.txt");
+    ASSERT_TRUE (large.replaceWithText (good.joinIntoString ("\r\n") + juce::String::repeatedString (" ", 1024 * 1024)));
+    for (const auto& [path, reason] : { std::pair { file.getSiblingFile ("missing.txt"), "does not exist" },
+                                        { fifo, "not a file" }, { zero, "not a file" }, { large, "too large" } })
+        EXPECT_TRUE (CalibrationReportReader::read (path).error.contains (reason)) << path.getFullPathName();
+    for (const auto& f : { fifo, zero, large })
+        f.deleteFile();
 }

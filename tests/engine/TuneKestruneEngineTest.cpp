@@ -32,6 +32,8 @@ TEST_F (EngineTest, StartWaitsForAVersionAbove1AndThePollStopsOnceOneIsKnown)
     EXPECT_FALSE (rig.engine->startTuningCalibration());
     EXPECT_TRUE (rig.engine->isFirmwareQueryRunning());
     EXPECT_TRUE (rig.sent().empty());
+    rig.tick (20);   // a refused start leaves nothing listening: no measurements
+    EXPECT_EQ (rig.listener.all(), (std::vector<std::string> { "version 1" }));
 
     rig.replyVersion (0, 1, 0, 1);
     EXPECT_FALSE (rig.engine->isFirmwareQueryRunning());
