@@ -148,18 +148,25 @@ e2e_wait_commit 15 "$commits" || e2e_fail "Restore Default Calibration did not c
 [ "$(e2e_log_since "$mark" | grep -c ' DROP-WRITE ')" -eq 3 ] || e2e_fail "the machine did not lose three writes"
 e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/defaults.txt" > /dev/null || e2e_fail "the machine does not hold the default table"
 
-# Load Calibration from File: the report goes back, confirmed, value for value.
-awk -F'\t' '/^Midi Note: / { split($1, n, ": "); split($2, v, ": "); print n[2], v[2] + 0 }' "$REPORT" > "$E2E_DIR/report-values.txt"
+# Load Calibration from File, from the history: the table read back at the
+# start of the run goes back, confirmed, value for value.
+HISTORY="$XDG_DATA_HOME/kestrune-tuning-utility/history"
+ls -1 "$HISTORY" > "$E2E_DIR/history-listing.txt"
+READ_BACK_FILE="$HISTORY/$(grep -m 1 ' read back\.txt$' "$E2E_DIR/history-listing.txt")"
+[ -f "$READ_BACK_FILE" ] || e2e_fail "no table read back in the history: $(tr '\n' '|' < "$E2E_DIR/history-listing.txt")"
+for what in "stored after Sweep Tune" "stored by Undo" "stored default"; do
+    grep -q " $what\.txt\$" "$E2E_DIR/history-listing.txt" || e2e_fail "the history has no '$what' table"
+done
 commits=$(e2e_commits)
 e2e_file_menu 6
-e2e_choose_file "Load Calibration File" "$REPORT" load-dialog
-e2e_wait 10 e2e_window_id "Load Calibration" || e2e_fail "choosing the report did not ask 'Load Calibration'"
+e2e_choose_file "Load Calibration File" "$READ_BACK_FILE" load-dialog
+e2e_wait 10 e2e_window_id "Load Calibration" || e2e_fail "choosing the history file did not ask 'Load Calibration'"
 sleep 0.3
 e2e_shot load-question "$(e2e_window_id "Load Calibration")"
 e2e_click_box_ok "Load Calibration" -37
-e2e_wait_commit 15 "$commits" || e2e_fail "loading the report stored nothing"
-e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/report-values.txt" > /dev/null || e2e_fail "the machine does not hold the loaded report"
-e2e_pass "Restore Default Calibration stored the default table despite three lost writes; Load stored the report"
+e2e_wait_commit 15 "$commits" || e2e_fail "loading the history file stored nothing"
+e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/read-back.txt" > /dev/null || e2e_fail "the machine does not hold the table read back before the run"
+e2e_pass "Restore Default Calibration stored the default table despite three lost writes; Load of the history's 'read back' table stored it value for value"
 
 # The machine comes back listed but refusing connections for a while: the
 # utility retries and connects once the ports accept, and asks who it is.
