@@ -3,6 +3,7 @@
 #include "core/MillisecondClock.h"
 #include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
+#include "tuning/CalibrationWriter.h"
 
 #include <array>
 #include <atomic>
@@ -22,9 +23,9 @@ public:
     static constexpr int firstRequestedNote = DeviceMessages::firstCalibratedNote;
     // One more than the calibrated notes, as the machine has always been asked.
     static constexpr int lastRequestedNote = DeviceMessages::lastCalibratedNote + 1;
-    static constexpr int requestPauseMs = 2;
+    static constexpr int requestPauseMs = CalibrationWriter::requestPauseMs;
     // The pauses one call may take on the message thread; the rest follow later.
-    static constexpr int maxPausePerCallMs = 15;
+    static constexpr int maxPausePerCallMs = CalibrationWriter::maxPausePerCallMs;
     // Replies come back within milliseconds; later than this they are not ours.
     static constexpr juce::uint32 replyWindowMs = 1000;
 

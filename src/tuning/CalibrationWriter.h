@@ -30,8 +30,10 @@ public:
     static constexpr juce::uint32 replyWaitMs = 500;
     static constexpr int writePauseMs = 3;
     static constexpr int requestPauseMs = 2;
-    // The pauses one call may take; the rest follow on later ticks.
-    static constexpr int maxPausePerCallMs = 15;
+    // The pauses one call may take; the rest follow on later ticks. A few
+    // milliseconds: the message thread sleeps through them, and a busy
+    // machine stretches every sleep.
+    static constexpr int maxPausePerCallMs = 6;
 
     // Index = MIDI note; notes without a value are neither written nor asked for.
     using Values = std::array<std::optional<juce::uint16>, 64>;

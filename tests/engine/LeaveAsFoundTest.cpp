@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace enginetest;
 
 // Every way out of a calibration, on the virtual machine: afterwards it stores
@@ -54,7 +56,8 @@ TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
               r.run (2000.0);
               r.engine->setAnalysedInputChannel (1);   // the machine's channel no longer among the device's
               r.run (1200.0);
-              EXPECT_EQ (r.listener.milestones()[r.listener.milestones().size() - 2], "failed");
+              const auto milestones = r.listener.milestones();
+              EXPECT_NE (std::find (milestones.begin(), milestones.end(), "failed"), milestones.end());
           },
           "written restore stored" },
         { "the output unplugged in a run, then back", unplugDuringRun, "written restore stored" },
