@@ -47,7 +47,9 @@ void MidiManager::openInputDeviceNow (const juce::String& name)
             continue;
         try
         {
-            if (auto input = portSystem->openInput (i, this))
+            // Opened by index: a port plugged or pulled since the listing
+            // shifts the indices, and another device must not be kept under this name.
+            if (auto input = portSystem->openInput (i, this); input != nullptr && input->getName() == name)
             {
                 const juce::ScopedLock sl (lock);
                 input->start();
@@ -71,7 +73,7 @@ void MidiManager::openOutputDevice (const juce::String& name)
     {
         if (names[i] != name)
             continue;
-        if (auto output = portSystem->openOutput (i))
+        if (auto output = portSystem->openOutput (i); output != nullptr && output->getName() == name)
         {
             const juce::ScopedLock sl (lock);
             openOutputs.push_back ({ name, std::move (output) });

@@ -117,3 +117,43 @@ TEST_F (MidiManagerTest, SendingFromTheRemovalCallbackReachesOnlyOutputsStillThe
     manager->timerCallback();
     EXPECT_EQ (taken, 1);
 }
+
+// A device plugged in between the manager's listing and its opening by index
+// shifts the indices: the port opened is checked by name.
+TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKept)
+{
+    struct HotPlug : FakeMidiPortSystem
+    {
+        juce::StringArray getInputNames() override { return listThenPlug (true); }
+        juce::StringArray getOutputNames() override { return listThenPlug (false); }
+        juce::StringArray listThenPlug (bool inputs)
+        {
+            auto names = inputs ? FakeMidiPortSystem::getInputNames() : FakeMidiPortSystem::getOutputNames();
+            if (plugNext)
+            {
+                inputs ? unplugInput ("Kestrune") : unplugOutput ("Kestrune");
+                inputs ? plugInput ("Other") : plugOutput ("Other");
+                inputs ? plugInput ("Kestrune") : plugOutput ("Kestrune");
+            }
+            return names;
+        }
+        bool plugNext = true;
+    };
+    auto ports = std::make_shared<HotPlug>();
+    ports->plugInput ("Kestrune");
+    ports->plugOutput ("Kestrune");
+    SimulatedClock clock;
+    MidiManager::Ptr manager = new MidiManager (ports, clock);
+    manager->openInputDevice ("Kestrune");
+    manager->openOutputDevice ("Kestrune");
+    EXPECT_TRUE (manager->getOpenInputDeviceNames().isEmpty());
+    EXPECT_TRUE (manager->getOpenOutputDeviceNames().isEmpty());
+    EXPECT_EQ (manager->sendMessageToAllOutputs (DeviceMessages::identityRequest()), 0);
+    EXPECT_TRUE (ports->sentTo ("Other").empty());
+
+    ports->plugNext = false;   // the next attempt lists what is there
+    manager->openInputDevice ("Kestrune");
+    manager->openOutputDevice ("Kestrune");
+    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("Kestrune"));
+    EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("Kestrune"));
+}
