@@ -23,7 +23,17 @@ std::unique_ptr<AlsaSequencerOutputPort> AlsaSequencerOutputPort::open (const ju
 }
 
 AlsaSequencerOutputPort::AlsaSequencerOutputPort (snd_seq_t* handle, int port, int client, int clientPort, juce::String n)
-    : seq (handle), ownPort (port), destinationClient (client), destinationPort (clientPort), name (std::move (n))
+    : seq (handle),
+      ownPort (port),
+      destinationClient (client),
+      destinationPort (clientPort),
+      name (std::move (n)),
+      sender ([this] (snd_seq_event_t& event) {
+          snd_seq_ev_set_source (&event, ownPort);
+          snd_seq_ev_set_dest (&event, destinationClient, destinationPort);
+          snd_seq_ev_set_direct (&event);
+          return snd_seq_event_output_direct (seq, &event) >= 0;
+      })
 {
 }
 
@@ -35,13 +45,5 @@ AlsaSequencerOutputPort::~AlsaSequencerOutputPort()
 
 bool AlsaSequencerOutputPort::sendMessageNow (const juce::MidiMessage& message)
 {
-    for (auto event : encoder.encode (message.getRawData(), message.getRawDataSize()))
-    {
-        snd_seq_ev_set_source (&event, ownPort);
-        snd_seq_ev_set_dest (&event, destinationClient, destinationPort);
-        snd_seq_ev_set_direct (&event);
-        if (snd_seq_event_output_direct (seq, &event) < 0)
-            return false;
-    }
-    return true;
+    return sender.send (message.getRawData(), message.getRawDataSize());
 }

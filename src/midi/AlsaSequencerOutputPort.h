@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AlsaSequencerEncoder.h"
+#include "AlsaMessageSender.h"
 #include "MidiOutputPort.h"
 
 #include <memory>
@@ -26,7 +26,8 @@ public:
 
     juce::String getName() const override { return name; }
     // False when alsa-lib refuses an event (the destination is gone, or its
-    // buffer cannot take the bytes); the rest of the message is dropped.
+    // buffer cannot take the bytes); the same message sent again goes on
+    // from the event that was refused.
     bool sendMessageNow (const juce::MidiMessage& message) override;
 
 private:
@@ -37,7 +38,7 @@ private:
     int destinationClient;
     int destinationPort;
     juce::String name;
-    AlsaSequencerEncoder encoder;
+    AlsaMessageSender sender;
 
     JUCE_DECLARE_NON_COPYABLE (AlsaSequencerOutputPort)
 };

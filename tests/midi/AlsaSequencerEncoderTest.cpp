@@ -1,5 +1,6 @@
 #include "EmbeddedData.h"
 #include "firmware/FirmwareSysexData.h"
+#include "midi/AlsaMessageSender.h"
 #include "midi/AlsaSequencerEncoder.h"
 #include "midi/DeviceMessages.h"
 
@@ -31,11 +32,10 @@ struct KernelBridge
 
     snd_midi_event_t* decoder = nullptr;
 };
-} // namespace
 
-TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
+// The update request, then the image's slices, as the firmware sender hands them to the output.
+std::vector<Bytes> firmwareMessages()
 {
-    // The update request, then the image's slices, as the firmware sender hands them to the output.
     const Bytes image (EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + 113134);
     std::vector<Bytes> firmware { bytesOf (DeviceMessages::firmwareUpdateRequest()) };
     const FirmwareSysexData data ({ firmware[0].data(), (int) firmware[0].size() }, { image.data(), (int) image.size() }, 64, 10, "Out", "Audio Application Firmware");
@@ -44,6 +44,14 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
         const auto slice = data.getPacket (i);
         firmware.emplace_back (slice.begin(), slice.end());
     }
+    return firmware;
+}
+} // namespace
+
+TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
+{
+    const auto firmware = firmwareMessages();
+    const Bytes image (EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + 113134);
 
     constexpr int sysex = SND_SEQ_EVENT_SYSEX, noteOn = SND_SEQ_EVENT_NOTEON;
     const struct
@@ -84,4 +92,32 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
         }
         EXPECT_TRUE (c.eventTypes.empty() || types == c.eventTypes) << ::testing::PrintToString (types);
     }
+}
+
+// The output's buffer full now and then, part-way through a message: sent
+// again, the message goes on where it stopped and no byte arrives twice.
+TEST (AlsaMessageSender, AMessageRefusedPartWayGoesOnFromTheRefusedEvent)
+{
+    auto messages = firmwareMessages();
+    messages.resize (40);
+    messages.push_back ({ EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + 3000 });   // several events
+    messages.push_back (bytesOf (DeviceMessages::noteOn (24)));
+    KernelBridge bridge;
+    Bytes wire, expected;
+    int calls = 0, refusals = 0;
+    AlsaMessageSender sender ([&] (snd_seq_event_t& event) {
+        if (++calls % 3 == 0)
+            return ++refusals, false;
+        bridge.write (event, wire);
+        return true;
+    });
+    for (const auto& message : messages)
+    {
+        int attempts = 0;
+        while (! sender.send (message.data(), (int) message.size()))
+            ASSERT_LT (++attempts, 100);
+        expected.insert (expected.end(), message.begin(), message.end());
+    }
+    EXPECT_GT (refusals, 20);
+    EXPECT_EQ (wire, expected);
 }
