@@ -128,14 +128,31 @@ sleep 0.5
 [ "$(awk 'END { print NR }' "$REPORT")" -eq 42 ] && [ "$(grep -c $'\r$' "$REPORT")" -eq 42 ] && head -n 1 "$REPORT" | grep -q '^Tuning Results: ' \
     || e2e_fail "the report is not 42 lines with CR LF under its header"
 
-# Undo Tuning writes back the values read at the start, then commits.
+# Load Calibration from File, from the history: the table read back at the
+# start of the run goes back, confirmed, value for value, after a question
+# that says what changes.
+HISTORY="$XDG_DATA_HOME/kestrune-tuning-utility/history"
+READ_BACK_FILE="$HISTORY/$(ls -1 "$HISTORY" | grep -m 1 ' read back\.txt$')"
+[ -f "$READ_BACK_FILE" ] || e2e_fail "no table read back in the history: $(ls -1 "$HISTORY" | tr '\n' '|')"
+awk -F'\t' '/^Midi Note: / { split($1, n, ": "); split($2, v, ": "); print n[2], v[2] + 0 }' "$REPORT" > "$E2E_DIR/report-values.txt"
+commits=$(e2e_commits)
+e2e_file_menu 6
+e2e_choose_file "Load Calibration File" "$READ_BACK_FILE" load-dialog
+e2e_wait 10 e2e_window_id "Load Calibration" || e2e_fail "choosing the history file did not ask 'Load Calibration'"
+sleep 0.3
+e2e_shot load-question "$(e2e_window_id "Load Calibration")"
+e2e_click_box_ok "Load Calibration" -37
+e2e_wait_commit 15 "$commits" || e2e_fail "loading the history file stored nothing"
+e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/read-back.txt" > /dev/null || e2e_fail "the machine does not hold the table read back before the run"
+
+# Undo, now "Undo Load Calibration", gives back the run's table, then commits.
 mark=$(e2e_log_mark)
 commits=$(e2e_commits)
 e2e_file_menu 3
-e2e_wait_commit 10 "$commits" || e2e_fail "Undo Tuning did not commit"
-e2e_log_since "$mark" | e2e_written_values | sort -n | diff - "$E2E_DIR/read-back.txt" > /dev/null || e2e_fail "Undo Tuning wrote other values than those read back"
-e2e_log_since "$mark" | grep -E ' (VALUE|STATE commit)' | tail -n 1 | grep -q 'STATE commit' || e2e_fail "Undo Tuning did not commit after its writes"
-e2e_pass "report written; Undo Tuning wrote the 40 values read back, then committed"
+e2e_wait_commit 10 "$commits" || e2e_fail "Undo did not commit"
+e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/report-values.txt" > /dev/null || e2e_fail "Undo after Load did not give back the run's table"
+e2e_log_since "$mark" | grep -E ' (VALUE|STATE commit)' | tail -n 1 | grep -q 'STATE commit' || e2e_fail "Undo did not commit after its writes"
+e2e_pass "report written; Load of the history's 'read back' table stored it value for value; Undo gave the run's table back"
 
 # Restore Default Calibration: three writes are lost on the way, found by the
 # read-back, sent again; the stored table is exactly the default one.
@@ -147,26 +164,13 @@ e2e_file_menu 4
 e2e_wait_commit 15 "$commits" || e2e_fail "Restore Default Calibration did not commit"
 [ "$(e2e_log_since "$mark" | grep -c ' DROP-WRITE ')" -eq 3 ] || e2e_fail "the machine did not lose three writes"
 e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/defaults.txt" > /dev/null || e2e_fail "the machine does not hold the default table"
-
-# Load Calibration from File, from the history: the table read back at the
-# start of the run goes back, confirmed, value for value.
-HISTORY="$XDG_DATA_HOME/kestrune-tuning-utility/history"
 ls -1 "$HISTORY" > "$E2E_DIR/history-listing.txt"
-READ_BACK_FILE="$HISTORY/$(grep -m 1 ' read back\.txt$' "$E2E_DIR/history-listing.txt")"
-[ -f "$READ_BACK_FILE" ] || e2e_fail "no table read back in the history: $(tr '\n' '|' < "$E2E_DIR/history-listing.txt")"
-for what in "stored after Sweep Tune" "stored by Undo" "stored default"; do
+for what in "stored after Sweep Tune" "stored from file" "stored by Undo" "stored default"; do
     grep -q " $what\.txt\$" "$E2E_DIR/history-listing.txt" || e2e_fail "the history has no '$what' table"
 done
-commits=$(e2e_commits)
-e2e_file_menu 6
-e2e_choose_file "Load Calibration File" "$READ_BACK_FILE" load-dialog
-e2e_wait 10 e2e_window_id "Load Calibration" || e2e_fail "choosing the history file did not ask 'Load Calibration'"
-sleep 0.3
-e2e_shot load-question "$(e2e_window_id "Load Calibration")"
-e2e_click_box_ok "Load Calibration" -37
-e2e_wait_commit 15 "$commits" || e2e_fail "loading the history file stored nothing"
-e2e_stored_values "$SEED" "$KNOB" | diff - "$E2E_DIR/read-back.txt" > /dev/null || e2e_fail "the machine does not hold the table read back before the run"
-e2e_pass "Restore Default Calibration stored the default table despite three lost writes; Load of the history's 'read back' table stored it value for value"
+[ "$(grep -c ' read back\.txt$' "$E2E_DIR/history-listing.txt")" -eq 2 ] || e2e_fail "the history does not hold the two tables read back"
+e2e_pass "Restore Default Calibration stored the default table despite three lost writes; every table read or stored is in the history"
+
 
 # The machine comes back listed but refusing connections for a while: the
 # utility retries and connects once the ports accept, and asks who it is.
