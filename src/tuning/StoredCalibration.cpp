@@ -47,7 +47,7 @@ void StoredCalibration::aboutToAlter (juce::uint64 notes)
     // Without the whole stored table there is nothing a later start could
     // write back; the machine's own stored table stays what a power cycle restores.
     if (const auto table = completeTable())
-        journalWriteFailed = ! journal->open (*table);
+        journal->open (*table);   // a folder that cannot be written is told by the history
 }
 
 bool StoredCalibration::mayStore (const Values& confirmed) const
@@ -69,7 +69,7 @@ void StoredCalibration::settleJournal()
     if (journal == nullptr)
         return;
     if (const auto table = completeTable())
-        journalWriteFailed = ! journal->settle (*table);
+        journal->settle (*table);
 }
 
 void StoredCalibration::matched (const Values& confirmed)

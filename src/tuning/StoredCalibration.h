@@ -49,8 +49,6 @@ public:
     std::optional<juce::uint16> storedValue (int note) const;
     // Every stored value known, for the calibrated notes.
     Values getStoredValues() const { return known; }
-    // The journal could not be written when it was last needed.
-    bool journalFailed() const { return journalWriteFailed; }
 
     static juce::uint64 notesOf (const Values& values);
 
@@ -61,7 +59,6 @@ private:
     std::shared_ptr<CalibrationJournal> journal;
     Values known {};
     juce::uint64 altered = 0;
-    bool journalWriteFailed = false;
 
     JUCE_DECLARE_NON_COPYABLE (StoredCalibration)
 };

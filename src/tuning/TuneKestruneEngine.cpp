@@ -285,11 +285,6 @@ bool TuneKestruneEngine::isCalibrating() const
     return phase != Phase::idle;
 }
 
-bool TuneKestruneEngine::isInKnobStep() const
-{
-    return phase == Phase::knobStep;
-}
-
 void TuneKestruneEngine::finishTuning()
 {
     // Only the running algorithm's completion has results to write.

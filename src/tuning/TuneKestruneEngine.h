@@ -214,8 +214,6 @@ public:
     // From a successful startTuningCalibration until the run or the knob step
     // ends: the read-back, the knob step and the run.
     bool isCalibrating() const;
-    // In the knob step: the reference note sounds, the run has not begun.
-    bool isInKnobStep() const;
     // Called by an algorithm after its last note, from inside the tick.
     void finishTuning();
 
