@@ -198,15 +198,16 @@ void FirmwareUpdateComponent::timerCallback()
     stopTimer();
     if (confirming)
     {
+        // Ready again before the question: Cancel leaves a window that says
+        // what it can do, and Try Again starts from there.
         confirming = false;
         updateInProgress = false;
+        progress = 0.0;
+        updateInformationLabel->setText (updateInformationText, juce::dontSendNotification);
+        updateButtonState();
         askToTryAgain ([target = safeThis] {
-            auto* component = target.getComponent();
-            if (component == nullptr)
-                return;
-            component->progress = 0.0;
-            component->updateInformationLabel->setText (updateInformationText, juce::dontSendNotification);
-            component->startUpdate();
+            if (auto* component = target.getComponent())
+                component->startUpdate();
         });
         return;
     }

@@ -125,6 +125,9 @@ TEST_F (FirmwareUpdateComponentTest, AnUpdateTheMachineDoesNotConfirmIn30Seconds
     c.timerCallback(); // 30 s later
     EXPECT_EQ (c.titles, juce::StringArray (FirmwareUpdateComponent::notAcceptedTitle));
     EXPECT_FALSE (c.isConfirming());
+    // Whatever the answer, the window is ready again, and says so.
+    EXPECT_TRUE (c.buttonEnabled());
+    EXPECT_EQ (findChild<juce::Label> (c, "Update Information")->getText(), FirmwareUpdateComponent::updateInformationText);
     ASSERT_TRUE (c.tryAgain != nullptr);
     c.tryAgain();
     EXPECT_TRUE (rig.engine->isUpdatingFirmware());
