@@ -84,6 +84,7 @@ void PreciseTuningAlgorithm::processFrequency (float hz)
             return;
         }
         previousValue = -1.0;
+        firstMeasurement = true;
         measure (currentValue + spacingAbove (currentNote - 1));
         startNote();
         return;

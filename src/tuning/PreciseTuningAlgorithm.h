@@ -12,8 +12,8 @@
 // is a larger share of their pitch. The next note starts at the value just
 // accepted plus the read-back table's spacing between the two notes (the
 // Tune knob shifts the pitch, not the spacing). A read-back table that does
-// not fall from note to note, or whose note measures more than a semitone
-// off, gives way to the factory table's spacing.
+// not fall from note to note, or that puts a note more than a semitone off
+// its target when first measured, gives way to the factory table's spacing.
 class PreciseTuningAlgorithm : public TuneKestruneEngine::TuningAlgorithm
 {
 public:
