@@ -33,7 +33,11 @@ int GuitarPlayerTuningAlgorithm::stepFor (int note, float difference)
 void GuitarPlayerTuningAlgorithm::sendStartValue()
 {
     sendValue (deviceCalibration[currentNote].load());
-    jump = markPitchChange();
+    lastStep = markPitchChange();
+    startHeard = false;
+    steppedOn = -1.0f;
+    approaching = true;
+    approachSign = 0.0f;
 }
 
 void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
@@ -41,15 +45,31 @@ void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
     if (currentNote > 65)
         return;
 
-    if (! hasSettledSince (jump))
+    // Only the latest mark is tracked: once the start value has been heard,
+    // later steps must not hold the stepping back.
+    if (! startHeard && ! (startHeard = hasSettledSince (lastStep)))
         return;
 
     const float difference = hz - targetFrequency (currentNote);
     if (std::abs ((double) difference) >= tolerance)
     {
+        // Every tick until the estimate first reaches or crosses the target;
+        // from then on once per new estimate, or the steps overshoot.
+        if (approachSign == 0.0f)
+            approachSign = difference > 0.0f ? 1.0f : -1.0f;
+        if (difference * approachSign < 0.0f)
+            approaching = false;
+        if (! approaching && hz == steppedOn)
+            return;
+        steppedOn = hz;
         sendValue ((juce::uint16) (currentValue + stepFor (currentNote, difference)));
+        lastStep = markPitchChange();
         return;
     }
+
+    approaching = false;
+    if (! hasSettledSince (lastStep))
+        return;
 
     acceptNote (hz);
     if (currentNote > TuneKestruneEngine::lastNote)

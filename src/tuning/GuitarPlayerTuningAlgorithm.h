@@ -10,7 +10,10 @@
 // completed two frames made wholly of audio that followed the value: until
 // then the estimate still describes the pitch before the jump (the frame in
 // progress when the value went out mixes both pitches, and the device and
-// the cable take their time to bring the new one).
+// the cable take their time to bring the new one). From then on it steps
+// like Sweep Tune: every tick until the estimate first reaches or crosses the
+// target, then once per new estimate; and it accepts a note only on an
+// estimate made wholly after its last step.
 class GuitarPlayerTuningAlgorithm : public TuneKestruneEngine::TuningAlgorithm
 {
 public:
@@ -30,7 +33,11 @@ private:
     void sendStartValue();
 
     const TuneKestruneEngine::CalibrationTable& deviceCalibration;
-    juce::uint32 jump = 0;
+    juce::uint32 lastStep = 0;   // the start value counts as a step
+    bool startHeard = false;
+    float steppedOn = -1.0f;   // none yet for this note
+    bool approaching = true;
+    float approachSign = 0.0f;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GuitarPlayerTuningAlgorithm)
 };

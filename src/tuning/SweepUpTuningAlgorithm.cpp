@@ -6,11 +6,17 @@ SweepUpTuningAlgorithm::SweepUpTuningAlgorithm (MidiManager::Ptr manager, TuneKe
     : TuningAlgorithm (std::move (manager), owner)
 {
     currentNote = TuneKestruneEngine::firstNote;
-    sendValue (TuneKestruneEngine::lowestPitchValue);
+    step (TuneKestruneEngine::lowestPitchValue);
     startNote();
 }
 
 SweepUpTuningAlgorithm::~SweepUpTuningAlgorithm() = default;
+
+void SweepUpTuningAlgorithm::step (juce::uint16 value)
+{
+    sendValue (value);
+    lastStep = markPitchChange();
+}
 
 int SweepUpTuningAlgorithm::stepFor (int note, float difference)
 {
@@ -38,9 +44,22 @@ void SweepUpTuningAlgorithm::processFrequency (float hz)
     const float difference = hz - targetFrequency (currentNote);
     if (std::abs ((double) difference) >= tolerance)
     {
-        sendValue ((juce::uint16) (currentValue + stepFor (currentNote, difference)));
+        // Every tick until the estimate first reaches or crosses the target;
+        // from then on once per new estimate, or the steps overshoot.
+        if (approachSign == 0.0f)
+            approachSign = difference > 0.0f ? 1.0f : -1.0f;
+        if (difference * approachSign < 0.0f)
+            approaching = false;
+        if (! approaching && hz == steppedOn)
+            return;
+        steppedOn = hz;
+        step ((juce::uint16) (currentValue + stepFor (currentNote, difference)));
         return;
     }
+
+    approaching = false;
+    if (! hasSettledSince (lastStep))
+        return;
 
     acceptNote (hz);
     if (currentNote > TuneKestruneEngine::lastNote)
@@ -51,6 +70,9 @@ void SweepUpTuningAlgorithm::processFrequency (float hz)
 
     // The next note starts where this one was accepted.
     sendValue (currentValue);
+    steppedOn = -1.0f;
+    approaching = true;
+    approachSign = 0.0f;
     startNote();
 }
 

@@ -5,6 +5,13 @@
 // "Sweep Tune": starts note 24 from the lowest pitch and approaches every
 // target from below, starting each next note from the value just accepted.
 // Accepts a note within 0.2 Hz.
+//
+// The estimate is renewed every 8,192 samples but handed over every tick: it
+// steps on every tick until the estimate first reaches or crosses the target,
+// then once per new estimate (one that differs from the last it stepped on),
+// as repeated steps on one estimate overshoot. It accepts a note only on an
+// estimate made wholly after its last step: an earlier one may describe a
+// value already left.
 class SweepUpTuningAlgorithm : public TuneKestruneEngine::TuningAlgorithm
 {
 public:
@@ -21,5 +28,12 @@ public:
     static int stepFor (int note, float difference);
 
 private:
+    void step (juce::uint16 value);
+
+    juce::uint32 lastStep = 0;
+    float steppedOn = -1.0f;   // none yet for this note
+    bool approaching = true;
+    float approachSign = 0.0f;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SweepUpTuningAlgorithm)
 };

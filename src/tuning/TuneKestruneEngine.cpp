@@ -4,6 +4,7 @@
 #include "tuning/CalibrationReport.h"
 #include "tuning/DefaultCalibration.h"
 #include "tuning/GuitarPlayerTuningAlgorithm.h"
+#include "tuning/PreciseTuningAlgorithm.h"
 #include "tuning/SweepUpTuningAlgorithm.h"
 
 namespace
@@ -165,7 +166,7 @@ int TuneKestruneEngine::getAnalysedInputChannel() const
 
 juce::StringArray TuneKestruneEngine::getTuningAlgorithmNames()
 {
-    return { sweepTuneName, fineTuneName };
+    return { sweepTuneName, fineTuneName, preciseTuneName };
 }
 
 juce::String TuneKestruneEngine::getTuningAlgorithm() const
@@ -246,6 +247,8 @@ bool TuneKestruneEngine::beginTuningRun()
 
     if (status->algorithmName == sweepTuneName)
         algorithm = std::make_unique<SweepUpTuningAlgorithm> (midiManager, *this);
+    else if (status->algorithmName == preciseTuneName)
+        algorithm = std::make_unique<PreciseTuningAlgorithm> (midiManager, *this, deviceCalibration);
     else
         algorithm = std::make_unique<GuitarPlayerTuningAlgorithm> (midiManager, *this, deviceCalibration);
 

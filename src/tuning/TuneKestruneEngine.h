@@ -63,6 +63,7 @@ public:
 
     static constexpr const char* sweepTuneName = "Sweep Tune";
     static constexpr const char* fineTuneName = "Fine Tune";
+    static constexpr const char* preciseTuneName = "Precise Tune";
 
     // Which whole calibration a confirmed write carried.
     enum class CalibrationWriteKind

@@ -71,12 +71,17 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
         }
         passFrames (1);
         fine.processFrequency (100.0f);
-        fine.processFrequency (100.0f);   // every tick from then on, the estimate unchanged or not
+        fine.processFrequency (100.0f);   // every tick while approaching, the estimate unchanged or not
+        fine.processFrequency (target (24));   // not accepted: it may describe a value already left
+        fine.processFrequency (100.0f);   // once the target is reached, only a new estimate steps
+        fine.processFrequency (100.5f);
+        EXPECT_EQ (sent(), (std::vector<std::string> { "write 24 60000", "write 24 60100", "write 24 60200", "write 24 60300" }));
+        passFrames (framesToWait);
         fine.processFrequency (target (24));   // accepted: the next note's own read-back value
-        EXPECT_EQ (sent(), (std::vector<std::string> { "write 24 60000", "write 24 60100", "write 24 60200", "write 24 50000" }));
-        passFrames (framesToWait - 1);
+        EXPECT_EQ (sent().back(), "write 24 50000");
+        passFrames (framesToWait - 1);   // the next note waits for its start value again
         fine.processFrequency (10.0f);
-        EXPECT_EQ (sent().size(), 4u);
+        EXPECT_EQ (sent().size(), 5u);
         passFrames (1);
 
         struct Row
@@ -109,6 +114,8 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
             SCOPED_TRACE (std::to_string (row.fine) + " note " + std::to_string (row.note) + " " + std::to_string (row.hz));
             TuneKestruneEngine::TuningAlgorithm& algorithm = row.fine ? (TuneKestruneEngine::TuningAlgorithm&) fine : sweep;
             row.fine ? fine.moveTo (row.note, row.start) : sweep.moveTo (row.note, row.start);
+            if (row.step == 0)   // a note is accepted only on frames heard after the last step
+                passFrames (framesToWait);
             mark = rig.ports->getReceivedByMachine().size();
             algorithm.processFrequency (row.hz);
             EXPECT_EQ (algorithm.getCurrentNote(), row.step == 0 ? row.note + 1 : row.note);
@@ -123,5 +130,57 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
                 EXPECT_EQ (algorithm.getResults()[(size_t) row.note].frequency, row.hz);
             }
         }
+    }
+}
+
+// A step goes out on every tick, but the estimate is renewed only every 8,192
+// samples: an estimate in the window just after a step describes the value
+// left, and the value now held sounds outside the window.
+TEST (TuningAlgorithm, AcceptsANoteOnlyOnAnEstimateOfTheValueItHolds)
+{
+    SimRig rig (machineOptions (1, 0.0));
+    rig.start();
+    const auto& curve = rig.machine->getPitchCurve();
+    const auto pitch = [&] (int value) { return curve.frequency (value, 0.0); };
+    TuneKestruneEngine::CalibrationTable table;
+    for (auto& value : table)
+        value.store (30000);
+    Positioned<SweepUpTuningAlgorithm> sweep (rig.midi, *rig.engine);
+    Positioned<GuitarPlayerTuningAlgorithm> fine (rig.midi, *rig.engine, table);
+
+    struct Row
+    {
+        bool fine;
+        int note;
+        float difference;   // of the estimate that makes the step
+        int step;
+    };
+    for (const auto& row : { Row { false, 24, 6.0f, 50 }, Row { false, 24, 2.0f, 15 }, Row { false, 24, -1.0f, -3 },
+                             Row { false, 45, 4.0f, 100 }, Row { false, 45, 0.5f, 5 }, Row { false, 62, -1.0f, -5 },
+                             Row { true, 24, 10.0f, 100 }, Row { true, 24, -1.0f, -3 }, Row { true, 50, 7.0f, 250 },
+                             Row { true, 50, 2.0f, 10 }, Row { true, 62, -1.0f, -3 } })
+    {
+        SCOPED_TRACE (std::to_string (row.fine) + " note " + std::to_string (row.note) + " step " + std::to_string (row.step));
+        TuneKestruneEngine::TuningAlgorithm& algorithm = row.fine ? (TuneKestruneEngine::TuningAlgorithm&) fine : sweep;
+        const double tolerance = row.fine ? GuitarPlayerTuningAlgorithm::tolerance : SweepUpTuningAlgorithm::tolerance;
+        const double goal = target (row.note);
+        const auto inWindow = [&] (int value) { return std::abs (pitch (value) - goal) < tolerance; };
+        // The value in the window nearest the edge the step leaves by.
+        int held = 1;
+        while (pitch (held) > goal + (row.step > 0 ? -tolerance : tolerance))
+            ++held;
+        held = row.step > 0 ? held - 1 : held;
+        ASSERT_TRUE (inWindow (held));
+        ASSERT_FALSE (inWindow (held + row.step));
+
+        row.fine ? fine.moveTo (row.note, (juce::uint16) held) : sweep.moveTo (row.note, (juce::uint16) held);
+        rig.run (5 * 8192 * 1000.0 / 48000.0);   // long past every earlier mark
+        const auto mark = rig.ports->getReceivedByMachine().size();
+        algorithm.processFrequency ((float) goal + row.difference);
+        algorithm.processFrequency ((float) pitch (held));
+        const auto received = rig.ports->getReceivedByMachine();
+        EXPECT_EQ (describeAll ({ received.begin() + (long) mark, received.end() }),
+                   std::vector<std::string> { "write 24 " + std::to_string (held + row.step) });
+        EXPECT_EQ (algorithm.getCurrentNote(), row.note);
     }
 }

@@ -75,7 +75,7 @@ TEST_F (PreferencesComponentTest, ListsShowTheDevicesAndSelectWhatIsInUse)
         { rateList, "44100=44100,48000=48000,96000=96000 > " + rate },
         { sizeList, "512=512,1024=1024,2048=2048 > 512" }, // only powers of two from 512
         { channelList, "Left=1,Right=2 > Left" },
-        { algorithmList, "Sweep Tune=1,Fine Tune=2 > Sweep Tune" },
+        { algorithmList, "Sweep Tune=1,Fine Tune=2,Precise Tune=3 > Sweep Tune" },
     };
     for (auto& [name, text] : expected)
     {
