@@ -5,6 +5,7 @@
 #include "CommandIDs.h"
 #include "EmbeddedData.h"
 #include "FirmwareUpdateWindow.h"
+#include "KestruneVersion.h"
 #include "MainMenuModel.h"
 #include "MainWindow.h"
 #include "MessageThreadStallWatch.h"
@@ -55,7 +56,7 @@ KestruneTuningUtilityApplication* KestruneTuningUtilityApplication::getInstance(
 }
 
 const juce::String KestruneTuningUtilityApplication::getApplicationName() { return "Kestrune Tuning Utility"; }
-const juce::String KestruneTuningUtilityApplication::getApplicationVersion() { return "1.1.2"; }
+const juce::String KestruneTuningUtilityApplication::getApplicationVersion() { return KestruneVersion::application; }
 bool KestruneTuningUtilityApplication::moreThanOneInstanceAllowed() { return true; }
 void KestruneTuningUtilityApplication::anotherInstanceStarted (const juce::String&) {}
 
