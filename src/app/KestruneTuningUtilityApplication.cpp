@@ -17,11 +17,6 @@
 #include "ui/CalibrationWriteMessage.h"
 #include "ui/MainWindowComponent.h"
 
-namespace
-{
-constexpr double latestFirmwareVersion = 1.05;
-}
-
 //==============================================================================
 KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread::LaunchFirmwareUpdateOnMessageThread (
     KestruneTuningUtilityApplication& owner)
@@ -460,7 +455,7 @@ void KestruneTuningUtilityApplication::tuningProgressChanged (double) {}
 void KestruneTuningUtilityApplication::firmwareVersionReceived (double version)
 {
     // Arrives on the MIDI input thread: only trigger the async updater here.
-    if (version < latestFirmwareVersion)
+    if (version < DeviceMessages::latestFirmwareVersion)
         launchFirmwareUpdate();
 }
 

@@ -59,7 +59,8 @@ CalibrationReportReader::Result CalibrationReportReader::parse (const juce::Stri
         rows.add (lines[i]);
     if (rows.size() != numNotes)
         return refuse ("The last report in the file has " + juce::String (rows.size())
-                       + " rows; a calibration has 40, for MIDI notes 24 to 63.");
+                       + " rows; a calibration has " + juce::String (numNotes) + ", for MIDI notes " + juce::String (firstNote)
+                       + " to " + juce::String (DeviceMessages::lastCalibratedNote) + ".");
 
     Result result;
     result.header = lines[header];
@@ -84,7 +85,8 @@ CalibrationReportReader::Result CalibrationReportReader::parse (const juce::Stri
                            + "\", is not a whole number from 1 to 65534.");
 
         if (i > 0 && value >= result.values[(size_t) i - 1])
-            return refuse ("The values must fall from note 24 to note 63, but note " + juce::String (note) + " has "
+            return refuse ("The values must fall from note " + juce::String (firstNote) + " to note "
+                           + juce::String (DeviceMessages::lastCalibratedNote) + ", but note " + juce::String (note) + " has "
                            + juce::String (value) + " after " + juce::String (result.values[(size_t) i - 1])
                            + " for note " + juce::String (note - 1) + ".");
         result.values[(size_t) i] = (juce::uint16) value;
