@@ -24,7 +24,7 @@ target_compile_definitions(kestrune_juce
         JUCE_USE_XINERAMA=1
         JUCE_USE_XCURSOR=1
         JUCE_APPLICATION_NAME_STRING="Kestrune Tuning Utility"
-        JUCE_APPLICATION_VERSION_STRING="1.1.2")
+        JUCE_APPLICATION_VERSION_STRING="${PROJECT_VERSION}")
 target_include_directories(kestrune_juce
     INTERFACE $<TARGET_PROPERTY:kestrune_juce,INCLUDE_DIRECTORIES>)
 target_compile_definitions(kestrune_juce

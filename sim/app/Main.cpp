@@ -80,8 +80,9 @@ int runMeasure (const SimOptions& options)
         machineOptions.seed = options.seed;
         machineOptions.knobSemitones = options.knobSemitones;
         VirtualKestrune machine (machineOptions);
-        machine.receive (DeviceMessages::calibrationValueWrite (24, (juce::uint16) value));
-        machine.receive (DeviceMessages::noteOn (24));
+        constexpr int note = DeviceMessages::firstCalibratedNote;
+        machine.receive (DeviceMessages::calibrationValueWrite (note, (juce::uint16) value));
+        machine.receive (DeviceMessages::noteOn (note));
 
         std::vector<float> audio ((size_t) (3.0 * rate));
         for (size_t offset = 0; offset < audio.size(); offset += 512)
@@ -90,7 +91,7 @@ int runMeasure (const SimOptions& options)
         const auto measured = PitchMeter::measure (audio.data() + skip, (int) (audio.size() - skip), rate);
         const auto model = machine.getSoundingFrequency();
 
-        std::cout << "measure note 24 value " << value << " knob " << options.knobSemitones << " seed " << options.seed
+        std::cout << "measure note " << note << " value " << value << " knob " << options.knobSemitones << " seed " << options.seed
                   << " model " << juce::String (model, 4) << " Hz measured " << juce::String (measured, 4) << " Hz\n";
     }
     return 0;

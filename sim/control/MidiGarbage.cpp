@@ -39,7 +39,7 @@ void MidiGarbage::sprinkleRealTime (std::vector<juce::uint8>& bytes, int maxByte
 
 std::vector<juce::uint8> MidiGarbage::replyStart()
 {
-    const auto note = 24 + random.nextInt (40);
+    const auto note = DeviceMessages::firstCalibratedNote + random.nextInt (DeviceMessages::numCalibratedNotes);
     return bytesOf (random.nextBool() ? DeviceMessages::calibrationValueReply (note, (juce::uint16) random.nextInt (0x10000))
                                       : DeviceMessages::identityReply (0, 1, 0, (juce::uint8) random.nextInt (10)));
 }

@@ -21,25 +21,30 @@ bool isNumber (const juce::String& s)
 
 juce::String SimOptions::usage()
 {
-    return "kestrune-sim: the virtual Kestrune, a JACK client with ports midi_in, midi_out and synth_out.\n"
+    const SimOptions defaults;
+    const auto firstNote = juce::String (DeviceMessages::firstCalibratedNote);
+    const auto lastNote = juce::String (DeviceMessages::lastCalibratedNote);
+    return juce::String ("kestrune-sim: the virtual Kestrune, a JACK client with ports midi_in, midi_out and synth_out.\n"
            "\n"
            "  kestrune-sim [options]                 run, reading commands from standard input\n"
            "  kestrune-sim --check STATEFILE [--seed N] [--knob K]\n"
            "                                         each note's pitch against its target, in cents\n"
            "  kestrune-sim --measure V[,V...] [--seed N] [--knob K] [--rate 44100|48000]\n"
-           "                                         note 24's pitch at those values, measured from its audio\n"
+           "                                         note ") + firstNote + "'s pitch at those values, measured from its audio\n"
            "\n"
            "Options:\n"
            "  --name NAME                        JACK client name (Kestrune Jack 1)\n"
            "  --connect-to CLIENT                whose audio inputs synth_out feeds (Kestrune Tuning Utility)\n"
-           "  --version V                        firmware version reported (1.05), e.g. 1.00\n"
-           "  --firmware-version-after-update V  version reported after an accepted update (1.05)\n"
+           "  --version V                        firmware version reported (" + defaults.firmwareVersion + "), e.g. 1.00\n"
+           "  --firmware-version-after-update V  version reported after an accepted update ("
+           + defaults.firmwareVersionAfterUpdate + ")\n"
            "  --knob K                           Tune knob offset in semitones, -12 to 12 (0)\n"
            "  --seed N                           which unit: its pitch deviation; 0 is a perfect unit (0)\n"
            "  --state FILE                       stored calibration (and installed firmware), kept across runs;\n"
            "                                     missing: factory state; updated on every commit\n"
            "  --log FILE                         event log (default: standard output)\n"
-           "  --answer-all-notes                 answer calibration requests for every note, not just 24 to 63\n"
+           "  --answer-all-notes                 answer calibration requests for every note, not just " + firstNote
+           + " to " + lastNote + "\n"
            "  --drop-replies N                   do not send the first N calibration value replies\n"
            "\n"
            "Commands on standard input, one a line:\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
+
 #include <juce_core/juce_core.h>
 
 #include <optional>
@@ -18,8 +20,8 @@ struct SimOptions
     Mode mode = Mode::run;
     juce::String clientName = "Kestrune Jack 1";
     juce::String connectToClient = "Kestrune Tuning Utility";
-    juce::String firmwareVersion = "1.05";
-    juce::String firmwareVersionAfterUpdate = "1.05";
+    juce::String firmwareVersion = juce::String (DeviceMessages::latestFirmwareVersion, 2);
+    juce::String firmwareVersionAfterUpdate = juce::String (DeviceMessages::latestFirmwareVersion, 2);
     double knobSemitones = 0.0;
     juce::int64 seed = 0;
     juce::String stateFile;

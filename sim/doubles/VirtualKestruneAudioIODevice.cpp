@@ -2,39 +2,9 @@
 
 #include <cmath>
 
-// Paces blocks by the wall clock, like a sound card's interrupt.
-class VirtualKestruneAudioIODevice::RenderThread : public juce::Thread
-{
-public:
-    explicit RenderThread (VirtualKestruneAudioIODevice& d) : juce::Thread ("Virtual Kestrune audio"), device (d) {}
-
-    void run() override
-    {
-        const auto blockMs = 1000.0 * device.bufferSize / device.sampleRate;
-        auto nextBlockMs = juce::Time::getMillisecondCounterHiRes();
-
-        while (! threadShouldExit())
-        {
-            device.renderOneBlock();
-            nextBlockMs += blockMs;
-            const auto now = juce::Time::getMillisecondCounterHiRes();
-            if (nextBlockMs < now - 10 * blockMs)
-                nextBlockMs = now;   // fell far behind: do not try to catch up in a burst
-            if (nextBlockMs > now)
-                wait (juce::jmax (1, (int) (nextBlockMs - now)));
-        }
-    }
-
-private:
-    VirtualKestruneAudioIODevice& device;
-};
-
 VirtualKestruneAudioIODevice::VirtualKestruneAudioIODevice (std::shared_ptr<VirtualKestrune> machineToRender,
-                                                            Clocking clockingMode, SimulatedClock* clockToAdvance)
-    : juce::AudioIODevice (deviceName, typeName),
-      machine (std::move (machineToRender)),
-      clocking (clockingMode),
-      clock (clockToAdvance)
+                                                            SimulatedClock* clockToAdvance)
+    : juce::AudioIODevice (deviceName, typeName), machine (std::move (machineToRender)), clock (clockToAdvance)
 {
     jassert (machine != nullptr);
 }
@@ -82,31 +52,15 @@ void VirtualKestruneAudioIODevice::start (juce::AudioIODeviceCallback* newCallba
 
     newCallback->audioDeviceAboutToStart (this);
 
-    if (clocking == Clocking::manual)
-    {
-        const juce::ScopedLock sl (manualLock);
-        callback = newCallback;
-        return;
-    }
-
+    const juce::ScopedLock sl (renderLock);
     callback = newCallback;
-    thread = std::make_unique<RenderThread> (*this);
-    thread->startThread (juce::Thread::Priority::highest);
 }
 
 void VirtualKestruneAudioIODevice::stop()
 {
-    // The render thread is gone before the callback hears that the device
-    // stopped, so the thread never needs a lock to read the callback.
-    if (thread != nullptr)
-    {
-        thread->stopThread (2000);
-        thread.reset();
-    }
-
     juce::AudioIODeviceCallback* stopped = nullptr;
     {
-        const juce::ScopedLock sl (manualLock);
+        const juce::ScopedLock sl (renderLock);
         stopped = callback.exchange (nullptr);
     }
     if (stopped != nullptr)
@@ -126,18 +80,11 @@ void VirtualKestruneAudioIODevice::setInputLatency (int samples)
 
 int VirtualKestruneAudioIODevice::renderBlocks (int numBlocks)
 {
-    jassert (clocking == Clocking::manual);
-    const juce::ScopedLock sl (manualLock);
+    const juce::ScopedLock sl (renderLock);
     int delivered = 0;
     for (; delivered < numBlocks && callback.load() != nullptr; ++delivered)
         renderOneBlock();
     return delivered;
-}
-
-int VirtualKestruneAudioIODevice::renderMilliseconds (double ms)
-{
-    const auto blocks = (int) std::ceil (ms * sampleRate / (1000.0 * bufferSize) - 1.0e-9);
-    return renderBlocks (juce::jmax (0, blocks));
 }
 
 void VirtualKestruneAudioIODevice::renderOneBlock()

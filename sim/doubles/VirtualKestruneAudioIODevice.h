@@ -9,35 +9,24 @@
 #include <vector>
 
 // An audio input device whose one input channel carries the virtual machine's
-// Synth Output. Two ways to run it:
-// - realTime: once started, a thread of its own renders block after block at
-//   the pace of the wall clock and calls the callback, like a sound card;
-// - manual: nothing happens until renderBlocks() is called, which renders and
-//   delivers blocks on the calling thread as fast as it can and advances the
-//   SimulatedClock (if one is given) by the duration of the audio rendered.
+// Synth Output. Nothing happens until renderBlocks() is called, which renders
+// and delivers blocks on the calling thread as fast as it can and advances the
+// SimulatedClock (if one is given) by the duration of the audio rendered.
 class VirtualKestruneAudioIODevice : public juce::AudioIODevice
 {
 public:
-    enum class Clocking
-    {
-        realTime,
-        manual
-    };
-
     static constexpr const char* deviceName = "Kestrune Synth Output";
     static constexpr const char* typeName = "Virtual Kestrune";
     static constexpr const char* inputChannelName = "Synth Out";
     static constexpr int defaultBufferSize = 512;
 
-    VirtualKestruneAudioIODevice (std::shared_ptr<VirtualKestrune> machine, Clocking clocking,
-                                  SimulatedClock* clockToAdvance = nullptr);
+    explicit VirtualKestruneAudioIODevice (std::shared_ptr<VirtualKestrune> machine,
+                                           SimulatedClock* clockToAdvance = nullptr);
     ~VirtualKestruneAudioIODevice() override;
 
-    // Manual clocking: renders n blocks and hands each to the callback. Does
-    // nothing while the device is not started. Returns the blocks delivered.
+    // Renders n blocks and hands each to the callback. Does nothing while the
+    // device is not started. Returns the blocks delivered.
     int renderBlocks (int numBlocks);
-    // Renders whole blocks until at least this much audio has gone by.
-    int renderMilliseconds (double ms);
 
     juce::int64 getSamplesRendered() const { return samplesRendered.load(); }
 
@@ -46,7 +35,7 @@ public:
     // Set it while no block is being rendered.
     void setInputLatency (int samples);
 
-    // Called on the rendering thread after each block has been delivered.
+    // Called on the thread calling renderBlocks after each block has been delivered.
     std::function<void (juce::int64 samplesRenderedSoFar)> onBlockRendered;
 
     juce::StringArray getOutputChannelNames() override { return {}; }
@@ -73,12 +62,9 @@ public:
     int getInputLatencyInSamples() override { return (int) latencyLine.size(); }
 
 private:
-    class RenderThread;
-
     void renderOneBlock();
 
     std::shared_ptr<VirtualKestrune> machine;
-    const Clocking clocking;
     SimulatedClock* const clock;
 
     bool opened = false;
@@ -93,11 +79,9 @@ private:
     juce::int64 samplesAtOpen = 0;
     juce::uint64 microsAdvanced = 0;
 
-    // With manual clocking, keeps start/stop from racing with renderBlocks.
-    // The real-time thread never takes it: stop() ends the thread first.
-    juce::CriticalSection manualLock;
+    // Keeps start/stop from racing with renderBlocks.
+    juce::CriticalSection renderLock;
     std::atomic<juce::AudioIODeviceCallback*> callback { nullptr };
-    std::unique_ptr<RenderThread> thread;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VirtualKestruneAudioIODevice)
 };

@@ -1,11 +1,9 @@
 #include "VirtualKestruneAudioIODeviceType.h"
 
 VirtualKestruneAudioIODeviceType::VirtualKestruneAudioIODeviceType (std::shared_ptr<VirtualKestrune> machineToRender,
-                                                                    VirtualKestruneAudioIODevice::Clocking clockingMode,
                                                                     SimulatedClock* clockToAdvance)
     : juce::AudioIODeviceType (VirtualKestruneAudioIODevice::typeName),
       machine (std::move (machineToRender)),
-      clocking (clockingMode),
       clock (clockToAdvance)
 {
 }
@@ -30,5 +28,5 @@ juce::AudioIODevice* VirtualKestruneAudioIODeviceType::createDevice (const juce:
 {
     if (inputDeviceName != VirtualKestruneAudioIODevice::deviceName)
         return nullptr;
-    return new VirtualKestruneAudioIODevice (machine, clocking, clock);
+    return new VirtualKestruneAudioIODevice (machine, clock);
 }

@@ -5,15 +5,14 @@
 // The driver type that lists one input device, "Kestrune Synth Output", for
 // a juce::AudioDeviceManager:
 //
-//   manager.addAudioDeviceType (std::make_unique<VirtualKestruneAudioIODeviceType> (machine, Clocking::manual, &clock));
+//   manager.addAudioDeviceType (std::make_unique<VirtualKestruneAudioIODeviceType> (machine, &clock));
 //   manager.setCurrentAudioDeviceType (VirtualKestruneAudioIODevice::typeName, true);
 //   auto* device = dynamic_cast<VirtualKestruneAudioIODevice*> (manager.getCurrentAudioDevice());
 class VirtualKestruneAudioIODeviceType : public juce::AudioIODeviceType
 {
 public:
-    VirtualKestruneAudioIODeviceType (std::shared_ptr<VirtualKestrune> machine,
-                                      VirtualKestruneAudioIODevice::Clocking clocking,
-                                      SimulatedClock* clockToAdvance = nullptr);
+    explicit VirtualKestruneAudioIODeviceType (std::shared_ptr<VirtualKestrune> machine,
+                                               SimulatedClock* clockToAdvance = nullptr);
 
     void scanForDevices() override {}
     juce::StringArray getDeviceNames (bool wantInputNames) const override;
@@ -24,6 +23,5 @@ public:
 
 private:
     std::shared_ptr<VirtualKestrune> machine;
-    const VirtualKestruneAudioIODevice::Clocking clocking;
     SimulatedClock* const clock;
 };

@@ -18,7 +18,7 @@ public:
         inputs.erase (std::remove (inputs.begin(), inputs.end(), this), inputs.end());
     }
 
-    juce::String getName() const override { return system.portName; }
+    juce::String getName() const override { return defaultPortName; }
     void start() override { started = true; }
     void stop() override { started = false; }
 
@@ -32,7 +32,7 @@ class VirtualKestruneMidiPortSystem::Output : public MidiOutputPort
 public:
     explicit Output (VirtualKestruneMidiPortSystem& s) : system (s) {}
 
-    juce::String getName() const override { return system.portName; }
+    juce::String getName() const override { return defaultPortName; }
     // Like a real port, it takes the message whether or not the cable is in.
     bool sendMessageNow (const juce::MidiMessage& message) override
     {
@@ -43,9 +43,8 @@ public:
     VirtualKestruneMidiPortSystem& system;
 };
 
-VirtualKestruneMidiPortSystem::VirtualKestruneMidiPortSystem (std::shared_ptr<VirtualKestrune> machineToUse,
-                                                              Delivery deliveryMode, const juce::String& name)
-    : machine (std::move (machineToUse)), delivery (deliveryMode), portName (name)
+VirtualKestruneMidiPortSystem::VirtualKestruneMidiPortSystem (std::shared_ptr<VirtualKestrune> machineToUse)
+    : machine (std::move (machineToUse))
 {
     jassert (machine != nullptr);
 }
@@ -60,14 +59,6 @@ void VirtualKestruneMidiPortSystem::setPlugged (bool shouldBePlugged)
 {
     std::lock_guard<std::mutex> g (mutex);
     plugged = shouldBePlugged;
-    if (! plugged)
-        queued.clear();
-}
-
-void VirtualKestruneMidiPortSystem::loseNextMessages (int n)
-{
-    std::lock_guard<std::mutex> g (mutex);
-    messagesToLose = juce::jmax (0, n);
 }
 
 bool VirtualKestruneMidiPortSystem::isPlugged() const
@@ -82,11 +73,6 @@ void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& me
         std::lock_guard<std::mutex> g (mutex);
         if (! plugged)
             return;   // the cable is out: the message is lost
-        if (messagesToLose > 0)
-        {
-            --messagesToLose;
-            return;
-        }
         receivedByMachine.push_back (message);
     }
 
@@ -95,11 +81,6 @@ void VirtualKestruneMidiPortSystem::machineReceives (const juce::MidiMessage& me
     {
         std::lock_guard<std::mutex> g (mutex);
         sentByMachine.insert (sentByMachine.end(), replies.begin(), replies.end());
-        if (delivery == Delivery::pumped)
-        {
-            queued.insert (queued.end(), replies.begin(), replies.end());
-            return;
-        }
     }
     deliver (replies);
 }
@@ -124,26 +105,6 @@ void VirtualKestruneMidiPortSystem::deliver (const std::vector<juce::MidiMessage
             input->callback->handleIncomingMidiMessage (input, reply);
 }
 
-int VirtualKestruneMidiPortSystem::pump()
-{
-    machine->tick();
-
-    std::vector<juce::MidiMessage> replies;
-    {
-        std::lock_guard<std::mutex> g (mutex);
-        replies.assign (queued.begin(), queued.end());
-        queued.clear();
-    }
-    deliver (replies);
-    return (int) replies.size();
-}
-
-int VirtualKestruneMidiPortSystem::getNumQueuedReplies() const
-{
-    std::lock_guard<std::mutex> g (mutex);
-    return (int) queued.size();
-}
-
 std::vector<juce::MidiMessage> VirtualKestruneMidiPortSystem::getReceivedByMachine() const
 {
     std::lock_guard<std::mutex> g (mutex);
@@ -159,7 +120,7 @@ std::vector<juce::MidiMessage> VirtualKestruneMidiPortSystem::getSentByMachine()
 juce::StringArray VirtualKestruneMidiPortSystem::getInputNames()
 {
     std::lock_guard<std::mutex> g (mutex);
-    return plugged ? juce::StringArray (portName) : juce::StringArray();
+    return plugged ? juce::StringArray (defaultPortName) : juce::StringArray();
 }
 
 juce::StringArray VirtualKestruneMidiPortSystem::getOutputNames()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
+
 #include <juce_core/juce_core.h>
 
 #include <array>
@@ -10,9 +12,9 @@
 class FactoryCalibration
 {
 public:
-    static constexpr int firstNote = 24;
-    static constexpr int lastNote = 63;
-    static constexpr int numNotes = lastNote - firstNote + 1;
+    static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
+    static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
+    static constexpr int numNotes = DeviceMessages::numCalibratedNotes;
 
     using Table = std::array<juce::uint16, (size_t) numNotes>;
 

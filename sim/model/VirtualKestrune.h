@@ -3,6 +3,7 @@
 #include "BassVoice.h"
 #include "FirmwareStreamChecker.h"
 #include "MachineState.h"
+#include "midi/DeviceMessages.h"
 #include "midi/MidiStreamParser.h"
 #include "PitchCurve.h"
 #include "core/MillisecondClock.h"
@@ -40,8 +41,9 @@ public:
     struct Options
     {
         MachineState initialState = MachineState::factory();
-        juce::String firmwareVersion = "1.05";              // until an update is accepted
-        juce::String firmwareVersionAfterUpdate = "1.05";
+        // The firmware the utility carries, until an update is accepted.
+        juce::String firmwareVersion = juce::String (DeviceMessages::latestFirmwareVersion, 2);
+        juce::String firmwareVersionAfterUpdate = juce::String (DeviceMessages::latestFirmwareVersion, 2);
         double knobSemitones = 0.0;
         juce::int64 seed = 0;
         bool answerAllNotes = false;

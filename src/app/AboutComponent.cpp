@@ -1,15 +1,10 @@
 #include "AboutComponent.h"
 
+#include "KestruneVersion.h"
 #include "core/DeferredWindowDeletion.h"
 
 namespace
 {
-// Outside the application (tests, tools) the version the build was made with.
-#ifdef JUCE_APPLICATION_VERSION_STRING
-constexpr const char* buildVersion = JUCE_APPLICATION_VERSION_STRING;
-#else
-constexpr const char* buildVersion = "1.1.2";
-#endif
 
 void styleLabel (juce::Label& label)
 {
@@ -48,8 +43,7 @@ AboutComponent::~AboutComponent()
 
 juce::String AboutComponent::getVersionText()
 {
-    auto* app = juce::JUCEApplicationBase::getInstance();
-    return "Software Version: " + (app != nullptr ? app->getApplicationVersion() : juce::String (buildVersion));
+    return "Software Version: " + juce::String (KestruneVersion::application);
 }
 
 void AboutComponent::mouseUp (const juce::MouseEvent&)

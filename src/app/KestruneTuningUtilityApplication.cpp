@@ -5,6 +5,7 @@
 #include "CommandIDs.h"
 #include "EmbeddedData.h"
 #include "FirmwareUpdateWindow.h"
+#include "KestruneVersion.h"
 #include "MainMenuModel.h"
 #include "MainWindow.h"
 #include "MessageThreadStallWatch.h"
@@ -15,11 +16,6 @@
 #include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
 #include "ui/MainWindowComponent.h"
-
-namespace
-{
-constexpr double latestFirmwareVersion = 1.05;
-}
 
 //==============================================================================
 KestruneTuningUtilityApplication::LaunchFirmwareUpdateOnMessageThread::LaunchFirmwareUpdateOnMessageThread (
@@ -55,7 +51,7 @@ KestruneTuningUtilityApplication* KestruneTuningUtilityApplication::getInstance(
 }
 
 const juce::String KestruneTuningUtilityApplication::getApplicationName() { return "Kestrune Tuning Utility"; }
-const juce::String KestruneTuningUtilityApplication::getApplicationVersion() { return "1.1.2"; }
+const juce::String KestruneTuningUtilityApplication::getApplicationVersion() { return KestruneVersion::application; }
 bool KestruneTuningUtilityApplication::moreThanOneInstanceAllowed() { return true; }
 void KestruneTuningUtilityApplication::anotherInstanceStarted (const juce::String&) {}
 
@@ -496,7 +492,7 @@ void KestruneTuningUtilityApplication::tuningProgressChanged (double) {}
 void KestruneTuningUtilityApplication::firmwareVersionReceived (double version)
 {
     // Arrives on the MIDI input thread: only trigger the async updater here.
-    if (version < latestFirmwareVersion)
+    if (version < DeviceMessages::latestFirmwareVersion)
         launchFirmwareUpdate();
 }
 

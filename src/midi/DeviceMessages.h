@@ -10,6 +10,10 @@ class DeviceMessages
 public:
     static constexpr int firstCalibratedNote = 24;
     static constexpr int lastCalibratedNote = 63;
+    static constexpr int numCalibratedNotes = lastCalibratedNote - firstCalibratedNote + 1;
+    // The version the embedded firmware image installs; a machine reporting
+    // less is offered the update.
+    static constexpr double latestFirmwareVersion = 1.05;
     static constexpr int midiChannel = 1;
 
     // Outgoing messages.

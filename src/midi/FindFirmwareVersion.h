@@ -10,8 +10,6 @@
 class FindFirmwareVersion : public juce::Timer
 {
 public:
-    static constexpr double kLatestFirmwareVersion = 1.05;
-
     explicit FindFirmwareVersion (MidiManager::Ptr midiManager);
     ~FindFirmwareVersion() override;
 

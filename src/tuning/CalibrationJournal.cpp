@@ -132,7 +132,8 @@ juce::String parse (const std::string& text, CalibrationJournal::Entry& entry)
     if (lines.size() < 2 || (lines[1] != "state open" && lines[1] != "state settled"))
         return "The calibration journal does not say whether the calibration was finished.";
     if (lines.size() < 3 || ! parseValues (lines[2], entry.values))
-        return "The calibration journal does not hold 40 calibration values from 0 to 65535.";
+        return "The calibration journal does not hold " + juce::String (CalibrationJournal::numValues)
+               + " calibration values from 0 to 65535.";
     if (lines.size() < 4)
         return "The calibration journal ends before its check line.";
     if (lines.size() > 4)

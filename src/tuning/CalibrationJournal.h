@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
+
 #include <juce_core/juce_core.h>
 
 #include <array>
@@ -19,7 +21,7 @@
 class CalibrationJournal
 {
 public:
-    static constexpr int numValues = 40; // notes 24..63 in order
+    static constexpr int numValues = DeviceMessages::numCalibratedNotes; // in note order
     using Table = std::array<juce::uint16, numValues>;
 
     struct Entry

@@ -58,7 +58,7 @@ private:
     std::atomic<juce::uint64> outstanding { 0 };
     std::atomic<juce::uint64> answered { 0 };
     std::atomic<juce::uint32> windowEndMs { 0 };
-    std::array<std::atomic<juce::uint16>, 64> values {};
+    std::array<std::atomic<juce::uint16>, DeviceMessages::lastCalibratedNote + 1> values {}; // index = MIDI note
 
     JUCE_DECLARE_NON_COPYABLE (CalibrationReadBack)
 };

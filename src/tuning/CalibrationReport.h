@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
 #include "tuning/TuningResult.h"
 
 #include <juce_core/juce_core.h>
@@ -10,7 +11,7 @@
 class CalibrationReport
 {
 public:
-    static constexpr int firstNote = 24;
+    static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
 
     // "Tuning Results: Monday March 4 2024 At 8:9:5" in local time, no line end.
     static juce::String headerLine (const juce::Time& time);

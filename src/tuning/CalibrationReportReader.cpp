@@ -91,7 +91,8 @@ CalibrationReportReader::Result CalibrationReportReader::parseReport (const juce
         rows.add (lines[i]);
     if (rows.size() != numNotes)
         return refuse ("The last report in the file has " + juce::String (rows.size())
-                       + " rows; a calibration has 40, for MIDI notes 24 to 63.");
+                       + " rows; a calibration has " + juce::String (numNotes) + ", for MIDI notes " + juce::String (firstNote)
+                       + " to " + juce::String (DeviceMessages::lastCalibratedNote) + ".");
 
     Result result;
     result.header = lines[header];

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/DeviceMessages.h"
+
 #include <juce_core/juce_core.h>
 
 #include <array>
@@ -14,15 +16,15 @@
 class CalibrationReportReader
 {
 public:
-    static constexpr int firstNote = 24;
-    static constexpr int numNotes = 40;
+    static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
+    static constexpr int numNotes = DeviceMessages::numCalibratedNotes;
     static constexpr juce::int64 maxFileBytes = 1024 * 1024;
 
     struct Result
     {
         bool ok = false;
         juce::String header;                       // the chosen report's header line
-        std::array<juce::uint16, numNotes> values {}; // notes 24 to 63
+        std::array<juce::uint16, numNotes> values {}; // in note order from firstNote
         juce::String error;                        // why it was refused
     };
 

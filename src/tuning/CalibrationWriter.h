@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/MillisecondClock.h"
+#include "midi/DeviceMessages.h"
 #include "midi/MidiManager.h"
 
 #include <array>
@@ -36,7 +37,7 @@ public:
     static constexpr int maxPausePerCallMs = 6;
 
     // Index = MIDI note; notes without a value are neither written nor asked for.
-    using Values = std::array<std::optional<juce::uint16>, 64>;
+    using Values = std::array<std::optional<juce::uint16>, DeviceMessages::lastCalibratedNote + 1>;
 
     struct Result
     {
@@ -88,7 +89,7 @@ private:
 
     // Per note: 0 while no reply came, otherwise replyReceived | value.
     static constexpr juce::uint32 replyReceived = 0x10000;
-    std::array<std::atomic<juce::uint32>, 64> replies {};
+    std::array<std::atomic<juce::uint32>, DeviceMessages::lastCalibratedNote + 1> replies {};
     std::atomic<juce::uint64> awaited { 0 };
 
     JUCE_DECLARE_NON_COPYABLE (CalibrationWriter)

@@ -14,7 +14,7 @@ constexpr double semitone = 1.0 / 12.0;
 double factorySlope (int note)
 {
     const auto i = (size_t) juce::jlimit (1, TuneKestruneEngine::numNotes - 1, note - first);
-    return -semitone / (double) (kDefaultCalibration[i - 1] - kDefaultCalibration[i]);
+    return -semitone / (double) (defaultCalibration[i - 1] - defaultCalibration[i]);
 }
 } // namespace
 
@@ -30,7 +30,7 @@ PreciseTuningAlgorithm::PreciseTuningAlgorithm (MidiManager::Ptr manager,
             followReadBack = false;
     }
     currentNote = first;
-    measure (followReadBack ? readBack[0] : kDefaultCalibration[0]);
+    measure (followReadBack ? readBack[0] : defaultCalibration[0]);
     startNote();
 }
 
@@ -44,7 +44,7 @@ int PreciseTuningAlgorithm::estimatesFor (int note)
 double PreciseTuningAlgorithm::spacingAbove (int note) const
 {
     const auto i = (size_t) (note - first);
-    return followReadBack ? (double) readBack[i + 1] - readBack[i] : (double) kDefaultCalibration[i + 1] - kDefaultCalibration[i];
+    return followReadBack ? (double) readBack[i + 1] - readBack[i] : (double) defaultCalibration[i + 1] - defaultCalibration[i];
 }
 
 void PreciseTuningAlgorithm::measure (double value)

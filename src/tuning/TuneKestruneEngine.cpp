@@ -390,7 +390,7 @@ bool TuneKestruneEngine::restoreDefaultCalibration()
 {
     CalibrationWriter::Values values;
     for (int note = firstNote; note <= lastNote; ++note)
-        values[(size_t) note] = kDefaultCalibration[(size_t) (note - firstNote)];
+        values[(size_t) note] = defaultCalibration[(size_t) (note - firstNote)];
     return startConfirmedWrite (CalibrationWriteKind::restoreDefault, values);
 }
 

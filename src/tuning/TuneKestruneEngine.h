@@ -49,8 +49,9 @@ public:
 
     static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
     static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
-    static constexpr int numNotes = lastNote - firstNote + 1;
-    static constexpr int tableSize = 64;
+    static constexpr int numNotes = DeviceMessages::numCalibratedNotes;
+    // Tables indexed by MIDI note.
+    static constexpr int tableSize = lastNote + 1;
 
     static constexpr int tickIntervalMs = 15;
     static constexpr int numSettleTicks = 11;

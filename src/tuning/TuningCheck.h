@@ -24,7 +24,7 @@ class TuningCheck
 public:
     static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
     static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
-    static constexpr int numNotes = lastNote - firstNote + 1;
+    static constexpr int numNotes = DeviceMessages::numCalibratedNotes;
     static constexpr int estimatesPerNote = 3;
     // A frame comes every 8192 samples: 0.19 s at 44.1 kHz, 1 s at 8 kHz.
     static constexpr juce::uint32 noAudioTimeoutMs = 2000;

@@ -68,7 +68,7 @@ FirmwareUpdateComponent::FirmwareUpdateComponent (TuneKestruneEngine::Ptr engine
     tuneEngine->addStatusListener (this);
     tuneEngine->queryFirmwareVersion();
 
-    latestVersionLabel->setText ("Latest Version: " + juce::String ("1.05"), juce::dontSendNotification);
+    latestVersionLabel->setText ("Latest Version: " + juce::String (DeviceMessages::latestFirmwareVersion, 2), juce::dontSendNotification);
 
     setLookAndFeel (&customLook);
 
@@ -253,7 +253,7 @@ void FirmwareUpdateComponent::showDetectedVersion (double version)
     currentVersionLabel->setText (versionText (version), juce::dontSendNotification);
     if (! confirming)
         return;
-    if (version >= latestVersion - 1.0e-9)
+    if (version >= DeviceMessages::latestFirmwareVersion - 1.0e-9)
         confirmed();
     else
         tuneEngine->queryFirmwareVersion();   // an old version stops the query; keep asking

@@ -2,6 +2,7 @@
 
 #include "firmware/FirmwareSysexSender.h"
 #include "look/CustomLook.h"
+#include "midi/DeviceMessages.h"
 #include "tuning/TuneKestruneEngine.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -34,7 +35,6 @@ public:
     static constexpr int watchdogIntervalMs = 500;
     // How long the machine has, after the last slice, to report the new version.
     static constexpr int confirmTimeoutMs = 30000;
-    static constexpr double latestVersion = 1.05;
 
     static constexpr const char* completeTitle = "Firmware Update Complete";
     static constexpr const char* completeMessage =

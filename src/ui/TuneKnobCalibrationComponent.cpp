@@ -3,6 +3,7 @@
 #include "EmbeddedData.h"
 #include "EmbeddedPictures.h"
 #include "core/DeferredWindowDeletion.h"
+#include "midi/DeviceMessages.h"
 
 #include <cmath>
 
@@ -92,7 +93,7 @@ const juce::String& TuneKnobCalibrationComponent::getInstructionText()
 
 double TuneKnobCalibrationComponent::getHighestFrequency()
 {
-    return juce::MidiMessage::getMidiNoteInHertz (24, 440.0);
+    return juce::MidiMessage::getMidiNoteInHertz (DeviceMessages::firstCalibratedNote, 440.0);
 }
 
 void TuneKnobCalibrationComponent::resized()

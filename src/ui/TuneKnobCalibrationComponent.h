@@ -40,7 +40,7 @@ public:
         "The tuning run could not begin. Verify Audio/MIDI Settings, then click Calibrate Tuning again.";
 
     static const juce::String& getInstructionText();
-    // The pitch of MIDI note 24 with A at 440 Hz.
+    // The pitch of the first calibrated note, the one the knob step sounds, with A at 440 Hz.
     static double getHighestFrequency();
 
 protected:

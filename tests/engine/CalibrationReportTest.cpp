@@ -12,7 +12,7 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
 {
     std::array<TuningResult, 64> results {};
     for (int note = 24; note < 64; ++note)
-        results[(size_t) note] = { kDefaultCalibration[(size_t) (note - 24)], (float) (440.0 * std::pow (2.0, (note - 69) / 12.0)) };
+        results[(size_t) note] = { defaultCalibration[(size_t) (note - 24)], (float) (440.0 * std::pow (2.0, (note - 69) / 12.0)) };
     juce::TemporaryFile temp (".txt");
     const auto file = temp.getFile();
     const juce::Time morning (2024, 2, 4, 9, 5, 7);   // Monday 4 March 2024, 09:05:07 local

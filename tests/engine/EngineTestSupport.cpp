@@ -27,7 +27,7 @@ struct SimAudioDeviceManager : juce::AudioDeviceManager
     SimAudioDeviceManager (std::shared_ptr<VirtualKestrune> m, SimulatedClock& c) : machine (std::move (m)), clock (c) {}
     void createAudioDeviceTypes (juce::OwnedArray<juce::AudioIODeviceType>& types) override
     {
-        types.add (new VirtualKestruneAudioIODeviceType (machine, VirtualKestruneAudioIODevice::Clocking::manual, &clock));
+        types.add (new VirtualKestruneAudioIODeviceType (machine, &clock));
     }
     std::shared_ptr<VirtualKestrune> machine;
     SimulatedClock& clock;

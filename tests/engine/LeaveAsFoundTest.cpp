@@ -143,7 +143,7 @@ TEST (LeaveAsFound, AMachineResetBetweenRoundsOfAWriteNeverLeavesAMixedTableStor
     int defaults = 0, olds = 0;
     for (int note = 24; note <= 63; ++note)
     {
-        defaults += rig.machine->getStoredValue (note) == kDefaultCalibration[(size_t) (note - 24)] ? 1 : 0;
+        defaults += rig.machine->getStoredValue (note) == defaultCalibration[(size_t) (note - 24)] ? 1 : 0;
         olds += rig.machine->getStoredValue (note) == before.valueForNote (note) ? 1 : 0;
     }
     EXPECT_TRUE (defaults == 40 || olds == 40) << defaults << " default values stored, " << olds << " old ones";

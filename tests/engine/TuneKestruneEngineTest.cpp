@@ -182,7 +182,7 @@ TEST (EngineAbort, AfterAWriteTheMachineDidNotConfirmAReadBackIsNotTakenForTheSt
     EXPECT_TRUE (rig.engine->hasUnrestoredChanges());
 
     // The machine now answers with the default values it was partly given.
-    rig.machineValue = [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; };
+    rig.machineValue = [] (int note) { return defaultCalibration[(size_t) (note - 24)]; };
     ASSERT_TRUE (rig.start());
     EXPECT_EQ (rig.engine->getDeviceCalibrationValue (40), storedValue (40));
     rig.ports->clearSent();
@@ -193,7 +193,7 @@ TEST (EngineAbort, AfterAWriteTheMachineDidNotConfirmAReadBackIsNotTakenForTheSt
 
 TEST_F (EngineTest, RestoreDefaultCommitsOnlyWhatTheMachineConfirmed)
 {
-    const auto defaultValue = [] (int note) { return kDefaultCalibration[(size_t) (note - 24)]; };
+    const auto defaultValue = [] (int note) { return defaultCalibration[(size_t) (note - 24)]; };
     const auto round = concat ({ messagesFor ("write", 24, 63, defaultValue), messagesFor ("request", 24, 63) });
     ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
     EXPECT_TRUE (rig.tickUntilSent ("request 63"));

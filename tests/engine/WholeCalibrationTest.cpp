@@ -108,7 +108,7 @@ TEST (WholeCalibration, LostWritesAreWrittenAgainAndNothingUnconfirmedIsStored)
         const bool stored = writesLost < 1000;
         EXPECT_EQ (rig.listener.milestones().back(), stored ? "written default stored" : "written default not stored 40, left changed 40");
         for (int note = 24; note <= 63; ++note)
-            EXPECT_EQ (rig.machine->getStoredValue (note), stored ? kDefaultCalibration[(size_t) (note - 24)] : before.valueForNote (note))
+            EXPECT_EQ (rig.machine->getStoredValue (note), stored ? defaultCalibration[(size_t) (note - 24)] : before.valueForNote (note))
                 << "note " << note;
     }
 }

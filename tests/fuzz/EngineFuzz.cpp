@@ -126,7 +126,7 @@ private:
         }
         // A restore writes back what the machine stores: what it reported, or
         // a default table or a run's results written to it.
-        const bool storable = call == Call::defaults ? value == kDefaultCalibration[(size_t) (note - firstNote)]
+        const bool storable = call == Call::defaults ? value == defaultCalibration[(size_t) (note - firstNote)]
                               : call == Call::results || afterAllNotesOff ? value == results[(size_t) note].value
                                                                           : readBack[(size_t) note].count (value) > 0;
         if (note == firstNote)

@@ -1,5 +1,6 @@
 #include "ComponentTree.h"
 #include "EmbeddedData.h"
+#include "KestruneVersion.h"
 #include "app/AboutComponent.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ TEST (AboutComponent, ShowsTheVersionOnOneLineAndAClickClosesTheWindowAfterTheCl
     auto& content = window->content;
     auto* version = findChild<juce::Label> (content, "Software Version Text");
     ASSERT_NE (version, nullptr);
-    EXPECT_EQ (version->getText(), "Software Version: 1.1.2");
+    EXPECT_EQ (version->getText(), "Software Version: " + juce::String (KestruneVersion::application));
     EXPECT_LT (version->getFont().getStringWidthFloat (version->getText()), (float) version->getWidth());
 
     // As delivered for a click on the version label, through the component's
