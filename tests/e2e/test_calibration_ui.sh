@@ -4,7 +4,7 @@
 # result; the message thread is never held up. Every window is pictured.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
-E2E_TIMEOUT=370   # a Sweep Tune run takes a little over three minutes, the check about 40 s
+E2E_TIMEOUT=430   # a Sweep Tune run takes about four minutes, the check about 40 s
 e2e_init calibration_ui
 
 SEED=3
@@ -75,7 +75,7 @@ before=$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG")
 sleep 1
 kill -0 "$E2E_APP_PID" 2> /dev/null || e2e_fail "the utility quit although Cancel was chosen"
 [ "$(grep -c ' VALUE 24 ' "$E2E_SIM_LOG")" -gt $(( before + 20 )) ] || e2e_fail "the run stopped after Cancel"
-e2e_wait 260 e2e_window_id "Calibration Complete" || { e2e_shot run-timeout; e2e_fail "no 'Calibration Complete' message"; }
+e2e_wait 320 e2e_window_id "Calibration Complete" || { e2e_shot run-timeout; e2e_fail "no 'Calibration Complete' message"; }
 RUN_MS=$(( $(e2e_now_ms) - RUN_START ))
 e2e_shot calibration-complete "$(e2e_window_id "Calibration Complete")"
 e2e_shot main-after-run "$MAIN_WINDOW"
