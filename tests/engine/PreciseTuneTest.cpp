@@ -63,7 +63,9 @@ TEST (PreciseTune, EndsWithEveryNoteWithinTwoCentsInTime)
         rig.startAndBegin();
         EXPECT_LE (rig.runToEnd(), c.budgetMs);
         EXPECT_EQ (rig.listener.milestones().back(), "written new stored");
-        for (const auto& row : CalibrationCheck (rig.machine->getStoredState(), rig.machine->getPitchCurve(), c.knob).getRows())
+        // A named check: the rows belong to it, and a temporary would be gone before the loop.
+        const CalibrationCheck check (rig.machine->getStoredState(), rig.machine->getPitchCurve(), c.knob);
+        for (const auto& row : check.getRows())
             EXPECT_LE (std::abs (row.cents), 2.0) << "note " << row.note;
     }
 }
