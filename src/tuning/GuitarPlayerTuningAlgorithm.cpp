@@ -35,9 +35,7 @@ void GuitarPlayerTuningAlgorithm::sendStartValue()
     sendValue (deviceCalibration[currentNote].load());
     lastStep = markPitchChange();
     startHeard = false;
-    steppedOn = -1.0f;
-    approaching = true;
-    approachSign = 0.0f;
+    pacing.restart();
 }
 
 void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
@@ -53,21 +51,14 @@ void GuitarPlayerTuningAlgorithm::processFrequency (float hz)
     const float difference = hz - targetFrequency (currentNote);
     if (std::abs ((double) difference) >= tolerance)
     {
-        // Every tick until the estimate first reaches or crosses the target;
-        // from then on once per new estimate, or the steps overshoot.
-        if (approachSign == 0.0f)
-            approachSign = difference > 0.0f ? 1.0f : -1.0f;
-        if (difference * approachSign < 0.0f)
-            approaching = false;
-        if (! approaching && hz == steppedOn)
+        if (! pacing.isStepDue (hz, difference))
             return;
-        steppedOn = hz;
         sendValue ((juce::uint16) (currentValue + stepFor (currentNote, difference)));
         lastStep = markPitchChange();
         return;
     }
 
-    approaching = false;
+    pacing.reachedTarget();
     if (! hasSettledSince (lastStep))
         return;
 

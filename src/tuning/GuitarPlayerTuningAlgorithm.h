@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tuning/StepPacing.h"
 #include "tuning/TuneKestruneEngine.h"
 
 // "Fine Tune": starts every note from the value the machine holds for it (as
@@ -35,9 +36,7 @@ private:
     const TuneKestruneEngine::CalibrationTable& deviceCalibration;
     juce::uint32 lastStep = 0;   // the start value counts as a step
     bool startHeard = false;
-    float steppedOn = -1.0f;   // none yet for this note
-    bool approaching = true;
-    float approachSign = 0.0f;
+    StepPacing pacing;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (GuitarPlayerTuningAlgorithm)
 };

@@ -44,20 +44,13 @@ void SweepUpTuningAlgorithm::processFrequency (float hz)
     const float difference = hz - targetFrequency (currentNote);
     if (std::abs ((double) difference) >= tolerance)
     {
-        // Every tick until the estimate first reaches or crosses the target;
-        // from then on once per new estimate, or the steps overshoot.
-        if (approachSign == 0.0f)
-            approachSign = difference > 0.0f ? 1.0f : -1.0f;
-        if (difference * approachSign < 0.0f)
-            approaching = false;
-        if (! approaching && hz == steppedOn)
+        if (! pacing.isStepDue (hz, difference))
             return;
-        steppedOn = hz;
         step ((juce::uint16) (currentValue + stepFor (currentNote, difference)));
         return;
     }
 
-    approaching = false;
+    pacing.reachedTarget();
     if (! hasSettledSince (lastStep))
         return;
 
@@ -70,9 +63,7 @@ void SweepUpTuningAlgorithm::processFrequency (float hz)
 
     // The next note starts where this one was accepted.
     sendValue (currentValue);
-    steppedOn = -1.0f;
-    approaching = true;
-    approachSign = 0.0f;
+    pacing.restart();
     startNote();
 }
 

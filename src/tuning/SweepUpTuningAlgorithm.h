@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tuning/StepPacing.h"
 #include "tuning/TuneKestruneEngine.h"
 
 // "Sweep Tune": starts note 24 from the lowest pitch and approaches every
@@ -31,9 +32,7 @@ private:
     void step (juce::uint16 value);
 
     juce::uint32 lastStep = 0;
-    float steppedOn = -1.0f;   // none yet for this note
-    bool approaching = true;
-    float approachSign = 0.0f;
+    StepPacing pacing;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (SweepUpTuningAlgorithm)
 };
