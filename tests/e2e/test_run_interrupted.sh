@@ -43,6 +43,14 @@ machine_found
 # 0. The knob step's window closed, then a run stopped with the first value
 #    written back lost: the stored table goes back, confirmed, both times.
 stored_as_read_back() { [ "$(e2e_stored_values "$SEED" "$KNOB" | sort -n -k1,1)" = "$(sort -n -k1,1 "$E2E_DIR/first-read-back.txt")" ]; }
+# machine_back_as_read COMMITS WHAT: the stored table went back, was committed,
+# and the machine sounds and stores what it read back at the first start.
+machine_back_as_read() {
+    local as_stored
+    e2e_wait 10 e2e_commits_above "$1" || e2e_fail "$2 did not put the stored table back"
+    as_stored=$(e2e_machine_as_stored "$SEED" "$KNOB") || e2e_fail "after $2: $as_stored"
+    stored_as_read_back || e2e_fail "$2 changed the stored table"
+}
 commits=$(e2e_commits)
 mark=$(e2e_log_mark)
 e2e_click_at "$(e2e_main_window)" 235 443   # CALIBRATE TUNING
@@ -52,9 +60,7 @@ e2e_log_since "$mark" | e2e_replied_values | sort -n -k1,1 -u > "$E2E_DIR/first-
 e2e_shot knob-step-stop-shown "$(e2e_main_window)"
 "$E2E_CLOSE" "$(e2e_knob_window)"
 e2e_wait 5 e2e_knob_window_gone || e2e_fail "the knob window did not close"
-e2e_wait 10 e2e_commits_above "$commits" || e2e_fail "closing the knob step did not put the stored table back"
-as_stored=$(e2e_machine_as_stored "$SEED" "$KNOB") || e2e_fail "after the knob step was closed: $as_stored"
-stored_as_read_back || e2e_fail "closing the knob step changed the stored table"
+machine_back_as_read "$commits" "closing the knob step"
 e2e_pass "knob step closed: note 24 off, the stored table written back, confirmed and committed"
 
 commits=$(e2e_commits)
@@ -62,10 +68,8 @@ e2e_calibrate stopped
 sleep 2
 e2e_sim_cmd drop-writes 1
 e2e_click_at "$(e2e_main_window)" 235 443   # STOP
-e2e_wait 10 e2e_commits_above "$commits" || e2e_fail "STOP did not put the stored table back"
+machine_back_as_read "$commits" "STOP with a write lost"
 grep -qE ' DROP-WRITE [0-9]' "$E2E_SIM_LOG" || e2e_fail "no write was lost"
-as_stored=$(e2e_machine_as_stored "$SEED" "$KNOB") || e2e_fail "after STOP with a write lost: $as_stored"
-stored_as_read_back || e2e_fail "STOP changed the stored table"
 e2e_pass "STOP with the first write-back lost: the lost value written again, confirmed, nothing else stored"
 
 # 1. The server dies during a run, and the machine with it.
