@@ -80,7 +80,7 @@ bool TuningCheck::isSteadyNote (double median) const
 {
     if (! (median > 0.0) || ! std::isfinite (median) || loudestPeak < silencePeak)
         return false;
-    const auto [lowest, highest] = std::minmax_element (estimates.begin(), estimates.end());
+    const auto [lowest, highest] = std::minmax_element (estimates.begin(), estimates.begin() + numEstimates);
     return *lowest > 0.0f && centsBetween (*highest, *lowest) <= steadyPitchCents;
 }
 
@@ -114,17 +114,21 @@ TuningCheck::State TuningCheck::step()
     framesAtLastEstimate = frames;
     estimates[(size_t) numEstimates++] = hz;
     loudestPeak = std::max (loudestPeak, peak);
-    if (numEstimates < estimatesPerNote)
+    if (numEstimates < estimatesFor (currentNote))
         return state;
 
     auto sorted = estimates;
-    std::sort (sorted.begin(), sorted.end());
-    const double median = sorted[estimatesPerNote / 2];
-    if (! isSteadyNote (median))
+    std::sort (sorted.begin(), sorted.begin() + numEstimates);
+    if (! isSteadyNote (sorted[(size_t) numEstimates / 2]))
         return fail (State::noNoteHeard);
+    // The mean in octaves, without the two outermost estimates.
+    double octaves = 0.0;
+    for (int i = 1; i < numEstimates - 1; ++i)
+        octaves += std::log2 ((double) sorted[(size_t) i]);
+    const double measured = std::exp2 (octaves / (numEstimates - 2));
 
     const auto target = targetFrequency (currentNote);
-    rows.push_back ({ currentNote, target, median, centsBetween (median, target) });
+    rows.push_back ({ currentNote, target, measured, centsBetween (measured, target) });
     releaseNote();
 
     if (currentNote == lastNote)

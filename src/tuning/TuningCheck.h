@@ -12,8 +12,10 @@
 // Measures how each note 24 to 63 sounds now, with the calibration the
 // machine holds and its Tune knob where it is. Sounds one note at a time,
 // waits until the analysis has two whole frames of audio that followed the
-// note-on, takes the median of three estimates from newly analysed frames
-// and releases the note.
+// note-on, takes the mean of several estimates from newly analysed frames,
+// less the highest and the lowest, and releases the note. Low notes take
+// more: the voice's jitter is a larger share of their pitch, and a frame
+// spans fewer of their periods.
 //
 // Stepped by the engine tick on the message thread; never waits for anything.
 // Gives up when no frame is analysed for a while (no audio reaches the
@@ -25,7 +27,8 @@ public:
     static constexpr int firstNote = DeviceMessages::firstCalibratedNote;
     static constexpr int lastNote = DeviceMessages::lastCalibratedNote;
     static constexpr int numNotes = DeviceMessages::numCalibratedNotes;
-    static constexpr int estimatesPerNote = 3;
+    static constexpr int maxEstimatesPerNote = 9;
+    static int estimatesFor (int note) { return note <= 35 ? maxEstimatesPerNote : note <= 47 ? 5 : 3; }
     // A frame comes every 8192 samples: 0.19 s at 44.1 kHz, 1 s at 8 kHz.
     static constexpr juce::uint32 noAudioTimeoutMs = 2000;
     // Below -60 dBFS the input carries no note: far under any bass voice at
@@ -106,7 +109,7 @@ private:
     juce::uint64 framesAtLastEstimate = 0;
     juce::uint64 framesSeen = 0;
     juce::uint32 lastFrameMs = 0;
-    std::array<float, estimatesPerNote> estimates {};
+    std::array<float, maxEstimatesPerNote> estimates {};
     int numEstimates = 0;
     float loudestPeak = 0.0f;
     std::vector<Row> rows;

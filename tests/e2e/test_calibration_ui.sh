@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # A calibration with the mouse from the first click to the end, against the
-# virtual Kestrune (seed 3), then every command of the File menu on its
-# result; the message thread is never held up. Every window is pictured.
+# virtual Kestrune (seed 3), then the File menu's commands on its result;
+# the message thread is never held up. Every window is pictured.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/e2e/lib.sh"
-E2E_TIMEOUT=430   # a Sweep Tune run takes about four minutes, the check about 40 s
+E2E_TIMEOUT=400   # a Sweep Tune run takes about four minutes
 e2e_init calibration_ui
 
 SEED=3
@@ -81,43 +81,12 @@ e2e_shot calibration-complete "$(e2e_window_id "Calibration Complete")"
 e2e_shot main-after-run "$MAIN_WINDOW"
 e2e_click_box_ok "Calibration Complete"
 menu_is file-menu-after-run eeeee
-# Sweep Tune accepts within 0.2 Hz and lands sharp, in real time by up to 11
-# cents on the low notes; a note tuned to its neighbour would be 100 off.
+# Sweep Tune accepts within 0.2 Hz, by an estimate of the value it accepts;
+# the detector's own error adds up to 0.02 Hz.
 e2e_wait 5 grep -q 'STATE saved' "$E2E_SIM_LOG" || e2e_fail "the machine stored nothing"
 # Assigned first: a failure inside the message would not end the test.
-checked=$(e2e_check_stored_table "$SEED" "$KNOB" 15.0)
+checked=$(e2e_check_stored_table "$SEED" "$KNOB" 15.0 0.22)
 e2e_pass "the run, unaffected by a cancelled quit, stored a table that checks: $checked"
-
-# Check Tuning plays every note of the stored table and measures it, changing nothing.
-CHECK_TITLE="Kestrune Tuning Check"
-CHECK_CSV="$E2E_DIR/tuning-check.csv"
-mark=$(e2e_log_mark)
-e2e_file_menu 7
-e2e_wait 10 e2e_window_id "$CHECK_TITLE" || e2e_fail "Check Tuning opened no window"
-CHECK_WINDOW=$(e2e_window_id "$CHECK_TITLE")
-xdotool windowmove "$CHECK_WINDOW" 580 524   # centred, it hides the main window's menu bar
-e2e_wait 5 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' NOTE on 26 '" || e2e_fail "the check did not play its notes"
-e2e_shot tuning-check-running "$CHECK_WINDOW"
-menu_is file-menu-during-check ddedd
-e2e_wait 90 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' NOTE off 63\$'" || e2e_fail "the check did not reach note 63"
-sleep 1
-e2e_shot tuning-check-chart "$CHECK_WINDOW"
-e2e_log_since "$mark" | awk '$2 == "NOTE" { print $3, $4 }' \
-    | diff - <(for n in $(seq 24 63); do echo "on $n"; echo "off $n"; done) > /dev/null || e2e_fail "the check did not play each note once, in order"
-e2e_log_since "$mark" | grep -qE ' (VALUE|STATE commit)' && e2e_fail "the check changed the machine's calibration"
-e2e_click_at "$CHECK_WINDOW" 622 462   # Save…
-e2e_choose_file "Write Tuning Check Output File" "$CHECK_CSV" check-save-dialog
-e2e_wait 10 test -s "$CHECK_CSV" || e2e_fail "no CSV written"
-sleep 0.5
-head -n 1 "$CHECK_CSV" | grep -qx "note,name,target_hz,measured_hz,cents" || e2e_fail "the CSV does not start with its header (or has CR line ends)"
-# Its cents beside the checker's; the lowest notes' estimate spans the fewest periods.
-awk -F, 'NR > 1 { print $1, $5 }' "$CHECK_CSV" | join - <(awk '/^note / { print $2, $10 }' "$E2E_DIR/check.txt") \
-    | awk '{ d = $2 - $3; d = d < 0 ? -d : d; rows++; if (d > ($1 <= 35 ? 4.0 : $1 <= 47 ? 1.5 : 0.5)) { bad++; print } }
-           END { exit !(rows == 40 && bad == 0) }' > "$E2E_DIR/check-faults.txt" \
-    || e2e_fail "the check's CSV does not agree with the checker: $(head -n 3 "$E2E_DIR/check-faults.txt" | tr '\n' '|')"
-"$E2E_CLOSE" "$CHECK_WINDOW"
-e2e_wait 5 e2e_window_gone "$CHECK_TITLE" || e2e_fail "the check window did not close"
-e2e_pass "Check Tuning played notes 24 to 63 once each, changed nothing, and its CSV agrees with the checker"
 
 # The report: 42 lines with CR LF.
 REPORT="$E2E_DIR/calibration-report.txt"
