@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
-# The utility as an owner installs it: `cmake --install` into a temporary
-# DESTDIR; the desktop entry and the AppStream metainfo validated; the icon at
-# every size; the installed binary, finding no JACK server (none is started
-# for it, and it may start none), shows its main window with the class the
-# desktop entry names; the Debian package built with CPack, with its files
-# and dependencies.
+# The utility as an owner installs it, from the optimised tree
+# (KESTRUNE_PACKAGE_BUILD_DIR, by default build/release): `cmake --install
+# --strip` into a temporary DESTDIR; the desktop entry and the AppStream
+# metainfo validated; the icon at every size; the installed binary, finding no
+# JACK server (none is started for it, and it may start none), shows its main
+# window with the class the desktop entry names; the Debian package built with
+# CPack, with its files and dependencies, and accepted by lintian.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/../e2e/lib.sh"
 e2e_init install_package
 
 APP_ID="com.kestrune.TuningUtility"
 STAGE="$E2E_DIR/destdir"
 SHARE="$STAGE/usr/share"
-with_jack=$(awk -F= '/^KESTRUNE_WITH_JACK:BOOL=/ { print $2 }' "$E2E_BUILD/CMakeCache.txt")
+PACKAGE_BUILD="${KESTRUNE_PACKAGE_BUILD_DIR:-$E2E_ROOT/build/release}"
+grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$PACKAGE_BUILD/CMakeCache.txt" 2> /dev/null \
+    || e2e_fail "no Release tree in $PACKAGE_BUILD to package: scripts/build release"
+with_jack=$(awk -F= '/^KESTRUNE_WITH_JACK:BOOL=/ { print $2 }' "$PACKAGE_BUILD/CMakeCache.txt")
 
-DESTDIR="$STAGE" cmake --install "$E2E_BUILD" --prefix /usr > "$E2E_DIR/install.log" 2>&1 \
+DESTDIR="$STAGE" cmake --install "$PACKAGE_BUILD" --prefix /usr --strip > "$E2E_DIR/install.log" 2>&1 \
     || { cat "$E2E_DIR/install.log"; e2e_fail "cmake --install failed"; }
-expected=(usr/bin/kestrune-tuning-utility usr/share/applications/$APP_ID.desktop
-          usr/share/metainfo/$APP_ID.metainfo.xml usr/share/doc/kestrune-tuning-utility/copyright)
-[ "$with_jack" = "ON" ] && expected+=(usr/bin/kestrune-sim)
+doc=usr/share/doc/kestrune-tuning-utility
+expected=(usr/bin/kestrune-tuning-utility usr/share/applications/$APP_ID.desktop usr/share/metainfo/$APP_ID.metainfo.xml
+          $doc/copyright $doc/changelog.gz usr/share/man/man1/kestrune-tuning-utility.1.gz)
+[ "$with_jack" = "ON" ] && expected+=(usr/bin/kestrune-sim usr/share/man/man1/kestrune-sim.1.gz)
 for f in "${expected[@]}"; do [ -f "$STAGE/$f" ] || e2e_fail "not installed: /$f"; done
 [ -x "$STAGE/usr/bin/kestrune-tuning-utility" ] || e2e_fail "the utility is not executable"
 for size in 16 22 24 32 48 64 128 256; do
@@ -50,7 +55,7 @@ wanted=$(awk -F= '/^StartupWMClass=/ { print $2 }' "$desktop")
 e2e_quit
 e2e_pass "the installed utility showed its main window (class \"$wanted\") and quit when it closed"
 
-cpack -G DEB --config "$E2E_BUILD/CPackConfig.cmake" -B "$E2E_DIR/package" > "$E2E_DIR/cpack.log" 2>&1 \
+cpack -G DEB --config "$PACKAGE_BUILD/CPackConfig.cmake" -B "$E2E_DIR/package" > "$E2E_DIR/cpack.log" 2>&1 \
     || { tail -n 30 "$E2E_DIR/cpack.log"; e2e_fail "cpack -G DEB failed"; }
 deb=$(ls "$E2E_DIR"/package/*.deb)
 dpkg-deb -c "$deb" > "$E2E_DIR/deb-contents.txt"
@@ -62,3 +67,9 @@ for dep in "${wanted_deps[@]}"; do
     case ", $depends" in *", $dep"*|*"| $dep"*) ;; *) e2e_fail "the package does not depend on $dep: $depends" ;; esac
 done
 e2e_pass "Debian package $(basename "$deb"), $(stat -c %s "$deb") bytes; Depends: $depends"
+
+# Debian's own checker: no error and no warning (information and pedantic
+# notes are listed in the log only).
+lintian --fail-on error,warning --display-info "$deb" > "$E2E_DIR/lintian.txt" 2>&1 \
+    || { cat "$E2E_DIR/lintian.txt"; e2e_fail "lintian found errors or warnings"; }
+e2e_pass "lintian: no errors or warnings ($(grep -c '^[IP]: ' "$E2E_DIR/lintian.txt" || true) notes, in lintian.txt)"
