@@ -116,6 +116,29 @@ e2e_start_jack() {
     e2e_wait 10 jack_lsp || e2e_fail "JACK server did not start"
 }
 
+# e2e_start_pipewire: a private PipeWire in place of the JACK server, as on
+# a current Linux desktop: a session D-Bus, pipewire and wireplumber in a
+# runtime folder of our own; every JACK client started after this (the
+# utility, the virtual machine, jack_lsp) loads PipeWire's libjack.
+E2E_PIPEWIRE_JACK_DIR="/usr/lib/$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)/pipewire-0.3/jack"
+e2e_start_pipewire() {
+    [ -e "$E2E_PIPEWIRE_JACK_DIR/libjack.so.0" ] || e2e_fail "PipeWire's JACK library is not installed ($E2E_PIPEWIRE_JACK_DIR)"
+    export XDG_RUNTIME_DIR="$E2E_DIR/run"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+    dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" > "$E2E_DIR/dbus.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait 10 test -S "$XDG_RUNTIME_DIR/bus" || e2e_fail "the session D-Bus did not start"
+    pipewire > "$E2E_DIR/pipewire.log" 2>&1 &
+    E2E_PIDS+=($!)
+    e2e_wait 10 test -S "$XDG_RUNTIME_DIR/pipewire-0" || e2e_fail "pipewire did not start"
+    wireplumber > "$E2E_DIR/wireplumber.log" 2>&1 &
+    E2E_PIDS+=($!)
+    unset JACK_DEFAULT_SERVER
+    export LD_LIBRARY_PATH="$E2E_PIPEWIRE_JACK_DIR${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+    e2e_wait 10 jack_lsp || e2e_fail "PipeWire's JACK library does not reach pipewire"
+}
+
 e2e_start_xvfb() {
     # Xvfb takes the first free display itself and names it on the given
     # descriptor once it is ready: no race with a test starting beside us.

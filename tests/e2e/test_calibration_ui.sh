@@ -3,7 +3,7 @@
 # virtual Kestrune (seed 3), then the File menu's commands on its result;
 # the message thread is never held up. Every window is pictured.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=400   # a Sweep Tune run takes about four minutes
 e2e_init calibration_ui
 

@@ -3,7 +3,7 @@
 # machine loses power half-way through the stream; switched on again, the
 # update from the File menu is accepted. Needs tesseract (version labels).
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=200
 e2e_init firmware_ui
 command -v tesseract >/dev/null || e2e_fail "tesseract is not installed (apt-get install tesseract-ocr)"

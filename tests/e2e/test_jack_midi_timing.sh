@@ -3,7 +3,7 @@
 # by the JACK frame at which the virtual machine received each message: a
 # firmware update across an unplug, then a calibration start and the quit.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=200
 e2e_init jack_midi_timing
 

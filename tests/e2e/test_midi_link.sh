@@ -4,7 +4,7 @@
 # the MIDI IN list switches between them: a reply that waited for the message
 # thread while it closes that input would deadlock.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=240
 e2e_init midi_link
 IDENTITY="F0 7E 00 06 01 F7"

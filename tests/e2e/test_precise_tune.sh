@@ -4,7 +4,7 @@
 # every stored note within 2 cents by the machine's own checker; then Check
 # Tuning plays the stored table, changing nothing, and its CSV says the same.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=330   # the run takes about a minute, the check about 40 s
 e2e_init precise_tune
 

@@ -3,7 +3,7 @@
 # started after the utility and routing its audio to no one; then the Fine
 # Tune run chosen there, through a MIDI line flooded with noise.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=285
 e2e_init preferences_ui
 

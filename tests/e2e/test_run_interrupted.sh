@@ -5,7 +5,7 @@
 # the machine; then the machine's audio cable comes out. Each time the
 # machine ends sounding and storing what it did before.
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/e2e/lib.sh"
+source "$(dirname "$0")/lib.sh"
 E2E_TIMEOUT=260
 e2e_init run_interrupted
 
