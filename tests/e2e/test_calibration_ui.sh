@@ -81,11 +81,10 @@ e2e_shot calibration-complete "$(e2e_window_id "Calibration Complete")"
 e2e_shot main-after-run "$MAIN_WINDOW"
 e2e_click_box_ok "Calibration Complete"
 menu_is file-menu-after-run eeeee
-# Sweep Tune accepts within 0.2 Hz, by an estimate of the value it accepts;
-# the detector's own error adds up to 0.02 Hz.
+# Sweep Tune accepts within 0.2 Hz of a fresh estimate.
 e2e_wait 5 grep -q 'STATE saved' "$E2E_SIM_LOG" || e2e_fail "the machine stored nothing"
 # Assigned first: a failure inside the message would not end the test.
-checked=$(e2e_check_stored_table "$SEED" "$KNOB" 15.0 0.22)
+checked=$(e2e_check_stored_table "$SEED" "$KNOB" 15.0 0.2)
 e2e_pass "the run, unaffected by a cancelled quit, stored a table that checks: $checked"
 
 # The report: 42 lines with CR LF.
