@@ -40,6 +40,7 @@ VirtualKestrune::VirtualKestrune (Options opts, MillisecondClock& clockToUse)
     for (int note = FactoryCalibration::firstNote; note <= FactoryCalibration::lastNote; ++note)
         stored[(size_t) note] = options.initialState.valueForNote (note);
     working = stored;
+    sounding = stored;
     installedFirmwareVersion = options.initialState.installedFirmwareVersion;
     knob = PitchCurve::clampKnob (options.knobSemitones);
     answerAllNotes = options.answerAllNotes;
@@ -140,6 +141,7 @@ void VirtualKestrune::handleMessage (const std::vector<juce::uint8>& m, std::vec
             log ("DROP-WRITE " + juce::String (note) + " " + juce::String (value));
             return;
         }
+        sounding[(size_t) note] = options.soundsOneWriteLate ? working[(size_t) note] : value;
         working[(size_t) note] = value;
         log ("VALUE " + juce::String (note) + " " + juce::String (value) + " hz=" + hz (curve.frequency (value, knob)));
         if (note == soundingNote)
@@ -305,6 +307,7 @@ void VirtualKestrune::restart()
 void VirtualKestrune::restartLocked()
 {
     working = stored;
+    sounding = stored;
     soundingNote = -1;
     receivingFirmware = false;
     parser.reset();
@@ -315,7 +318,7 @@ void VirtualKestrune::restartLocked()
 void VirtualKestrune::updateVoice()
 {
     if (soundingNote >= 0)
-        voice.setSounding (true, curve.frequency (working[(size_t) soundingNote], knob));
+        voice.setSounding (true, curve.frequency (sounding[(size_t) soundingNote], knob));
     else
         voice.setSounding (false, 0.0);
 }
@@ -379,7 +382,7 @@ int VirtualKestrune::getSoundingNote() const
 double VirtualKestrune::getSoundingFrequency() const
 {
     Lock lock (mutex);
-    return soundingNote >= 0 ? curve.frequency (working[(size_t) soundingNote], knob) : 0.0;
+    return soundingNote >= 0 ? curve.frequency (sounding[(size_t) soundingNote], knob) : 0.0;
 }
 
 void VirtualKestrune::renderAudio (float* dest, int numSamples, double sampleRate) noexcept

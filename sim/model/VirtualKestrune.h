@@ -51,6 +51,9 @@ public:
         juce::uint32 firmwareImageWaitMs = 30000;
         // A stream that stops for this long is cut short.
         juce::uint32 firmwareStreamIdleMs = 5000;
+        // A slow unit: a note sounds the value written to it before the last
+        // one, until the next write brings the last one in.
+        bool soundsOneWriteLate = false;
     };
 
     // Receives event lines without a timestamp, e.g. "RX F0 7E 00 06 01 F7",
@@ -130,6 +133,7 @@ private:
 
     mutable std::mutex mutex;
     std::array<juce::uint16, 128> working {}, stored {};
+    std::array<juce::uint16, 128> sounding {};   // what each note sounds at: the working value, or one write behind
     juce::String installedFirmwareVersion;
     double knob = 0.0;
     bool answerAllNotes = false;

@@ -49,7 +49,11 @@ double PreciseTuningAlgorithm::spacingAbove (int note) const
 
 void PreciseTuningAlgorithm::measure (double value)
 {
-    sendValue ((juce::uint16) juce::jlimit (0.0, 65535.0, std::round (value)));
+    // Twice: a unit that sounds a value only once the next write arrives
+    // sounds it now too, and every other unit takes the same value again.
+    const auto v = (juce::uint16) juce::jlimit (0.0, 65535.0, std::round (value));
+    sendValue (v);
+    sendValue (v);
     mark = markPitchChange();
     lastEstimate = -1.0f;
     sumOfOctaves = 0.0;
