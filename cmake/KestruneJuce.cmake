@@ -8,6 +8,13 @@ target_link_libraries(kestrune_juce
         juce::juce_audio_basics juce::juce_audio_devices
     PUBLIC
         juce::juce_recommended_config_flags)
+if(NOT KESTRUNE_WITH_FFTW)
+    # juce::dsp::FFT, the pitch detector's transform where FFTW is missing.
+    # juce_dsp brings juce_audio_formats, whose FLAC and Vorbis codecs Debian's
+    # JUCE takes from the system; nothing here reads audio files.
+    target_link_libraries(kestrune_juce PRIVATE juce::juce_dsp)
+    target_compile_definitions(kestrune_juce PRIVATE JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0)
+endif()
 if(TARGET juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
     # Debian's JUCE decodes images with the system's libpng and libjpeg.
     target_link_libraries(kestrune_juce PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
