@@ -12,6 +12,8 @@ E2E_APP="$E2E_BUILD/KestruneTuningUtility_artefacts/Release/Kestrune Tuning Util
 E2E_CLOSE=true
 e2e_init windows_ui
 trap 'e2e_cleanup; WINEPREFIX="$E2E_BUILD/wine" wineserver -k 2> /dev/null || true' EXIT
+# A command that fails outside a check still names itself.
+trap 'e2e_log "FAIL: line $LINENO: $BASH_COMMAND"' ERR
 
 # Wine draws each window's frame (border and title bar) around the content
 # the Linux tests know: sizes and clicks are the content's, offset by it.
