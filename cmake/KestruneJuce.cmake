@@ -8,6 +8,21 @@ target_link_libraries(kestrune_juce
         juce::juce_audio_basics juce::juce_audio_devices
     PUBLIC
         juce::juce_recommended_config_flags)
+if(NOT KESTRUNE_WITH_FFTW)
+    # juce::dsp::FFT, the pitch detector's transform where FFTW is missing.
+    # juce_dsp brings juce_audio_formats, whose FLAC and Vorbis codecs Debian's
+    # JUCE takes from the system; nothing here reads audio files.
+    target_link_libraries(kestrune_juce PRIVATE juce::juce_dsp)
+    target_compile_definitions(kestrune_juce PRIVATE JUCE_USE_FLAC=0 JUCE_USE_OGGVORBIS=0)
+endif()
+if(MINGW)
+    # Debian's JUCE decodes PNG and JPEG with the system's libpng and libjpeg,
+    # which are not packaged for MinGW: their interfaces over stb_image instead.
+    set(codecs ${CMAKE_SOURCE_DIR}/platform/mingw)
+    target_sources(kestrune_juce PRIVATE ${codecs}/StbImageCodecs.cpp)
+    target_include_directories(kestrune_juce PRIVATE ${codecs})
+    set_source_files_properties(${codecs}/StbImageCodecs.cpp PROPERTIES INCLUDE_DIRECTORIES /usr/include/stb)
+endif()
 if(TARGET juce::pkgconfig_JUCE_IMG_LINUX_DEPS)
     # Debian's JUCE decodes images with the system's libpng and libjpeg.
     target_link_libraries(kestrune_juce PUBLIC juce::pkgconfig_JUCE_IMG_LINUX_DEPS)

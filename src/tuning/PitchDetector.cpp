@@ -1,12 +1,35 @@
 #include "PitchDetector.h"
 
-#include <fftw3.h>
+#include "KestruneConfig.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
+#if KESTRUNE_WITH_FFTW
+ #include <fftw3.h>
+ #include <mutex>
+#else
+ #include <juce_dsp/juce_dsp.h>
+ #include <complex>
+ #include <vector>
+#endif
+
+namespace
+{
+// Phase of a bin in double precision, with the exact values on the axes.
+double phaseOf (double re, double im)
+{
+    constexpr double pi = juce::MathConstants<double>::pi;
+    if (im == 0.0)
+        return 0.0;
+    if (re == 0.0)
+        return im > 0.0 ? pi / 2.0 : -pi / 2.0;
+    return std::atan2 (im, re);
+}
+} // namespace
+
+#if KESTRUNE_WITH_FFTW
 namespace
 {
 // Only fftwf_execute is thread-safe; planning and destroying plans are not.
@@ -21,24 +44,16 @@ std::mutex& fftwPlannerMutex()
 // takes about half a second to plan (FFTW_PATIENT: seconds) and would stall
 // the message thread on the first device start.
 constexpr unsigned fftwPlanningFlags = FFTW_ESTIMATE;
-
-// Phase of a bin in double precision, with the exact values on the axes.
-double phaseOf (double re, double im)
-{
-    constexpr double pi = juce::MathConstants<double>::pi;
-    if (im == 0.0)
-        return 0.0;
-    if (re == 0.0)
-        return im > 0.0 ? pi / 2.0 : -pi / 2.0;
-    return std::atan2 (im, re);
-}
 } // namespace
 
+// FFTW's real-input transform: size real samples in input, size / 2 + 1
+// complex bins out, interleaved re and im.
 struct PitchDetector::Transform
 {
     explicit Transform (int size)
         : input (fftwf_alloc_real ((size_t) size)),
-          output (fftwf_alloc_complex ((size_t) size / 2 + 1))
+          output (fftwf_alloc_complex ((size_t) size / 2 + 1)),
+          bins (&output[0][0])
     {
         const std::lock_guard<std::mutex> guard (fftwPlannerMutex());
         plan = fftwf_plan_dft_r2c_1d (size, input, output, fftwPlanningFlags);
@@ -53,12 +68,49 @@ struct PitchDetector::Transform
         fftwf_free (input);
     }
 
-    float* input;
-    fftwf_complex* output;
+    void execute() { fftwf_execute (plan); }
+
+    float* const input;
+    fftwf_complex* const output;
+    const float* const bins;
     fftwf_plan plan = nullptr;
 
     JUCE_DECLARE_NON_COPYABLE (Transform)
 };
+#else
+// JUCE's own FFT where FFTW is not available. Its real-only entry point puts
+// a complex copy of the frame on the stack (128 KiB here), so the frame goes
+// through the complex transform with buffers made up front instead. The
+// engine's spin lock is its own and only ever taken by the thread analysing.
+struct PitchDetector::Transform
+{
+    explicit Transform (int size)
+        : fft (juce::roundToInt (std::log2 (size))),
+          realInput ((size_t) size),
+          complexInput ((size_t) size),
+          output ((size_t) size),
+          input (realInput.data()),
+          bins (reinterpret_cast<const float*> (output.data()))
+    {
+        jassert (fft.getSize() == size);
+    }
+
+    void execute()
+    {
+        std::transform (realInput.begin(), realInput.end(), complexInput.begin(),
+                        [] (float sample) { return std::complex<float> (sample, 0.0f); });
+        fft.perform (complexInput.data(), output.data(), false);
+    }
+
+    juce::dsp::FFT fft;
+    std::vector<float> realInput;
+    std::vector<std::complex<float>> complexInput, output;
+    float* const input;
+    const float* const bins;
+
+    JUCE_DECLARE_NON_COPYABLE (Transform)
+};
+#endif
 
 PitchDetector::PitchDetector (juce::int64 frameSizeToUse, juce::int64 oversamplingToUse, float sampleRateToUse)
     : frameSize (frameSizeToUse),
@@ -122,9 +174,9 @@ void PitchDetector::analyseFrame()
     for (juce::int64 k = fifoLatency; k < frameSize; ++k)
         input[k] = (float) ((double) inputFifo[(size_t) k] * window[(size_t) k]);
 
-    fftwf_execute (transform->plan);
+    transform->execute();
 
-    const auto* bins = transform->output;
+    const auto* bins = transform->bins;
     const double binWidth = (double) sampleRate / (double) frameSize;
     const auto numBins = frameSize / 2 + 1;
 
@@ -134,8 +186,8 @@ void PitchDetector::analyseFrame()
     float peakMagnitude = 0.0f;
     for (juce::int64 k = 0; k < numBins; ++k)
     {
-        const auto re = (double) bins[k][0];
-        const auto im = (double) bins[k][1];
+        const auto re = (double) bins[2 * k];
+        const auto im = (double) bins[2 * k + 1];
         const auto magnitude = (float) (2.0 * std::sqrt (re * re + im * im));
         if (magnitude > peakMagnitude)
         {
@@ -146,7 +198,7 @@ void PitchDetector::analyseFrame()
 
     // The previous phase went through single precision, as a stored phase would.
     const auto lastPhase = (float) phaseOf ((double) lastSpectrum[2 * peak], (double) lastSpectrum[2 * peak + 1]);
-    double delta = phaseOf ((double) bins[peak][0], (double) bins[peak][1]) - (double) lastPhase;
+    double delta = phaseOf ((double) bins[2 * peak], (double) bins[2 * peak + 1]) - (double) lastPhase;
     delta -= (double) peak * expectedPhaseStep;
 
     // Wrap into -pi..pi: round delta / pi to an even multiple away from zero.
@@ -158,5 +210,5 @@ void PitchDetector::analyseFrame()
     const double deviationInBins = (double) oversampling * delta / (2.0 * pi);
     frequency = (float) ((double) peak * binWidth + deviationInBins * binWidth);
 
-    std::copy (&bins[0][0], &bins[0][0] + lastSpectrum.size(), lastSpectrum.data());
+    std::copy (bins, bins + lastSpectrum.size(), lastSpectrum.data());
 }

@@ -49,8 +49,9 @@ private:
     juce::int64 fifoFill;
     std::vector<double> window;
 
-    // FFTW's real-input transform: frameSize real samples in, frameSize / 2 + 1
-    // complex bins out. Opaque here so that fftw3.h stays out of this header.
+    // The forward transform: frameSize real samples in, frameSize / 2 + 1
+    // complex bins out. FFTW's where the build has it, JUCE's otherwise;
+    // opaque here so that neither library's header is included through this one.
     struct Transform;
     std::unique_ptr<Transform> transform;
 

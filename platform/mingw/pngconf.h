@@ -1,0 +1,2 @@
+#pragma once
+// Everything JUCE needs is in png.h.
