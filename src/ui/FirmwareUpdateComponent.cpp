@@ -209,7 +209,7 @@ void FirmwareUpdateComponent::askToTryAgain (std::function<void()> onTryAgain)
 void FirmwareUpdateComponent::askToReinstall (std::function<void()> onReinstall)
 {
     juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, reinstallTitle, reinstallMessage(),
-                                        "Install Again", "Cancel", nullptr,
+                                        "OK", "Cancel", nullptr,
                                         juce::ModalCallbackFunction::create ([onReinstall] (int result) {
                                             if (result != 0)
                                                 onReinstall();
