@@ -86,6 +86,7 @@ public:
     {
         return client->send (slot, message.getRawData(), message.getRawDataSize());
     }
+    bool isConnected() override { return client->isConnected (slot); }
 
 private:
     std::shared_ptr<JackMidiClient> client;
@@ -320,6 +321,12 @@ bool JackMidiClient::send (OutputSlot& slot, const juce::uint8* data, int size)
     // Stamped under the lock, so that stamps follow the order of the records.
     const std::lock_guard<std::mutex> g (sendMutex);
     return slot.queue.push (data, size, (juce::uint32) jack_get_time());
+}
+
+bool JackMidiClient::isConnected (OutputSlot& slot)
+{
+    const std::lock_guard<std::mutex> g (openMutex);
+    return ! serverGone && jack_port_connected_to (slot.port, slot.remoteName.toRawUTF8());
 }
 
 bool JackMidiClient::retireClosedOutputs()

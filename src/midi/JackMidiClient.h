@@ -93,6 +93,7 @@ private:
     void releaseInput (InputSlot& slot);
     void releaseOutput (OutputSlot& slot);
     bool send (OutputSlot& slot, const juce::uint8* data, int size);
+    bool isConnected (OutputSlot& slot);
     // Disconnects and frees closed outputs that have drained; true while one
     // is still on its way.
     bool retireClosedOutputs();

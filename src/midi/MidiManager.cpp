@@ -160,7 +160,7 @@ int MidiManager::sendMessageToAllOutputs (const juce::MidiMessage& message)
     const juce::ScopedLock sl (lock);
     int taken = 0;
     for (auto& entry : openOutputs)
-        if (! entry.vanished && entry.output->sendMessageNow (message))
+        if (reaches (entry) && entry.output->sendMessageNow (message))
             ++taken;
     return taken;
 }
@@ -170,9 +170,15 @@ int MidiManager::sendMessageToOutput (const juce::String& name, const juce::Midi
     const juce::ScopedLock sl (lock);
     int taken = 0;
     for (auto& entry : openOutputs)
-        if (entry.name == name && ! entry.vanished && entry.output->sendMessageNow (message))
+        if (entry.name == name && reaches (entry) && entry.output->sendMessageNow (message))
             ++taken;
     return taken;
+}
+
+bool MidiManager::reaches (OpenMidiOutput& entry)
+{
+    // A port that took bytes into a dropped connection would pass them as sent.
+    return ! entry.vanished && entry.output->isConnected();
 }
 
 void MidiManager::addListener (Listener* listener)
@@ -270,8 +276,10 @@ void MidiManager::timerCallback()
     // Outputs that are gone take nothing from now on, also while the removal
     // of an input is being reported: a listener's write-back could not reach
     // the device, and must not count as sent.
+    // One that lost its connection counts as gone until it is opened, and
+    // connected, again.
     for (auto& entry : openOutputs)
-        entry.vanished = entry.vanished || ! outputNames.contains (entry.name);
+        entry.vanished = entry.vanished || ! outputNames.contains (entry.name) || ! entry.output->isConnected();
 
     // Walk copies of the names: listeners and the close calls change the lists.
     for (const auto& name : getOpenInputDeviceNames())
@@ -288,7 +296,10 @@ void MidiManager::timerCallback()
     {
         if (! isOutputDeviceOpen (name))
             continue;
-        if (isOutputDeviceAvailable (name))
+        const bool connected = std::all_of (openOutputs.begin(), openOutputs.end(), [&] (auto& entry) {
+            return entry.name != name || entry.output->isConnected();
+        });
+        if (connected && isOutputDeviceAvailable (name))
         {
             // Listed again after all: it stays open and takes messages.
             for (auto& entry : openOutputs)

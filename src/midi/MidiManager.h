@@ -82,6 +82,7 @@ private:
     };
 
     bool isInputDeviceOpen (const juce::String& name) const;
+    static bool reaches (OpenMidiOutput& entry);
     void openInputDeviceNow (const juce::String& name);
     // Reopens a missing port when it is listed and its back-off has passed.
     template <typename Open, typename IsOpen>

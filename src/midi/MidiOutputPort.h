@@ -14,5 +14,9 @@ public:
 
     virtual juce::String getName() const = 0;
     virtual bool sendMessageNow (const juce::MidiMessage& message) = 0;
+    // False while the port is open but no longer reaches its destination: a
+    // JACK connection is dropped when the peer's port goes away, and stays
+    // gone when the port returns.
+    virtual bool isConnected() { return true; }
     virtual void stopBackgroundThread() {}
 };

@@ -87,7 +87,11 @@ TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiM
       writer (midiManager, clockToUse),
       readBack (midiManager, clockToUse),
       storedCalibration (std::move (journal)),
-      firmwareTransfer (midiManager, clockToUse, [this] { firmwareVersionFinder->startTimer (firmwareQueryIntervalMs); })
+      firmwareTransfer (
+          midiManager, clockToUse, [this] { firmwareVersionFinder->startTimer (firmwareQueryIntervalMs); },
+          [this] (FirmwareTransfer::Verdict verdict) {
+              statusListeners.call ([verdict] (StatusListener& l) { l.firmwareUpdateVerdict (verdict); });
+          })
 {
     for (auto& entry : deviceCalibration)
         entry.store (0);
@@ -578,7 +582,7 @@ void TuneKestruneEngine::queryFirmwareVersion()
 
 bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* listener)
 {
-    if (isCalibrating() || writer.isBusy() || tuningCheck != nullptr)
+    if (isBusy())
         return false;
 
     const auto outputs = midiManager->getOpenOutputDeviceNames();
@@ -586,13 +590,44 @@ bool TuneKestruneEngine::startFirmwareUpdate (FirmwareSysexSender::Listener* lis
     if (outputs.size() != 1)
         return false;
 
-    firmwareTransfer.start (listener, outputs[0]);
+    {
+        const juce::ScopedLock sl (versionsLock);
+        versionsToWeigh.clearQuick();
+    }
+    watchingFirmware = true;
+    firmwareTransfer.start (listener, outputs[0],
+                            versionKnown.load() ? std::optional<double> (status->firmwareVersion.load()) : std::nullopt);
+    // The tick weighs what the machine shows.
+    if (! isTimerRunning())
+        startTimer (tickIntervalMs);
     return true;
 }
 
 void TuneKestruneEngine::cancelFirmwareUpdate()
 {
     firmwareTransfer.cancel();
+    watchingFirmware = false;
+}
+
+bool TuneKestruneEngine::isWaitingForFirmwareVerdict() const
+{
+    return firmwareTransfer.isActive() && ! firmwareTransfer.isStreaming();
+}
+
+void TuneKestruneEngine::weighFirmwareEvidence()
+{
+    juce::Array<double> versions;
+    {
+        const juce::ScopedLock sl (versionsLock);
+        versions.swapWith (versionsToWeigh);
+    }
+    if (! firmwareTransfer.isActive())
+        return;
+    firmwareTransfer.tick();
+    for (auto version : versions)
+        firmwareTransfer.versionReported (version);
+    if (! firmwareTransfer.isActive())
+        watchingFirmware = false;
 }
 
 bool TuneKestruneEngine::isUpdatingFirmware() const
@@ -697,6 +732,7 @@ void TuneKestruneEngine::timerCallback()
     const Ptr keepAlive (this);
 
     writer.tick();
+    weighFirmwareEvidence();
     if (restoreWhenMachineAnswers && machineAnswered.load() && ! isBusy())
     {
         // Back after going away: the note-off of the stop may never have arrived.
@@ -809,11 +845,20 @@ void TuneKestruneEngine::midiMessageReceived (MidiInputPort*, const juce::MidiMe
     {
         const double value = *version;
         status->firmwareVersion.store (value);
+        versionKnown = true;
+        if (watchingFirmware.load())
+        {
+            const juce::ScopedLock sl (versionsLock);
+            // A machine answering far faster than the tick weighs adds nothing new.
+            if (versionsToWeigh.size() < 64)
+                versionsToWeigh.add (value);
+        }
         versionListeners.call ([value] (StatusListener& l) { l.firmwareVersionReceived (value); });
         if (value > minimumUsableFirmwareVersion)
         {
             machineAnswered = true;
-            firmwareVersionFinder->stopTimer();
+            if (! watchingFirmware.load())
+                firmwareVersionFinder->stopTimer();
         }
     }
 }
@@ -835,9 +880,11 @@ void TuneKestruneEngine::machineWentAway()
     // machine answers.
     if (isCalibrating())
         abortTuning();
+    // A machine restarting after an update takes its ports with it.
+    firmwareTransfer.portWentAway();
     // The machine that comes back may carry other firmware: ask until it
     // answers (nothing goes out while it is away), but never into a stream.
-    if (! firmwareTransfer.isActive())
+    if (! firmwareTransfer.isStreaming())
         firmwareVersionFinder->startTimer (firmwareQueryIntervalMs);
 }
 

@@ -122,6 +122,8 @@ public:
         virtual void calibrationWriteFinished (const CalibrationWriteOutcome&) {}
         // Every note answered a read-back (a calibration's start, or before a Load).
         virtual void calibrationReadBack (const CalibrationTableRule::Values&) {}
+        // What the machine has shown since the last slice of a firmware update.
+        virtual void firmwareUpdateVerdict (FirmwareTransfer::Verdict) {}
     };
 
     // A strategy that varies the value of the reference note until it sounds
@@ -269,10 +271,15 @@ public:
 
     void queryFirmwareVersion();
     // False unless exactly one output is open (the version query stops all
-    // the same), and, doing nothing, while a calibration is in progress.
+    // the same), and, doing nothing, while busy. The update lasts until the
+    // machine has shown whether it runs the new image (the listeners hear
+    // firmwareUpdateVerdict) or it is cancelled; the engine is busy meanwhile.
     bool startFirmwareUpdate (FirmwareSysexSender::Listener* listener);
     void cancelFirmwareUpdate();
     bool isUpdatingFirmware() const;
+    // The image went out; the machine has not yet shown whether it took it.
+    bool isWaitingForFirmwareVerdict() const;
+    juce::uint32 getFirmwareWaitMs() const { return firmwareTransfer.getWaitedMs(); }
 
     // Measures how every note 24 to 63 sounds now (TuningCheck), telling the
     // listener after each tick. False, sending nothing, while a calibration,
@@ -358,6 +365,8 @@ private:
     // A MIDI port of the machine vanished.
     void machineWentAway();
     void stepTuningCheck();
+    // Hands what the machine showed since the last tick to a firmware update.
+    void weighFirmwareEvidence();
     juce::Array<int> alteredNoteList() const;
 
     DetectTuneAudioCallback::Ptr audioCallback;
@@ -392,6 +401,14 @@ private:
     std::unique_ptr<FindFirmwareVersion> firmwareVersionFinder;
     std::atomic<int> analysedInputChannel { 0 };
     int settleTicks = 0;
+    // Versions answered on the MIDI input thread, for the firmware update's
+    // evidence on the next tick.
+    juce::CriticalSection versionsLock;
+    juce::Array<double> versionsToWeigh;
+    std::atomic<bool> versionKnown { false };
+    // A firmware update is waiting for the machine: keep asking its version
+    // even once it answers a usable one.
+    std::atomic<bool> watchingFirmware { false };
     // A restore that could not reach the machine is tried again once it
     // answers an identity request.
     bool restoreWhenMachineAnswers = false;

@@ -111,34 +111,78 @@ void FirmwareUpdateComponent::showMessageBox (const juce::String& title, const j
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::NoIcon, title, message, "OK", nullptr, callback);
 }
 
+juce::String FirmwareUpdateComponent::waitingText (juce::uint32 waitedMs)
+{
+    const auto seconds = (int) (waitedMs / 1000);
+    const auto waited = seconds < 60 ? juce::String (seconds) + " s"
+                                     : juce::String (seconds / 60) + " min " + juce::String (seconds % 60).paddedLeft ('0', 2) + " s";
+    return juce::String (juce::CharPointer_UTF8 ("Press Play on the Kestrune\xe2\x80\xa6 "))
+           + "Waiting for it to report its new firmware: " + waited + ".";
+}
+
+juce::String FirmwareUpdateComponent::sameVersionText()
+{
+    return "The Kestrune answers " + juce::String (DeviceMessages::latestFirmwareVersion, 2)
+           + " as before: the utility cannot tell whether it took the update. Press Update Firmware to try again.";
+}
+
+juce::String FirmwareUpdateComponent::reinstallMessage()
+{
+    return "The Kestrune already runs firmware " + juce::String (DeviceMessages::latestFirmwareVersion, 2)
+           + ". Install the same version again?";
+}
+
 void FirmwareUpdateComponent::updateButtonState()
 {
-    updateButton->setEnabled (! updateInProgress && ! tuningInProgress);
+    // While the machine answers as before, the button sends the image again.
+    updateButton->setEnabled (! tuningInProgress && (sameVersionAnswered || (! updateInProgress && progress == 0.0)));
 }
 
 //==============================================================================
 void FirmwareUpdateComponent::buttonClicked (juce::Button* button)
 {
-    if (button != updateButton.get() || progress != 0.0 || tuningInProgress || updateInProgress)
+    if (button != updateButton.get() || tuningInProgress)
         return;
 
-    // The knob step sounds the reference note and is about to write to it:
-    // its messages must never land inside the image.
-    if (tuneEngine->isCalibrating() || tuneEngine->isCheckingTuning() || tuneEngine->isWritingCalibration())
+    if (sameVersionAnswered)
     {
-        showMessageBox (notStartedTitle,
-                        tuneEngine->isCalibrating()       ? calibratingMessage
-                        : tuneEngine->isCheckingTuning() ? checkingMessage
-                                                         : writingMessage,
-                        nullptr);
+        // The wait so far proves nothing either way: start over.
+        tuneEngine->cancelFirmwareUpdate();
+        endWait();
+        startUpdate();
         return;
     }
+    if (progress != 0.0 || updateInProgress || refusedWhileBusy())
+        return;
 
-    startUpdate();
+    if (tuneEngine->getFirmwareVersion() >= DeviceMessages::latestFirmwareVersion - 0.005)
+        askToReinstall ([target = safeThis] {
+            if (auto* component = target.getComponent())
+                component->startUpdate();
+        });
+    else
+        startUpdate();
+}
+
+bool FirmwareUpdateComponent::refusedWhileBusy()
+{
+    // The knob step sounds the reference note and is about to write to it:
+    // its messages must never land inside the image.
+    if (! tuneEngine->isBusy())
+        return false;
+    showMessageBox (notStartedTitle,
+                    tuneEngine->isCalibrating()          ? calibratingMessage
+                    : tuneEngine->isCheckingTuning()    ? checkingMessage
+                    : tuneEngine->isUpdatingFirmware()  ? firmwareBusyMessage
+                                                        : writingMessage,
+                    nullptr);
+    return true;
 }
 
 void FirmwareUpdateComponent::startUpdate()
 {
+    if (updateInProgress || refusedWhileBusy())
+        return;
     if (! tuneEngine->startFirmwareUpdate (this))
     {
         // Nothing was started: say why and stay ready for another attempt once
@@ -162,12 +206,25 @@ void FirmwareUpdateComponent::askToTryAgain (std::function<void()> onTryAgain)
                                         }));
 }
 
-void FirmwareUpdateComponent::confirmed()
+void FirmwareUpdateComponent::askToReinstall (std::function<void()> onReinstall)
+{
+    juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, reinstallTitle, reinstallMessage(),
+                                        "OK", "Cancel", nullptr,
+                                        juce::ModalCallbackFunction::create ([onReinstall] (int result) {
+                                            if (result != 0)
+                                                onReinstall();
+                                        }));
+}
+
+void FirmwareUpdateComponent::endWait()
 {
     stopTimer();
-    confirming = false;
+    waitingForVerdict = false;
+    sameVersionAnswered = false;
     updateInProgress = false;
-    showMessageBox (completeTitle, completeMessage, new AlertWindowCallback (this));
+    progress = 0.0;
+    updateInformationLabel->setText (updateInformationText, juce::dontSendNotification);
+    updateButtonState();
 }
 
 void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, double value)
@@ -178,12 +235,11 @@ void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, dou
 
     if (value == 1.0)
     {
-        // Every slice went out, but one lost on the way leaves the machine in
-        // its boot loader: complete only once it reports the new version.
-        confirming = true;
-        updateInformationLabel->setText (confirmingText, juce::dontSendNotification);
-        tuneEngine->queryFirmwareVersion();
-        startTimer (confirmTimeoutMs);
+        // Every slice went out, but that proves nothing yet: the engine tells
+        // once the machine has shown whether it runs the new image.
+        waitingForVerdict = true;
+        updateInformationLabel->setText (waitingText (0), juce::dontSendNotification);
+        startTimer (waitDisplayIntervalMs);
     }
     else
     {
@@ -193,25 +249,50 @@ void FirmwareUpdateComponent::firmwareProgressChanged (FirmwareSysexSender*, dou
 
 void FirmwareUpdateComponent::firmwareStatusChanged (FirmwareSysexSender*, const juce::String&) {}
 
-void FirmwareUpdateComponent::timerCallback()
+void FirmwareUpdateComponent::firmwareUpdateVerdict (FirmwareTransfer::Verdict verdict)
 {
-    stopTimer();
-    if (confirming)
+    using Verdict = FirmwareTransfer::Verdict;
+    if (! waitingForVerdict)
+        return;
+
+    if (verdict == Verdict::complete)
+    {
+        stopTimer();
+        waitingForVerdict = false;
+        updateInProgress = false;
+        updateInformationLabel->setText (completeText, juce::dontSendNotification);
+        updateButtonState();
+        showMessageBox (completeTitle, completeMessage, new AlertWindowCallback (this));
+    }
+    else if (verdict == Verdict::notAccepted)
     {
         // Ready again before the question: Cancel leaves a window that says
         // what it can do, and Try Again starts from there.
-        confirming = false;
-        updateInProgress = false;
-        progress = 0.0;
-        updateInformationLabel->setText (updateInformationText, juce::dontSendNotification);
-        updateButtonState();
+        endWait();
         askToTryAgain ([target = safeThis] {
             if (auto* component = target.getComponent())
                 component->startUpdate();
         });
+    }
+    else
+    {
+        sameVersionAnswered = verdict == Verdict::sameVersion;
+        updateInformationLabel->setText (sameVersionAnswered ? sameVersionText() : waitingText (tuneEngine->getFirmwareWaitMs()),
+                                         juce::dontSendNotification);
+        updateButtonState();
+    }
+}
+
+void FirmwareUpdateComponent::timerCallback()
+{
+    if (waitingForVerdict)
+    {
+        if (! sameVersionAnswered)
+            updateInformationLabel->setText (waitingText (tuneEngine->getFirmwareWaitMs()), juce::dontSendNotification);
         return;
     }
 
+    stopTimer();
     showMessageBox (timedOutTitle, timedOutMessage, nullptr);
     tuneEngine->cancelFirmwareUpdate();
     // updateInProgress stays set: this window makes no second attempt.
@@ -251,12 +332,6 @@ void FirmwareUpdateComponent::firmwareVersionReceived (double version)
 void FirmwareUpdateComponent::showDetectedVersion (double version)
 {
     currentVersionLabel->setText (versionText (version), juce::dontSendNotification);
-    if (! confirming)
-        return;
-    if (version >= DeviceMessages::latestFirmwareVersion - 1.0e-9)
-        confirmed();
-    else
-        tuneEngine->queryFirmwareVersion();   // an old version stops the query; keep asking
 }
 
 void FirmwareUpdateComponent::frequencyDetected (float) {}

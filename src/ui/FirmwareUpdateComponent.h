@@ -12,7 +12,8 @@
 
 // Content of the firmware update window: current and latest version, the
 // UPDATE FIRMWARE button and the transfer's progress. Watches a running
-// transfer and ends it when progress stops for half a second.
+// transfer and ends it when progress stops for half a second; after the last
+// slice, shows what it waits for until the engine's verdict arrives.
 class FirmwareUpdateComponent : public juce::Component,
                                 public FirmwareSysexSender::Listener,
                                 public juce::Button::Listener,
@@ -33,8 +34,8 @@ public:
     };
 
     static constexpr int watchdogIntervalMs = 500;
-    // How long the machine has, after the last slice, to report the new version.
-    static constexpr int confirmTimeoutMs = 30000;
+    // How often the wait after the last slice shows how long it has lasted.
+    static constexpr int waitDisplayIntervalMs = 1000;
 
     static constexpr const char* completeTitle = "Firmware Update Complete";
     static constexpr const char* completeMessage =
@@ -50,11 +51,12 @@ public:
         "To use the Kestrune Tuning Utility, you will first need to update to the latest version of the firmware.";
     static constexpr const char* notAcceptedTitle = "Firmware Update Not Accepted";
     static constexpr const char* notAcceptedMessage =
-        "The Kestrune did not report the new firmware within 30 seconds: it has not accepted the update. It is "
+        "The Kestrune has not accepted the update: after it, its boot loader or its old firmware answers. It is "
         "waiting for a new one. Press Try Again to send the update once more.";
-    static constexpr const char* confirmingText =
-        "Waiting for the Kestrune to report its new firmware. If it does not restart by itself, press the Play "
-        "button on the Kestrune.";
+    static constexpr const char* completeText = "Kestrune firmware has been updated.";
+    static constexpr const char* reinstallTitle = "Firmware Already Current";
+    static constexpr const char* firmwareBusyMessage =
+        "A firmware update is in progress. Wait until it has finished, then press Update Firmware again.";
     static constexpr const char* calibratingMessage =
         "A tuning calibration is in progress. Stop it, then press Update Firmware again.";
     static constexpr const char* checkingMessage =
@@ -76,21 +78,27 @@ public:
     // MIDI input thread: the label is updated later, on the message thread.
     void firmwareVersionReceived (double version) override;
     void tuningProgressChanged (double progress) override;
+    void firmwareUpdateVerdict (FirmwareTransfer::Verdict verdict) override;
 
-    // The watchdog: no progress report for 500 ms during streaming; after the
-    // last slice, no report of the new version within 30 s.
+    // During streaming the watchdog (no progress report for 500 ms); after
+    // the last slice, the time waited so far.
     void timerCallback() override;
 
     void firmwareProgressChanged (FirmwareSysexSender* sender, double progress) override;
     void firmwareStatusChanged (FirmwareSysexSender* sender, const juce::String& status) override;
 
     bool isUpdateInProgress() const { return updateInProgress; }
-    // The last slice went out; waiting for the machine to report the new version.
-    bool isConfirming() const { return confirming; }
+    // The last slice went out; waiting for the machine to show whether it took it.
+    bool isWaitingForVerdict() const { return waitingForVerdict; }
     double getProgress() const { return progress; }
     double getDetectedVersion() const { return detectedVersion.load(); }
 
     static juce::String versionText (double version);
+    // The label while waiting after the last slice, with the time waited.
+    static juce::String waitingText (juce::uint32 waitedMs);
+    // The label when the machine answers the version it had before.
+    static juce::String sameVersionText();
+    static juce::String reinstallMessage();
 
 protected:
     // An asynchronous message box without an icon; takes ownership of the callback.
@@ -98,11 +106,15 @@ protected:
                                  juce::ModalComponentManager::Callback* callback);
     // The update was not accepted: "Try Again" or "Cancel".
     virtual void askToTryAgain (std::function<void()> onTryAgain);
+    // The machine already runs the latest firmware: install it again, or not.
+    virtual void askToReinstall (std::function<void()> onReinstall);
 
 private:
     void updateButtonState();
     void startUpdate();
-    void confirmed();
+    // True, after saying why, while the engine is busy with something else.
+    bool refusedWhileBusy();
+    void endWait();
     void showDetectedVersion (double version);
 
     // Declared first so that it outlives every child that draws with it.
@@ -117,7 +129,9 @@ private:
     TuneKestruneEngine::Ptr tuneEngine;
     bool updateInProgress = false;
     bool tuningInProgress = false;
-    bool confirming = false;
+    bool waitingForVerdict = false;
+    // The machine answers as before: the button offers to send the image again.
+    bool sameVersionAnswered = false;
     // The progress bar reads it by reference on every repaint.
     double progress = 0.0;
     std::atomic<double> detectedVersion { 0.0 };

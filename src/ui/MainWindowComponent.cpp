@@ -145,10 +145,14 @@ void MainWindowComponent::buttonClicked (juce::Button* button)
 {
     if (button == &startButton)
     {
-        // A firmware image is streaming: nothing may go out beside it, and
-        // the firmware window already tells the user what is going on.
+        // Nothing may go out beside a firmware image, nor while the machine
+        // may be applying it or restarting.
         if (tuneEngine->isUpdatingFirmware())
+        {
+            showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",
+                            firmwareMessage, {});
             return;
+        }
         if (tuneEngine->isCheckingTuning())
         {
             showMessageBox (juce::MessageBoxIconType::NoIcon, "Unable to Perform Tuning Calibration",

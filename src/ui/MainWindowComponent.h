@@ -24,6 +24,9 @@ public:
     static constexpr int watchdogIntervalMs = 1000;
     static constexpr const char* checkingMessage =
         "A tuning check is in progress. Stop it, then click Calibrate Tuning again.";
+    static constexpr const char* firmwareMessage =
+        "A firmware update is in progress. Wait until the firmware update window says it has finished, then click "
+        "Calibrate Tuning again.";
 
     MainWindowComponent (TuneKestruneEngine::Ptr engine, juce::ApplicationCommandManager* commandManager);
     ~MainWindowComponent() override;

@@ -1,6 +1,7 @@
 #include "app/FirmwareUpdateWindow.h"
 #include "app/RecordingApplication.h"
 #include "engine/EngineTestSupport.h"
+#include "support/FirmwareStreaming.h"
 #include "ui/ComponentTree.h"
 #include "ui/FirmwareUpdateComponent.h"
 
@@ -28,12 +29,11 @@ struct RecordingContent : FirmwareUpdateComponent
     FirmwareSysexSender* sender = nullptr;
 };
 
-// A window off the desktop whose close question stays up while the test
-// lets the transfer finish and presses OK on the completion box, then answers OK.
-struct OverlappingWindow : FirmwareUpdateWindow
+// A window off the desktop whose close question runs `whileAsked` and answers with its result.
+struct QuestionedWindow : FirmwareUpdateWindow
 {
-    OverlappingWindow (TuneKestruneEngine::Ptr engine, enginetest::FakeRig& r)
-        : FirmwareUpdateWindow (engine, std::make_unique<RecordingContent> (engine), false), rig (r)
+    explicit QuestionedWindow (TuneKestruneEngine::Ptr engine)
+        : FirmwareUpdateWindow (engine, std::make_unique<RecordingContent> (engine), false)
     {
     }
 
@@ -41,57 +41,92 @@ struct OverlappingWindow : FirmwareUpdateWindow
 
     bool askToCloseDuringUpdate() override
     {
-        auto& c = content();
-        auto& testRig = rig;
-        testRig.clock.advanceMs (8000);
-        for (int i = 0; i < 5000 && testRig.engine->isUpdatingFirmware(); ++i)
-        {
-            testRig.clock.advanceMs (10);
-            c.sender->timerCallback();
-        }
-        size_t bytes = 0;
-        for (auto& m : testRig.ports->allSent())
-            bytes += (size_t) m.getRawDataSize();
-        EXPECT_GT (bytes, 100000u); // the whole image (about 110 kB) went out
-        testRig.replyVersion (0, 1, 0, 5); // the completion box opens
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
-        // The user presses OK on the completion box: it closes the window,
-        // this object included. Nothing of it is touched from here on.
-        auto ok = std::move (c.completionOk);
-        if (ok != nullptr)
-            ok->modalStateFinished (1);
-        return true;
+        ++questions;
+        return whileAsked();
     }
 
-    enginetest::FakeRig& rig;
+    std::function<bool()> whileAsked;
+    int questions = 0;
 };
 
+struct WindowRig
+{
+    WindowRig()
+    {
+        app.tuneEngine = rig.engine;
+        app.firmwareUpdateWindow = window;
+        rig.replyVersion (0, 1, 0, 4);
+        window->content().buttonClicked (findChild<juce::Button> (window->content(), "Update Firmware Button"));
+    }
+    void closeOrQuit (bool quit) { quit ? app.systemRequestedQuit() : window->closeButtonPressed(); }
+
+    enginetest::FakeRig rig;
+    RecordingApplication app;
+    QuestionedWindow* window = new QuestionedWindow (rig.engine);
+    juce::Component::SafePointer<juce::Component> watch { window };
+};
 } // namespace
 
 // The user closes the window (or quits) during a transfer; while the question
-// is up, the transfer completes and OK on the completion box closes the window.
+// is up, the machine shows the new firmware and OK on the completion box
+// closes the window.
 TEST (FirmwareUpdateWindow, TransferCompletingWhileTheCloseQuestionIsUpLeavesNothingDangling)
 {
     for (const bool quit : { false, true })
     {
         SCOPED_TRACE (quit);
-        enginetest::FakeRig rig;
-        RecordingApplication app;
-        app.tuneEngine = rig.engine;
-        auto* window = new OverlappingWindow (rig.engine, rig);
-        app.firmwareUpdateWindow = window;
-        juce::Component::SafePointer<juce::Component> watch (window);
-        window->content().buttonClicked (findChild<juce::Button> (window->content(), "Update Firmware Button"));
-        ASSERT_TRUE (rig.engine->isUpdatingFirmware());
+        WindowRig w;
+        ASSERT_TRUE (w.rig.engine->isUpdatingFirmware());
+        auto& rig = w.rig;
+        auto& content = w.window->content();
+        w.window->whileAsked = [&rig, &content] {
+            firmwaretest::streamImage (rig.clock, *rig.engine, *content.sender);
+            size_t bytes = 0;
+            for (auto& m : rig.ports->allSent())
+                bytes += (size_t) m.getRawDataSize();
+            EXPECT_GE (bytes, (size_t) FirmwareTransfer::imageSize); // the whole image went out, beside a few requests
+            rig.replyVersion (0, 1, 0, 5);
+            rig.tick();   // the completion box opens
+            // The user presses OK on the completion box: it closes the window,
+            // this object included. Nothing of it is touched from here on.
+            auto ok = std::move (content.completionOk);
+            EXPECT_NE (ok, nullptr);
+            if (ok != nullptr)
+                ok->modalStateFinished (1);
+            return true;
+        };
 
-        if (quit)
-            app.systemRequestedQuit();
-        else
-            window->closeButtonPressed();
-        EXPECT_EQ (watch, nullptr);
-        EXPECT_EQ (app.firmwareUpdateWindow.get(), nullptr);
-        EXPECT_EQ (app.quits, quit ? 1 : 0);
-        EXPECT_FALSE (rig.engine->isUpdatingFirmware());
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (20); // no deferred deletion of freed memory
+        w.closeOrQuit (quit);
+        EXPECT_EQ (w.watch, nullptr);
+        EXPECT_EQ (w.app.firmwareUpdateWindow.get(), nullptr);
+        EXPECT_EQ (w.app.quits, quit ? 1 : 0);
+        EXPECT_FALSE (w.rig.engine->isUpdatingFirmware());
+    }
+}
+
+// After the last slice, until the machine shows whether it took the image,
+// closing or quitting asks; Cancel keeps waiting, OK ends the update.
+TEST (FirmwareUpdateWindow, CloseAndQuitDuringTheWaitAskFirst)
+{
+    for (const bool quit : { false, true })
+    {
+        SCOPED_TRACE (quit);
+        WindowRig w;
+        firmwaretest::streamImage (w.rig.clock, *w.rig.engine, *w.window->content().sender);
+        ASSERT_TRUE (w.rig.engine->isWaitingForFirmwareVerdict());
+
+        w.window->whileAsked = [] { return false; };
+        w.closeOrQuit (quit);
+        EXPECT_EQ (w.window->questions, 1);
+        ASSERT_NE (w.watch, nullptr);
+        EXPECT_EQ (w.app.quits, 0);
+        EXPECT_TRUE (w.rig.engine->isWaitingForFirmwareVerdict());
+
+        w.window->whileAsked = [] { return true; };
+        w.closeOrQuit (quit);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (20);   // the window's deferred deletion
+        EXPECT_EQ (w.watch, nullptr);
+        EXPECT_EQ (w.app.quits, quit ? 1 : 0);
+        EXPECT_FALSE (w.rig.engine->isBusy());
     }
 }

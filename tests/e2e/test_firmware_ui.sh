@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The firmware update window against the virtual Kestrune on 1.04: the
 # machine loses power half-way through the stream; switched on again, the
-# update from the File menu is accepted. Needs tesseract (version labels).
+# update from the File menu is accepted; the same version again, with the
+# connection pulled mid-stream, is never reported complete. Needs tesseract
+# (version labels).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-E2E_TIMEOUT=200
+E2E_TIMEOUT=280
 e2e_init firmware_ui
 command -v tesseract >/dev/null || e2e_fail "tesseract is not installed (apt-get install tesseract-ocr)"
 
@@ -79,5 +81,49 @@ sleep 3
 awk '/ FIRMWARE accepted/ { f = 1 } f && / TX F0 7E 00 06 02 47 2A 00 00 00 01 00 04 / { bad = 1 } END { exit bad }' "$E2E_SIM_LOG" \
     || e2e_fail "the machine still reported 1.04 after the update"
 e2e_window_gone "$FW" || e2e_fail "the firmware update window opened again for a machine on 1.05"
+e2e_pass "the machine reports 1.05 and no window opens again"
+
+# On 1.05 already, the same version again; the machine's MIDI input is
+# disconnected from the utility's output mid-stream. The old firmware goes on
+# answering 1.05, which must never read as "Complete".
+AGAIN="Firmware Already Current"
+NOT_ACCEPTED="Firmware Update Not Accepted"
+e2e_file_menu 2
+e2e_wait 5 e2e_window_id "$FW" || e2e_fail "File > Update Firmware opened no window"
+e2e_wait 4 reads 128 "Current Version: 1.05" || e2e_fail "the current version reads '$(e2e_ocr "$(e2e_window_id "$FW")" 18 128 220 24 -negate)'"
+mark=$(e2e_log_mark)
+e2e_click "$FW" 286 243
+e2e_wait 3 e2e_window_id "$AGAIN" || e2e_fail "no question before installing 1.05 again"
+e2e_shot firmware-again "$(e2e_window_id "$AGAIN")"
+e2e_click_box_ok "$AGAIN" -37
+e2e_wait 3 bash -c "tail -n +$(( mark + 1 )) '$E2E_SIM_LOG' | grep -q ' FIRMWARE request'" || e2e_fail "no request after 'OK'"
+e2e_wait 25 streamed_at_least 300 || e2e_fail "the stream did not begin"
+jack_disconnect "Kestrune Tuning Utility MIDI:out_1" "Kestrune Jack 1:midi_in" || e2e_fail "jack_disconnect failed"
+at_slice=$(slices_received)
+outcome=""
+for _ in $(seq 1 80); do   # 40 s: the rest of the stream, the machine's verdict on it, the wait after it
+    e2e_window_id "$COMPLETE" >/dev/null && { e2e_shot firmware-false-complete; e2e_fail "a disconnected stream was reported complete"; }
+    if e2e_window_id "$TIMED_OUT" >/dev/null; then outcome="$TIMED_OUT"; break; fi
+    if e2e_window_id "$NOT_ACCEPTED" >/dev/null; then outcome="$NOT_ACCEPTED"; break; fi
+    sleep 0.5
+done
+e2e_shot firmware-disconnected "$(e2e_window_id "$FW")"
+sleep 3
+e2e_window_gone "$COMPLETE" || e2e_fail "a disconnected stream was reported complete"
+machine=$(tail -n +$(( mark + 1 )) "$E2E_SIM_LOG" | grep ' FIRMWARE \(accepted\|rejected\)' | tail -n 1 || true)
+case "$outcome" in
+    "$TIMED_OUT") e2e_click_box_ok "$TIMED_OUT" ;;
+    "$NOT_ACCEPTED") xdotool windowfocus "$(e2e_window_id "$NOT_ACCEPTED")" key Escape
+                     e2e_wait 5 e2e_window_gone "$NOT_ACCEPTED" || e2e_fail "Escape did not cancel '$NOT_ACCEPTED'" ;;
+    *)  # The machine answers 1.05 as before: the wait goes on, and closing asks.
+        outcome="still waiting"
+        e2e_close_window "$FW"
+        e2e_wait 3 e2e_window_id "Firmware Update In Process" || e2e_fail "closing during the wait asked nothing"
+        e2e_click_box_ok "Firmware Update In Process" -37
+        e2e_wait 5 e2e_window_gone "$FW" || e2e_fail "the firmware window did not close" ;;
+esac
+e2e_pass "disconnected at slice $at_slice: '$outcome', never complete; the machine: ${machine:-nothing}"
+
+# A machine left in its boot loader keeps its window open; quitting asks nothing then.
 e2e_quit
-e2e_pass "the machine reports 1.05, no window opens again, and the utility quits"
+e2e_pass "the utility quits"

@@ -43,11 +43,21 @@ public:
         const Lock g (system.mutex);
         // A port whose device was unplugged delivers nothing, but takes the
         // message all the same, as the platforms' ports do.
-        if (! system.outputsRefuse && system.outputs.contains (name))
+        if (! system.outputsRefuse && system.outputs.contains (name) && connected)
             system.sent.emplace_back (name, message);
         return ! system.outputsRefuse;
     }
+    bool isConnected() override { const Lock g (system.mutex); return connected; }
+
+    bool connected = true;
 };
+
+void FakeMidiPortSystem::dropConnections (const juce::String& outputName)
+{
+    const Lock g (mutex);
+    for (auto* out : openOuts)
+        out->connected = out->connected && out->name != outputName;
+}
 
 // Delivered outside the lock, as a real input thread does.
 std::vector<FakeMidiPortSystem::Input*> FakeMidiPortSystem::listeningInputs (const juce::String& name) const

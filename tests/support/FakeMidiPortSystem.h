@@ -16,6 +16,9 @@ public:
     // Removes every entry of that name.
     void unplugInput (const juce::String& name) { const Lock g (mutex); inputs.removeString (name); }
     void unplugOutput (const juce::String& name) { const Lock g (mutex); outputs.removeString (name); }
+    // The open outputs of that name stay open and listed but reach nothing
+    // (a JACK connection dropped); outputs opened afterwards are connected.
+    void dropConnections (const juce::String& outputName);
 
     // Delivers from every open, started input of that name that is still listed.
     void injectMessage (const juce::String& inputName, const juce::MidiMessage& message);

@@ -159,8 +159,12 @@ TEST_F (MainWindowComponentTest, RefusedStartSaysWhyAndStaysIdle)
     component.buttonClicked (&startButton());
     EXPECT_EQ (rig.sent().size(), sent);
     rig.engine->stopTuningCheck();
+    ASSERT_TRUE (rig.engine->startFirmwareUpdate (nullptr));
+    component.buttonClicked (&startButton());
+    rig.engine->cancelFirmwareUpdate();
 
     EXPECT_EQ (component.titles[0], "Unable to Perform Tuning Calibration");
-    EXPECT_EQ (component.messages, juce::StringArray ("Verify Audio/MIDI Settings.", MainWindowComponent::checkingMessage));
+    EXPECT_EQ (component.messages, juce::StringArray ("Verify Audio/MIDI Settings.", MainWindowComponent::checkingMessage,
+                                                      MainWindowComponent::firmwareMessage));
     EXPECT_TRUE (isIdle());
 }
