@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "support/SimRig.h"
 
 #include "tuning/DefaultCalibration.h"
 

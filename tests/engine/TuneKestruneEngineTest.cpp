@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "support/FakeRig.h"
 
 #include "tuning/DefaultCalibration.h"
 
@@ -237,7 +237,6 @@ TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
         rig.engine->removeStatusListener (&extra);
         rig.engine->abortTuning();
         rig.finishWrites();
-        EXPECT_GE (rig.engine->getFirmwareVersion(), 1.05);
     }
     stop = true;
     midiInput.join();
@@ -245,6 +244,7 @@ TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
     // Every note the machine answered is written back with a value it sent for that note.
     rig.ports->clearSent();
     ASSERT_TRUE (rig.engine->undoTuning());
+    ASSERT_FALSE (rig.sent().empty());
     for (const auto& text : rig.sent())
     {
         int note = 0, value = 0;

@@ -1,5 +1,6 @@
-#include "AllocationCounter.h"
+#include "support/AllocationCounter.h"
 #include "support/FakeInputDevice.h"
+#include "support/ToneGenerator.h"
 #include "tuning/DetectTuneAudioCallback.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +16,20 @@ struct Player
 {
     void play (DetectTuneAudioCallback& callback, int numBlocks, double rate = 48000.0, int channels = 1)
     {
+        if (rate != tone.second)
+            tone = { ToneGenerator (100.0, rate), rate };
         const std::vector<const float*> inputs ((size_t) channels, block.data());
         const AllocationCounter::ScopedCount count;
         while (numBlocks-- > 0)
         {
-            for (auto& sample : block)
-                sample = (float) (0.5 * std::sin (2.0 * juce::MathConstants<double>::pi * 100.0 * (double) position++ / rate));
+            tone.first.fill (block.data(), (int) block.size());
             callback.audioDeviceIOCallbackWithContext (inputs.data(), channels, nullptr, 0, (int) block.size(), {});
         }
         allocations += count.getCount();
     }
 
     std::vector<float> block;
-    juce::int64 position = 0;
+    std::pair<ToneGenerator, double> tone { ToneGenerator (100.0, 48000.0), 48000.0 };
     std::size_t allocations = 0; // by the callback
 };
 } // namespace
@@ -67,12 +69,6 @@ TEST (DetectTuneAudioCallbackTest, AnalysesTheOneInputChannelFromEachDeviceStart
 
 TEST (DetectTuneAudioCallbackTest, AudioCallbackAllocatesNothingAndItsEstimateIsReadWhileItRuns)
 {
-    {
-        const AllocationCounter::ScopedCount count;
-        std::vector<float>* volatile counted = new std::vector<float> (10);
-        delete counted;
-        EXPECT_EQ (count.getCount(), 2u) << "the counter counts";
-    }
     for (const size_t blockSize : { 512, 441, 20000 })
     {
         DetectTuneAudioCallback callback;
