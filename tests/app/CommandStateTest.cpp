@@ -45,7 +45,7 @@ struct CommandStateTest : ::testing::Test
 };
 } // namespace
 
-TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
+TEST_F (CommandStateTest, CalibrationCommandsFollowTheRunAndUndoOutlivesAStartThatWasNotAnswered)
 {
     auto calibration = [this] {
         return states ({ CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
@@ -58,12 +58,8 @@ TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
     EXPECT_EQ (calibration(), "1111");
     rig.midi->closeAllOutputDevices();
     EXPECT_EQ (calibration(), "1100");
-}
+    rig.midi->openOutputDevice (VirtualKestruneMidiPortSystem::defaultPortName);
 
-TEST_F (CommandStateTest, UndoStoresTheTableOfTheRunsStartEvenAfterAStartThatWasNotAnswered)
-{
-    rig.startAndBegin();
-    rig.runToEnd();
     const auto stored = rig.machine->getStoredState();
     app->invokeDirectly (CommandIDs::undoTuningCommand, false);
     finishWrites();
