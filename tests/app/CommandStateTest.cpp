@@ -1,8 +1,8 @@
 #include "app/CommandIDs.h"
 #include "app/QuitAfterWrites.h"
-#include "app/RecordingApplication.h"
+#include "support/RecordingApplication.h"
 #include "app/TuningCheckWindow.h"
-#include "engine/EngineTestSupport.h"
+#include "support/SimRig.h"
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReport.h"
 #include "tuning/CalibrationReportReader.h"
@@ -45,7 +45,7 @@ struct CommandStateTest : ::testing::Test
 };
 } // namespace
 
-TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
+TEST_F (CommandStateTest, CalibrationCommandsFollowTheRunAndUndoOutlivesAStartThatWasNotAnswered)
 {
     auto calibration = [this] {
         return states ({ CommandIDs::undoTuningCommand, CommandIDs::writeCalibrationToFileCommand,
@@ -58,12 +58,8 @@ TEST_F (CommandStateTest, CalibrationCommandsFollowTheRun)
     EXPECT_EQ (calibration(), "1111");
     rig.midi->closeAllOutputDevices();
     EXPECT_EQ (calibration(), "1100");
-}
+    rig.midi->openOutputDevice (VirtualKestruneMidiPortSystem::defaultPortName);
 
-TEST_F (CommandStateTest, UndoStoresTheTableOfTheRunsStartEvenAfterAStartThatWasNotAnswered)
-{
-    rig.startAndBegin();
-    rig.runToEnd();
     const auto stored = rig.machine->getStoredState();
     app->invokeDirectly (CommandIDs::undoTuningCommand, false);
     finishWrites();
@@ -272,21 +268,23 @@ TEST (QuitAfterWrites, QuitsOnceTheWritesEndOrTheBoundHasPassed)
 TEST_F (CommandStateTest, AJournalLeftOpenAsksToRestoreAndAnUnreadableOneIsReported)
 {
     using State = CalibrationJournal::Entry::State;
-    // The utility ended while note 24 held its lowest pitch.
+    // The utility ended in the knob step without waiting for any confirmation,
+    // note 24 at its lowest pitch as a crash would have left it.
     const auto folder = juce::File::createTempFile ("journal");
-    const auto journal = std::make_shared<CalibrationJournal> (folder.getChildFile ("calibration-journal.txt"));
+    const auto journalFile = folder.getChildFile ("calibration-journal.txt");
     const auto before = rig.machine->getStoredState();
-    CalibrationJournal::Table table {};
-    for (int note = 24; note <= 63; ++note)
-        table[(size_t) (note - 24)] = before.valueForNote (note);
-    ASSERT_TRUE (journal->open (table));
-    rig.midi->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
     rig.engine->removeStatusListener (app.get());
-    rig.newEngine (journal);
+    rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
+    rig.start();
+    rig.newEngine();
+    rig.midi->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
+    rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
     app->tuneEngine = rig.engine;
     rig.engine->addStatusListener (app.get());
 
     const auto entry = rig.engine->readJournal();
+    ASSERT_EQ (entry.state, State::open);
+    EXPECT_EQ (entry.values[0], before.valueForNote (24));
     for (const bool ok : { false, true })
     {
         app->answerOk = ok;
@@ -298,6 +296,7 @@ TEST_F (CommandStateTest, AJournalLeftOpenAsksToRestoreAndAnUnreadableOneIsRepor
     }
     EXPECT_EQ (app->questions.size(), 2);
     EXPECT_TRUE (app->boxes.isEmpty());
+    EXPECT_EQ (CalibrationJournal (journalFile).read().state, State::settled);
     folder.deleteRecursively();
 
     CalibrationJournal::Entry unreadable;

@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "support/SimRig.h"
 
 #include "tuning/DefaultCalibration.h"
 
@@ -81,36 +81,6 @@ TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
         EXPECT_EQ (rig.listener.milestones().back(), c.lastOutcome);
         EXPECT_FALSE (rig.engine->hasUnrestoredChanges());
     }
-}
-
-TEST (LeaveAsFound, AUtilityThatEndedInTheKnobStepPutsTheStoredTableBackAtItsNextStart)
-{
-    const auto folder = juce::File::createTempFile ("journal");
-    const auto journalFile = folder.getChildFile ("calibration-journal.txt");
-    {
-        SimRig rig (machineOptions (1, 0.0));
-        const auto before = rig.machine->getStoredState();
-        rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
-        rig.start();
-        // Ended without waiting for any confirmation, the lowest pitch
-        // written again as a crash would have left it.
-        rig.newEngine();
-        rig.midi->sendMessageToAllOutputs (DeviceMessages::calibrationValueWrite (24, 0xFFFF));
-        ASSERT_NE (rig.differencesFrom (before), "");
-
-        rig.newEngine (std::make_shared<CalibrationJournal> (journalFile));
-        const auto entry = rig.engine->readJournal();
-        ASSERT_EQ (entry.state, CalibrationJournal::Entry::State::open);
-        EXPECT_EQ (entry.values[0], before.valueForNote (24));
-        EXPECT_TRUE (rig.engine->restoreStoredCalibration());
-        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());   // the poll's next request
-        rig.run (100.0);
-        EXPECT_TRUE (rig.finishWrites());
-        EXPECT_EQ (rig.differencesFrom (before), "");
-        EXPECT_EQ (rig.listener.milestones().back(), "written restore stored");
-    }
-    EXPECT_EQ (CalibrationJournal (journalFile).read().state, CalibrationJournal::Entry::State::settled);
-    folder.deleteRecursively();
 }
 
 TEST (LeaveAsFound, QuitWhileANewCalibrationIsBeingWrittenWaitsUntilItIsStored)

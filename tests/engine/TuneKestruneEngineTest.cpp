@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "support/FakeRig.h"
 
 #include "tuning/DefaultCalibration.h"
 
@@ -246,7 +246,6 @@ TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
         // ticks (TSan, a loaded machine) would keep it retrying past any bound.
         answering = false;
         rig.finishWrites();
-        EXPECT_GE (rig.engine->getFirmwareVersion(), 1.05);
     }
     stop = true;
     midiInput.join();
@@ -254,6 +253,7 @@ TEST (EngineConcurrency, RepliesOnAnotherThreadWhileTheMessageThreadWorks)
     // Every note the machine answered is written back with a value it sent for that note.
     rig.ports->clearSent();
     ASSERT_TRUE (rig.engine->undoTuning());
+    ASSERT_FALSE (rig.sent().empty());
     for (const auto& text : rig.sent())
     {
         int note = 0, value = 0;

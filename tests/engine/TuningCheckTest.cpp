@@ -1,4 +1,4 @@
-#include "EngineTestSupport.h"
+#include "support/SimRig.h"
 
 #include "sim/model/CalibrationCheck.h"
 

@@ -1,11 +1,8 @@
-#include "EngineTestSupport.h"
+#include "support/SimRig.h"
 
 #include "sim/model/CalibrationCheck.h"
-#include "tuning/DefaultCalibration.h"
 
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 using namespace enginetest;
 
@@ -69,7 +66,6 @@ TEST (WholeCalibration, EachAlgorithmStoresWhatItAcceptedInTuneAndUndoGivesTheTa
         const CalibrationCheck check (rig.machine->getStoredState(), rig.machine->getPitchCurve(), 0.0);
         for (const auto& row : check.getRows())
             EXPECT_LE (std::abs (row.cents), c.bound (row.note)) << "note " << row.note;
-        std::cout << c.algorithm << ": " << ms / 1000.0 << " s, " << check.getLargestAbsoluteCents() << " cents at most\n";
 
         // The run starts from the lowest pitch (Sweep) or from note 24's stored value (Fine).
         const auto first = describeAll (rig.ports->getReceivedByMachine(), true)[mark - 1];
@@ -88,27 +84,5 @@ TEST (WholeCalibration, EachAlgorithmStoresWhatItAcceptedInTuneAndUndoGivesTheTa
             rig.run (3000.0, [&] { return ! rig.engine->isWritingCalibration(); });
             EXPECT_EQ (rig.machine->getStoredState(), before);
         }
-    }
-}
-
-TEST (WholeCalibration, LostWritesAreWrittenAgainAndNothingUnconfirmedIsStored)
-{
-    for (const int writesLost : { 3, 1000 })
-    {
-        SCOPED_TRACE (writesLost);
-        auto options = machineOptions (1, 0.0);   // a unit whose stored table is not the default one
-        for (auto& value : options.initialState.calibration)
-            value = (juce::uint16) (value - 500);
-        SimRig rig (options);
-        const auto before = rig.machine->getStoredState();
-        rig.machine->dropNextWrites (writesLost);
-        ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
-        rig.run (2000.0, [&] { return ! rig.engine->isWritingCalibration(); });
-        EXPECT_FALSE (rig.engine->isWritingCalibration());
-        const bool stored = writesLost < 1000;
-        EXPECT_EQ (rig.listener.milestones().back(), stored ? "written default stored" : "written default not stored 40, left changed 40");
-        for (int note = 24; note <= 63; ++note)
-            EXPECT_EQ (rig.machine->getStoredValue (note), stored ? defaultCalibration[(size_t) (note - 24)] : before.valueForNote (note))
-                << "note " << note;
     }
 }

@@ -8,8 +8,8 @@
 #include "FuzzTargets.h"
 #include "midi/DeviceMessages.h"
 #include "midi/MidiStreamParser.h"
-#include "sim/model/SimulatedClock.h"
 #include "support/FakeMidiPortSystem.h"
+#include "support/FastForwardClock.h"
 #include "tuning/DefaultCalibration.h"
 #include "tuning/TuneKestruneEngine.h"
 
@@ -23,13 +23,6 @@ constexpr int lastNote = TuneKestruneEngine::lastNote;
 const juce::String portName { "Kestrune Jack 1" };
 using ResultTable = std::array<TuningResult, TuneKestruneEngine::tableSize>;
 using fuzzcheck::require;
-
-// The engine's pauses between paced messages move time on instead of sleeping.
-struct FuzzClock : SimulatedClock
-{
-    using SimulatedClock::SimulatedClock;
-    void pause (int milliseconds) override { advanceMs (milliseconds); }
-};
 
 // Opening an input waits 50 ms, so a fuzzer keeps one set of ports for the
 // whole process and plugs everything back after each input.
@@ -202,7 +195,7 @@ struct Session
     }
 
     Ports& ports;
-    FuzzClock clock;
+    FastForwardClock clock;
     CheckingListener listener;
     WireJudge judge;
     Call writeKind = Call::restore;

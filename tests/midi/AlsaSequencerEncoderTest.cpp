@@ -3,15 +3,12 @@
 #include "midi/AlsaMessageSender.h"
 #include "midi/AlsaSequencerEncoder.h"
 #include "midi/DeviceMessages.h"
+#include "support/Bytes.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-using Bytes = std::vector<juce::uint8>;
-
-Bytes bytesOf (const juce::MidiMessage& m) { return { m.getRawData(), m.getRawData() + m.getRawDataSize() }; }
-
 // What the kernel's sequencer-to-rawmidi bridge writes for events: a SYSEX
 // event's bytes as they are, anything else through the decoder, whose running
 // status a SYSEX event resets.

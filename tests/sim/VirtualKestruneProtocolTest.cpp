@@ -29,17 +29,6 @@ struct Machine
 };
 } // namespace
 
-TEST (SimProtocol, TheIdentityReplyCarriesTheFirmwareVersion)
-{
-    for (const auto& [text, version] : { std::pair { "1.05", 1.05 }, { "0.98", 0.98 }, { "12.5", 12.5 } })
-    {
-        VirtualKestrune::Options options;
-        options.firmwareVersion = text;
-        const auto replies = Machine (options).send (DeviceMessages::identityRequest());
-        EXPECT_DOUBLE_EQ (DeviceMessages::parseIdentityReplyVersion (replies.at (0)).value_or (-1.0), version) << text;
-    }
-}
-
 TEST (SimProtocol, NotesTwentyFourToSixtyThreeAnswerWithWhatTheyHoldAndOnlyACommitStoresIt)
 {
     Machine m;

@@ -1,9 +1,8 @@
 #include "tuning/AnalysisInput.h"
 #include "support/FakeInputDevice.h"
+#include "support/ToneGenerator.h"
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 namespace
 {
@@ -12,7 +11,7 @@ struct AnalysisInputTest : ::testing::Test
     FakeInputDevice device { "In", "Fake", { { "In 1", "In 2", "In 3" } } };
     DetectTuneAudioCallback::Ptr analysis = new DetectTuneAudioCallback();
     AnalysisInput::Ptr input = new AnalysisInput (analysis);
-    juce::int64 phase = 0;
+    ToneGenerator tones[3] { { 100.0, 48000.0 }, { 200.0, 48000.0 }, { 300.0, 48000.0 } };
 
     // Blocks in which the i-th channel passed carries a sine of 100 * (i + 1) Hz.
     void feed (int blockSize, int numBlocks, int numChannels = 1)
@@ -20,9 +19,8 @@ struct AnalysisInputTest : ::testing::Test
         juce::AudioBuffer<float> block (numChannels, blockSize);
         for (int b = 0; b < numBlocks; ++b)
         {
-            for (int i = 0; i < blockSize; ++i, ++phase)
-                for (int c = 0; c < numChannels; ++c)
-                    block.setSample (c, i, (float) std::sin (juce::MathConstants<double>::twoPi * 100.0 * (c + 1) * (double) phase / 48000.0));
+            for (int c = 0; c < numChannels; ++c)
+                tones[(size_t) c].fill (block.getWritePointer (c), blockSize);
             input->audioDeviceIOCallbackWithContext (block.getArrayOfReadPointers(), numChannels, nullptr, 0, blockSize, {});
         }
     }

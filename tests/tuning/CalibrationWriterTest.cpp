@@ -1,26 +1,21 @@
 #include "midi/DeviceMessages.h"
-#include "sim/model/SimulatedClock.h"
 #include "support/FakeMidiPortSystem.h"
+#include "support/FastForwardClock.h"
 #include "tuning/CalibrationWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 
-// Records every pause with the number of messages sent before it.
-struct PauseRecordingClock : SimulatedClock
-{
-    void pause (int ms) override { pauses.push_back ({ ports->allSent().size(), ms }), advanceMs (ms); }
-
-    std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
-    std::vector<std::pair<size_t, int>> pauses;
-};
-
 TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 {
-    PauseRecordingClock clock;
-    clock.ports->plugOutput ("out");
-    MidiManager::Ptr midi = new MidiManager (clock.ports, clock);
+    // Every pause, with the number of messages sent before it.
+    FastForwardClock clock;
+    const auto ports = std::make_shared<FakeMidiPortSystem>();
+    std::vector<std::pair<size_t, int>> pauses;
+    clock.onPause = [&] (int ms) { pauses.push_back ({ ports->allSent().size(), ms }); };
+    ports->plugOutput ("out");
+    MidiManager::Ptr midi = new MidiManager (ports, clock);
     midi->openOutputDevice ("out");
     CalibrationWriter writer (midi, clock);
     CalibrationWriter::Values values;
@@ -33,12 +28,12 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     std::optional<CalibrationWriter::Result> result;
     ASSERT_TRUE (writer.start (values, [&] (const CalibrationWriter::Result& r) { result = r; }));
     int calls = 1;
-    for (size_t callStart = 0; callStart < 80 && calls <= 40; ++calls, clock.pauses.clear(), writer.tick())
+    for (size_t callStart = 0; callStart < 80 && calls <= 40; ++calls, pauses.clear(), writer.tick())
     {
-        const auto sent = clock.ports->allSent();
-        ASSERT_EQ (clock.pauses.size() + 1, sent.size() - callStart) << "call " << calls;
+        const auto sent = ports->allSent();
+        ASSERT_EQ (pauses.size() + 1, sent.size() - callStart) << "call " << calls;
         int paused = 0;
-        for (const auto& [sentBefore, ms] : clock.pauses)
+        for (const auto& [sentBefore, ms] : pauses)
         {
             EXPECT_EQ (ms, sent[sentBefore - 1].getRawDataSize() == 13 ? 3 : 2) << "call " << calls;
             paused += ms;
@@ -47,7 +42,7 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
         callStart = sent.size();
     }
     EXPECT_GT (calls, 5) << "the paced messages went out in too few calls";
-    const auto sent = clock.ports->allSent();
+    const auto sent = ports->allSent();
     ASSERT_EQ (sent.size(), 80u);
     EXPECT_EQ (sent[0].getDescription(), DeviceMessages::calibrationValueWrite (24, 59976).getDescription());
     EXPECT_EQ (sent[79].getDescription(), DeviceMessages::calibrationValueRequest (63).getDescription());
@@ -58,5 +53,5 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     ASSERT_TRUE (result.has_value());
     EXPECT_FALSE (result->confirmed);
     EXPECT_EQ (result->unconfirmedNotes.size(), 40);
-    EXPECT_EQ (clock.ports->allSent().size(), 3 * 80u);
+    EXPECT_EQ (ports->allSent().size(), 3 * 80u);
 }

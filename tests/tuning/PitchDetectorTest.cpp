@@ -1,4 +1,5 @@
 #include "RadixTwoPitchDetector.h"
+#include "support/ToneGenerator.h"
 #include "tuning/PitchDetector.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +10,6 @@ namespace
 {
 constexpr juce::int64 frameSize = 16384;
 constexpr size_t hop = 8192;
-
-std::vector<float> tone (double frequency, double rate, size_t numSamples, bool square, double amplitude = 0.5)
-{
-    std::vector<float> samples (numSamples);
-    double phase = 0.0;
-    for (auto& sample : samples)
-    {
-        sample = (float) (square ? (phase < 0.5 ? 0.5 : -0.5) : amplitude * std::sin (2.0 * juce::MathConstants<double>::pi * phase));
-        phase += frequency / rate;
-        phase -= std::floor (phase);
-    }
-    return samples;
-}
 
 // The estimate after every block that completed a frame, and that frame's index.
 template <typename Detector = PitchDetector>
@@ -53,7 +41,7 @@ TEST (PitchDetectorTest, ReadsSilenceAsZeroAndEveryCalibratedNoteWithinItsBound)
             const double target = 440.0 * std::pow (2.0, (note - 69) / 12.0);
             // The largest errors of the plain radix-2 detector on these signals: 3.39, 1.012 and 0.262 cents.
             const double bound = note <= 35 ? 3.5 : note <= 47 ? 1.05 : 0.3;
-            const auto read = estimates (tone (target, rate, 4 * hop, true), rate);
+            const auto read = estimates (ToneGenerator (target, rate, 0.5, true).take (4 * hop), rate);
             ASSERT_EQ (read.size(), 4u);
             for (size_t i = 1; i < read.size(); ++i) // the first frame compares against zero phases
                 EXPECT_LE (std::abs (1200.0 * std::log2 (read[i].second / target)), bound) << "note " << note << " at " << rate << ", frame " << i;
@@ -69,7 +57,7 @@ TEST (PitchDetectorTest, AgreesWithTheRadixTwoTransformFrameByFrameWhateverTheBl
     std::vector<float> signal;
     for (const auto& [frequency, square, amplitude] : { std::tuple { 100.0, false, 0.5 }, { 41.2, true, 0.5 }, { 311.1, false, 0.01 }, { 55.0, true, 0.5 },
                                                         { 196.0, true, 0.5 }, { 61.7, true, 0.5 }, { 311.1, true, 0.5 }, { 32.7, true, 0.5 } })
-        for (const auto sample : tone (frequency, 44100.0, 3 * hop + 300, square, amplitude))
+        for (const auto sample : ToneGenerator (frequency, 44100.0, amplitude, square).take (3 * hop + 300))
             signal.push_back (sample);
     const auto expected = estimates<RadixTwoPitchDetector> (signal, 44100.0f);
     ASSERT_EQ (expected.size(), signal.size() / hop);

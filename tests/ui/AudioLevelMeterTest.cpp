@@ -1,5 +1,5 @@
 #include "EmbeddedData.h"
-#include "TestAudioDeviceManager.h"
+#include "support/TestAudioDeviceManager.h"
 #include "ui/AudioLevelMeter.h"
 
 #include <gtest/gtest.h>
@@ -25,11 +25,6 @@ TEST (AudioLevelMeter, LevelLightsTheLedsFromTheLeftInTheirColours)
         audio.getFakeDevice()->deliver (level, 1);
         meter.timerCallback();
         for (int i = 0; i < AudioLevelMeter::numLEDs; ++i)
-        {
             EXPECT_TRUE (meter.getLED (i)->getShownImage() == shown[(size_t) i]) << level << " LED " << i;
-            EXPECT_EQ (meter.getLED (i)->isLit(), ! (shown[(size_t) i] == o)) << level << " LED " << i;
-        }
     }
-    for (int i = 1; i < AudioLevelMeter::numLEDs; ++i)
-        EXPECT_GE (meter.getLED (i)->getX(), meter.getLED (i - 1)->getRight()); // side by side
 }

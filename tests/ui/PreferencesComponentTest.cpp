@@ -1,6 +1,7 @@
-#include "ComponentTree.h"
-#include "TestAudioDeviceManager.h"
-#include "UiTestRig.h"
+#include "support/ComponentTree.h"
+#include "support/TestAudioDeviceManager.h"
+#include "support/UiTestRig.h"
+#include "support/WindowDeletion.h"
 #include "ui/PreferencesComponent.h"
 
 #include <gtest/gtest.h>
@@ -166,9 +167,7 @@ TEST_F (PreferencesComponentTest, TheAlgorithmChangesOnlyOnOkAndTheWindowClosesA
         if (closeWith != nullptr)
         {
             press (closeWith);
-            EXPECT_NE (window.getComponent(), nullptr) << "deleted inside the click";
-            UiTestRig::deliverPendingMessages();
-            EXPECT_EQ (window.getComponent(), nullptr);
+            EXPECT_TRUE (deletedOnlyAfterTheEvent (window));
         }
         delete window.getComponent();
         prefs = nullptr;

@@ -1,4 +1,5 @@
-#include "UiTestRig.h"
+#include "support/UiTestRig.h"
+#include "support/WindowDeletion.h"
 #include "ui/TuneKnobCalibrationComponent.h"
 
 #include <gtest/gtest.h>
@@ -75,16 +76,13 @@ TEST_F (TuneKnobCalibrationComponentTest, PitchDecidesTheArrowTheHeadAndContinue
     }
 }
 
-TEST_F (TuneKnobCalibrationComponentTest, FollowsTheEnginesMeasurementsUntilDestroyed)
+TEST_F (TuneKnobCalibrationComponentTest, FollowsTheEnginesMeasurements)
 {
-    auto component = std::make_unique<TuneKnobCalibrationComponent> (rig.engine);
+    TuneKnobCalibrationComponent component (rig.engine);
     rig.startCalibration();
     rig.tickPastSettling(); // no audio reaches the engine: it reports 0 Hz
-    EXPECT_EQ (redPictures (*component), "L");
-    EXPECT_FALSE (continueButton (*component).isEnabled());
-
-    component = nullptr;
-    rig.engine->timerCallback(); // reaches no deleted listener
+    EXPECT_EQ (redPictures (component), "L");
+    EXPECT_FALSE (continueButton (component).isEnabled());
 }
 
 TEST_F (TuneKnobCalibrationComponentTest, EveryWayOutOfTheStepClosesTheWindowAfterTheEventAndOnlyContinueLeavesTheNoteSounding)
@@ -129,8 +127,6 @@ TEST_F (TuneKnobCalibrationComponentTest, EveryWayOutOfTheStepClosesTheWindowAft
         // The note stops, and the stored table goes back, wherever it sounded.
         const auto sent = fresh.sent();
         EXPECT_EQ (! sent.empty() && sent.front() == "off 24", c.readBack && ! c.tuning);
-        ASSERT_NE (window.getComponent(), nullptr) << "deleted inside its own event";
-        UiTestRig::deliverPendingMessages();
-        EXPECT_EQ (window.getComponent(), nullptr);
+        EXPECT_TRUE (deletedOnlyAfterTheEvent (window));
     }
 }

@@ -1,5 +1,5 @@
-#include "ComponentTree.h"
-#include "UiTestRig.h"
+#include "support/ComponentTree.h"
+#include "support/UiTestRig.h"
 #include "ui/TuningCheckComponent.h"
 
 #include <gtest/gtest.h>

@@ -28,7 +28,9 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 24, morning));
     EXPECT_EQ (file.loadFileAsString(), CalibrationReport::headerLine (morning) + "\r\n\r\n");
     EXPECT_FALSE (CalibrationReport::append (file.getParentDirectory(), results.data(), 64, morning));
-    EXPECT_FALSE (juce::File ("/dev/full").exists() && CalibrationReport::append (juce::File ("/dev/full"), results.data(), 64, morning));
+#if JUCE_LINUX
+    EXPECT_FALSE (CalibrationReport::append (juce::File ("/dev/full"), results.data(), 64, morning));
+#endif
 
     ASSERT_TRUE (file.replaceWithText ("earlier\r\n"));
     ASSERT_TRUE (CalibrationReport::append (file, results.data(), 64, morning));
