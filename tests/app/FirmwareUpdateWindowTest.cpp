@@ -1,8 +1,8 @@
 #include "app/FirmwareUpdateWindow.h"
-#include "app/RecordingApplication.h"
-#include "engine/EngineTestSupport.h"
+#include "support/ComponentTree.h"
+#include "support/FakeRig.h"
 #include "support/FirmwareStreaming.h"
-#include "ui/ComponentTree.h"
+#include "support/RecordingApplication.h"
 #include "ui/FirmwareUpdateComponent.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "EngineTestSupport.h"
-
 #include "EmbeddedData.h"
+#include "support/FakeRig.h"
 #include "support/FirmwareStreaming.h"
+#include "support/SimRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "ComponentTree.h"
-#include "UiTestRig.h"
+#include "support/ComponentTree.h"
 #include "support/FirmwareStreaming.h"
+#include "support/UiTestRig.h"
 #include "ui/FirmwareUpdateComponent.h"
 #include "ui/TuneKnobCalibrationComponent.h"
 

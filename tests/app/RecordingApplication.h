@@ -1,4 +1,0 @@
-#pragma once
-
-// The firmware tests still include this by its old name.
-#include "support/RecordingApplication.h"
