@@ -108,6 +108,7 @@ std::shared_ptr<JackMidiClient> JackMidiClient::connect (const juce::String& cli
     std::shared_ptr<JackMidiClient> result (new JackMidiClient (handle, juce::String::fromUTF8 (jack_get_client_name (handle))));
     jack_set_process_callback (handle, processCallback, result.get());
     jack_on_shutdown (handle, shutdownCallback, result.get());
+    jack_set_port_connect_callback (handle, portConnectCallback, result.get());
     if (jack_activate (handle) != 0)
         return nullptr;
     return result;
@@ -287,6 +288,8 @@ std::unique_ptr<MidiOutputPort> JackMidiClient::openOutput (const RemotePort& de
         return nullptr;
     }
     slot->remoteName = destination.fullName;
+    slot->connected = true;
+    slot->connectionLost = false;
     return std::make_unique<OutputPort> (shared_from_this(), *slot, destination.displayName);
 }
 
@@ -326,7 +329,9 @@ bool JackMidiClient::send (OutputSlot& slot, const juce::uint8* data, int size)
 bool JackMidiClient::isConnected (OutputSlot& slot)
 {
     const std::lock_guard<std::mutex> g (openMutex);
-    return ! serverGone && jack_port_connected_to (slot.port, slot.remoteName.toRawUTF8());
+    if (slot.connectionLost.exchange (false))
+        slot.connected = jack_port_connected_to (slot.port, slot.remoteName.toRawUTF8()) != 0;
+    return ! serverGone && slot.connected;
 }
 
 bool JackMidiClient::retireClosedOutputs()
@@ -380,6 +385,20 @@ void JackMidiClient::shutdownCallback (void* arg)
     auto* self = static_cast<JackMidiClient*> (arg);
     self->serverGone = true;
     sem_post (&self->wakeReader);
+}
+
+void JackMidiClient::portConnectCallback (jack_port_id_t a, jack_port_id_t b, int connect, void* arg)
+{
+    // Only a lost connection matters; JACK's notification thread, so no lock.
+    if (connect != 0)
+        return;
+    auto* self = static_cast<JackMidiClient*> (arg);
+    const auto* portA = jack_port_by_id (self->client, a);
+    const auto* portB = jack_port_by_id (self->client, b);
+    const int count = self->numOutputs.load();
+    for (int i = 0; i < count; ++i)
+        if (auto& slot = self->outputs[(size_t) i]; slot.port != nullptr && (slot.port == portA || slot.port == portB))
+            slot.connectionLost = true;
 }
 
 int JackMidiClient::process (jack_nframes_t frames)

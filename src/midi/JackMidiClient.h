@@ -80,6 +80,11 @@ private:
         jack_port_t* port = nullptr;
         juce::String remoteName;   // guarded by openMutex
         JackMidiOutputQueue queue { fifoBytes };
+        // Asking the server whether the connection stands waits out any
+        // pending graph change, up to a period: it is asked only after JACK
+        // reported a connection of this port gone.
+        std::atomic<bool> connectionLost { false };
+        bool connected = false;    // guarded by openMutex
     };
 
     class InputPort;
@@ -101,6 +106,7 @@ private:
 
     static int processCallback (jack_nframes_t frames, void* arg);
     static void shutdownCallback (void* arg);
+    static void portConnectCallback (jack_port_id_t a, jack_port_id_t b, int connect, void* arg);
     int process (jack_nframes_t frames);
     void readerLoop();
     void deliver (InputSlot& slot, const juce::uint8* event, int size);
