@@ -53,3 +53,9 @@ if(KESTRUNE_WITH_JACK)
     set_source_files_properties(${JUCE_MODULES_DIR}/juce_audio_devices/juce_audio_devices.cpp
         PROPERTIES COMPILE_DEFINITIONS "JUCE_JACK=1;JUCE_JACK_CLIENT_NAME=\"Kestrune Tuning Utility\"")
 endif()
+
+# Unoptimised, the software renderer's pixel loops take tens of milliseconds
+# to repaint a window, holding up the message thread of a Debug build as no
+# owner's build ever is: JUCE's graphics are compiled optimised in every build.
+set_source_files_properties(${JUCE_MODULES_DIR}/juce_graphics/juce_graphics.cpp
+    PROPERTIES COMPILE_OPTIONS "$<$<CONFIG:Debug>:-O2>")
