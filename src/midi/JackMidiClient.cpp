@@ -1,57 +1,17 @@
 #include "JackMidiClient.h"
 
 #include <chrono>
-#include <cstring>
 #include <ctime>
 #include <map>
 
 namespace
 {
-constexpr int headerBytes = 2;
 // How often the reader looks at closed outputs while one is draining: a few
 // times per period.
 constexpr int drainPollMs = 2;
 
 void silentJackMessage (const char*) {}
 } // namespace
-
-//==============================================================================
-bool JackMidiClient::ByteFifo::writeRecord (const juce::uint8* bytes, int n)
-{
-    // Size and bytes become visible to the reader together, in one step.
-    const int total = headerBytes + n;
-    if (n > 0xFFFF || fifo.getFreeSpace() < total)
-        return false;
-    int s1, n1, s2, n2;
-    fifo.prepareToWrite (total, s1, n1, s2, n2);
-    auto put = [&] (int index, juce::uint8 value) {
-        data[(size_t) (index < n1 ? s1 + index : s2 + index - n1)] = value;
-    };
-    put (0, (juce::uint8) (n >> 8));
-    put (1, (juce::uint8) (n & 0xFF));
-    const int firstPart = juce::jlimit (0, n, n1 - headerBytes);
-    if (firstPart > 0)
-        std::memcpy (data.data() + s1 + headerBytes, bytes, (size_t) firstPart);
-    const int secondPart = n - firstPart;
-    if (secondPart > 0)
-    {
-        const int offsetInSecond = juce::jmax (0, headerBytes - n1);
-        std::memcpy (data.data() + s2 + offsetInSecond, bytes + firstPart, (size_t) secondPart);
-    }
-    fifo.finishedWrite (total);
-    return true;
-}
-
-int JackMidiClient::ByteFifo::read (juce::uint8* bytes, int n)
-{
-    int s1, n1, s2, n2;
-    fifo.prepareToRead (n, s1, n1, s2, n2);
-    std::memcpy (bytes, data.data() + s1, (size_t) n1);
-    if (n2 > 0)
-        std::memcpy (bytes + n1, data.data() + s2, (size_t) n2);
-    fifo.finishedRead (n1 + n2);
-    return n1 + n2;
-}
 
 //==============================================================================
 class JackMidiClient::InputPort final : public MidiInputPort
@@ -413,12 +373,12 @@ int JackMidiClient::process (jack_nframes_t frames)
         for (jack_nframes_t e = 0; e < count; ++e)
         {
             jack_midi_event_t event;
-            if (jack_midi_event_get (&event, buffer, e) != 0 || event.size == 0 || event.size > 0xFFFF)
+            if (jack_midi_event_get (&event, buffer, e) != 0 || event.size == 0 || event.size > MidiEventFifo::maxEventBytes)
                 continue;
             if (! slot.active.load())
                 continue;
             // When the reader is far behind the event is dropped rather than waited for.
-            received = slot.bytes.writeRecord (event.buffer, (int) event.size) || received;
+            received = slot.events.push (event.buffer, (int) event.size) || received;
         }
     }
     if (received)
@@ -443,7 +403,7 @@ int JackMidiClient::process (jack_nframes_t frames)
 
 void JackMidiClient::readerLoop()
 {
-    std::vector<juce::uint8> event (0x10000);
+    std::vector<juce::uint8> event ((size_t) MidiEventFifo::maxEventBytes);
     bool draining = false;
     while (! quitReader)
     {
@@ -461,14 +421,8 @@ void JackMidiClient::readerLoop()
         for (int i = 0; i < nIn; ++i)
         {
             auto& slot = inputs[(size_t) i];
-            while (slot.bytes.available() >= headerBytes)
-            {
-                juce::uint8 header[headerBytes];
-                slot.bytes.read (header, headerBytes);
-                const int size = (header[0] << 8) | header[1];
-                slot.bytes.read (event.data(), size);
+            while (const int size = slot.events.pop (event.data()))
                 deliver (slot, event.data(), size);
-            }
         }
 
         draining = retireClosedOutputs();

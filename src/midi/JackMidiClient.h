@@ -1,6 +1,7 @@
 #pragma once
 
 #include "JackMidiOutputQueue.h"
+#include "MidiEventFifo.h"
 #include "MidiInputPort.h"
 #include "MidiInputPortCallback.h"
 #include "MidiOutputPort.h"
@@ -49,24 +50,13 @@ private:
     static constexpr int maxPorts = 16;
     static constexpr int fifoBytes = 1 << 18;
 
-    struct ByteFifo
-    {
-        ByteFifo() : fifo (fifoBytes), data ((size_t) fifoBytes) {}
-        juce::AbstractFifo fifo;
-        std::vector<juce::uint8> data;
-        // One record: a two-byte size, then the bytes.
-        bool writeRecord (const juce::uint8* bytes, int n);
-        int read (juce::uint8* bytes, int n);
-        int available() const { return fifo.getNumReady(); }
-    };
-
     struct InputSlot
     {
         jack_port_t* port = nullptr;
         std::atomic<bool> inUse { false };
         std::atomic<bool> active { false };
         juce::String remoteName;
-        ByteFifo bytes;
+        MidiEventFifo events { fifoBytes };
         // The callback and the port handed to it; guarded so that stop()
         // never returns while a message is being delivered.
         std::mutex deliveryMutex;
