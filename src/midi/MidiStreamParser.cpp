@@ -24,8 +24,7 @@ void MidiStreamParser::reset()
     complete.clear();
     runningStatus = 0;
     dataBytesNeeded = 0;
-    inSysex = false;
-    sysexOverflowed = false;
+    inSysex = false;   // the next F0 clears sysexOverflowed
 }
 
 bool MidiStreamParser::push (juce::uint8 byte)
