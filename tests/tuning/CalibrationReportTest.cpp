@@ -72,7 +72,7 @@ TEST (CalibrationReport, ReportsAreAppendedAsCrLfLinesAndTheLastIsReadBackOrRefu
     for (const auto& c : { Case { "Midi Note: 24\tValue: 3\tNew Frequency: 1\r\n", "No calibration report" },
                            Case { with (41, {}), "has 39 rows" }, Case { with (42, row (64, "1")), "has 41 rows" },
                            Case { with (7, row (31, "60000")), "is for MIDI note 31 where note 29" },
-                           Case { with (41, row (63, "0")), "is 0" },
+                           Case { with (41, row (63, "0")), "is 0" }, Case { with (2, row (24, "0")), "is 0" },
                            Case { with (4, row (26, "6e4")), "from 1 to 65535" },
                            Case { with (4, row (26, "65536")), "from 1 to 65535" },
                            Case { with (12, row (34, "58488")), "must fall" },
