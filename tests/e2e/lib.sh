@@ -8,6 +8,7 @@ E2E_BUILD="${KESTRUNE_BUILD_DIR:-$E2E_ROOT/build/main}"
 E2E_APP="$E2E_BUILD/KestruneTuningUtility_artefacts/Debug/Kestrune Tuning Utility"
 E2E_SIM="$E2E_BUILD/sim/kestrune-sim"
 E2E_CLOSE="$E2E_BUILD/tests/e2e-close-window"
+E2E_SNAPSHOT="$E2E_BUILD/tests/e2e-snapshot"
 E2E_PIDS=()
 E2E_FAILED=0
 
@@ -16,6 +17,8 @@ e2e_log() { echo "[$(date +%H:%M:%S.%3N)] $*"; }
 e2e_fail() {
     e2e_log "FAIL: $*"
     E2E_FAILED=1
+    # The screen as it stood: a box or a window nobody expected shows there.
+    [ -n "${DISPLAY:-}" ] && e2e_capture root "$E2E_DIR/at-failure.png" 2> /dev/null && e2e_log "the screen: $E2E_DIR/at-failure.png"
     e2e_dump_app_stacks
     exit 1
 }
@@ -279,8 +282,19 @@ e2e_close_window() {
     "$E2E_CLOSE" "$wid"
 }
 
+# e2e_capture WINDOW_ID|root FILE [WxH+X+Y]: a picture of a window, or of a
+# rectangle of it. import holds the X server while it converts the picture,
+# and the utility's X requests wait for it: our own tool reads it in one copy
+# (builds without it, the Windows one, fall back to import).
+e2e_capture() {
+    if [ -x "$E2E_SNAPSHOT" ]; then
+        "$E2E_SNAPSHOT" "$1" ${3:+"$3"} | convert ppm:- "$2"
+    else
+        import -window "$1" ${3:+-crop "$3" +repage} "$2" 2> /dev/null
+    fi
+}
 e2e_screenshot() {
-    import -window root "$E2E_DIR/$1.png" 2>/dev/null && e2e_log "screenshot $E2E_DIR/$1.png"
+    e2e_capture root "$E2E_DIR/$1.png" && e2e_log "screenshot $E2E_DIR/$1.png"
 }
 
 # Lines of the virtual machine's log that it received, as "<ms> <hex bytes>".
@@ -347,7 +361,7 @@ e2e_count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | 
 e2e_shot() {
     e2e_screenshot "$1"
     if [ -n "${2:-}" ]; then
-        import -window "$2" "$E2E_DIR/$1.window.png" 2>/dev/null && e2e_log "screenshot $E2E_DIR/$1.window.png"
+        e2e_capture "$2" "$E2E_DIR/$1.window.png" && e2e_log "screenshot $E2E_DIR/$1.window.png"
     fi
     return 0
 }
@@ -476,7 +490,7 @@ e2e_above() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 # alone, is red (areas no other picture overlaps).
 e2e_knob_shows() {
     local f="$E2E_DIR/knob.now.png" l h r
-    import -window "$(e2e_knob_window)" "$f" 2>/dev/null || return 1
+    e2e_capture "$(e2e_knob_window)" "$f" || return 1
     l=$(e2e_red_share "$f" 14x104+80+150); h=$(e2e_red_share "$f" 85x89+129+150); r=$(e2e_red_share "$f" 49x104+214+150)
     case "$1" in
         left)  e2e_above "$l" 0.05 && ! e2e_above "$h" 0.01 && ! e2e_above "$r" 0.01 ;;
@@ -495,7 +509,7 @@ e2e_file_menu_states() {
     main=$(e2e_main_window)
     e2e_open_popup "$main" 20 12
     sleep 0.4
-    import -window "$(e2e_window_id menu)" "$f" 2> /dev/null && e2e_log "screenshot $f" >&2
+    e2e_capture "$(e2e_window_id menu)" "$f" && e2e_log "screenshot $f" >&2
     e2e_click_at "$main" 20 12
     e2e_wait 5 e2e_popup_closed || e2e_fail "the File menu did not close"
     e2e_above "$(convert "$f" -colorspace Gray -format '%[fx:mean]' info:)" 0.75 || { echo not-white; return; }
@@ -514,16 +528,15 @@ e2e_file_menu_states() {
 # dark with -negate).
 e2e_ocr() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
-    import -window root -crop "${4}x${5}+$(( X + $2 ))+$(( Y + $3 ))" +repage "$E2E_DIR/ocr.png" 2> /dev/null || return 0
+    e2e_capture root "$E2E_DIR/ocr.png" "${4}x${5}+$(( X + $2 ))+$(( Y + $3 ))" || return 0
     convert "$E2E_DIR/ocr.png" -colorspace Gray ${6:-} -resize 300% "$E2E_DIR/ocr.png"
     tesseract "$E2E_DIR/ocr.png" - --psm 7 2>/dev/null | tr -s ' ' | sed 's/[[:space:]]*$//'
 }
 
 # Share of the progress bar's red in the main window's picture.
 e2e_progress_share() {
-    import -window "$(e2e_main_window)" "$E2E_DIR/progress.now.png" 2>/dev/null || { echo 0; return; }
-    convert "$E2E_DIR/progress.now.png" -crop 400x26+34+467 +repage \
-        -fx '(r>0.6 && g<0.3 && b<0.45) ? 1 : 0' -format '%[fx:mean]' info:
+    e2e_capture "$(e2e_main_window)" "$E2E_DIR/progress.now.png" 400x26+34+467 2> /dev/null || { echo 0; return; }
+    convert "$E2E_DIR/progress.now.png" -fx '(r>0.6 && g<0.3 && b<0.45) ? 1 : 0' -format '%[fx:mean]' info:
 }
 
 # e2e_choose_file TITLE PATH SHOT: in the file dialog of that title, once it
@@ -575,8 +588,8 @@ e2e_meter() {
     p="$(e2e_prefs_window)" || e2e_fail "no Preferences window"
     eval "$(xdotool getwindowgeometry --shell "$p")"
     for i in 0 1 2; do
-        rgb=$(import -window root -crop "1x1+$(( X + 111 + 16 * i ))+$(( Y + 468 ))" +repage -depth 8 txt:- 2>/dev/null \
-              | grep -oE '#[0-9A-Fa-f]{6}' | head -n 1)
+        e2e_capture root "$E2E_DIR/meter.png" "1x1+$(( X + 111 + 16 * i ))+$(( Y + 468 ))" 2> /dev/null
+        rgb=$(convert "$E2E_DIR/meter.png" -depth 8 txt:- | grep -oE '#[0-9A-Fa-f]{6}' | head -n 1)
         set -- $(( 16#${rgb:1:2} )) $(( 16#${rgb:3:2} )) $(( 16#${rgb:5:2} ))
         if [ "$1" -gt $(( $2 + 50 )) ] && [ "$1" -gt $(( $3 + 50 )) ]; then out="$out red"
         elif [ "$2" -gt $(( $1 + 40 )) ] && [ "$2" -gt $(( $3 + 40 )) ]; then out="$out green"

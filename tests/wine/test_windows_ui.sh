@@ -38,7 +38,7 @@ click_in() {
 }
 # content_shot NAME WINDOW: the window's content alone, as the Linux tests picture it.
 content_shot() {
-    import -window "$2" -crop "$3x$4+$FRAME_X+$FRAME_Y" +repage "$E2E_DIR/$1.png" 2> /dev/null
+    e2e_capture "$2" "$E2E_DIR/$1.png" "$3x$4+$FRAME_X+$FRAME_Y"
     e2e_log "screenshot $E2E_DIR/$1.png"
 }
 
