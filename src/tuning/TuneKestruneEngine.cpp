@@ -879,7 +879,14 @@ void TuneKestruneEngine::machineWentAway()
     // A calibration cannot go on; its restore is tried again once the
     // machine answers.
     if (isCalibrating())
+    {
+        // The run's own watchdog reports a run that stops this way; the knob
+        // step has none, and its window would just close.
+        const bool inKnobStep = ! isTuning();
         abortTuning();
+        if (inKnobStep)
+            statusListeners.call ([] (StatusListener& l) { l.tuningFailed(); });
+    }
     // A machine restarting after an update takes its ports with it.
     firmwareTransfer.portWentAway();
     // The machine that comes back may carry other firmware: ask until it

@@ -203,13 +203,17 @@ void MainWindowComponent::tuningStarted()
     startButton.setVisible (false);
     abortButton.setVisible (true);
     tuningLabel.setVisible (true);
+    runStarted = true;
     startTimer (watchdogIntervalMs);
 }
 
 void MainWindowComponent::tuningStopped()
 {
-    // The watchdog keeps running: when the run ended because the machine went
-    // away, it reports the failure once the measurements stop.
+    // After a run the watchdog keeps running: when the run ended because the
+    // machine went away, it reports the failure once the measurements stop.
+    // A knob step ends by the owner's hand, or with the engine's own report.
+    if (! runStarted)
+        stopTimer();
     returnToIdle();
     if (commandManager != nullptr)
         commandManager->commandStatusChanged();
@@ -290,4 +294,5 @@ void MainWindowComponent::returnToIdle()
     abortButton.setVisible (false);
     tuningLabel.setVisible (false);
     progressDisplay.setProgress (0.0);
+    runStarted = false;
 }

@@ -77,6 +77,7 @@ private:
     juce::Label instructionsLabel;
     juce::Label firmwareVersionLabel;
     juce::Label tuningLabel;
+    bool runStarted = false;   // tuningStarted seen since the window was last idle
     juce::ImageComponent backgroundImage;
     juce::ImageButton startButton;
     juce::ImageButton abortButton;

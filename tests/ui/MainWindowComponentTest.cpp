@@ -164,3 +164,22 @@ TEST_F (MainWindowComponentTest, RefusedStartSaysWhyAndStaysIdle)
                                                       MainWindowComponent::firmwareMessage));
     EXPECT_TRUE (isIdle());
 }
+
+TEST_F (MainWindowComponentTest, ClosingTheKnobStepIsQuietAndAMachineLostThereIsReported)
+{
+    rig.startCalibration();
+    rig.tickPastSettling();                // its measurements arm the watchdog
+    ASSERT_TRUE (component.isTimerRunning());
+    rig.engine->abortTuning();             // the owner closes the step
+    EXPECT_TRUE (isIdle());
+    EXPECT_FALSE (component.isTimerRunning());
+    EXPECT_TRUE (component.titles.isEmpty());
+
+    rig.finishWrites();
+    rig.startCalibration();
+    ASSERT_TRUE (rig.engine->isCalibrating());
+    rig.ports->unplugOutput (enginetest::portName);
+    rig.midi->timerCallback();
+    EXPECT_FALSE (rig.engine->isCalibrating());
+    expectFailureShown();
+}
