@@ -21,15 +21,21 @@ void stopAfterRunning (SimRig& rig, int writesLost)
     rig.engine->abortTuning();
 }
 
-// The machine's replies stop for a while: its output vanished and came back.
-void unplugDuringRun (SimRig& rig)
+// The machine's replies stop for a while: its output vanished and came back,
+// in a run or in the knob step (which reports the failure itself).
+void unplugDuring (SimRig& rig, bool inRun)
 {
-    rig.startAndBegin();
+    if (inRun)
+        rig.startAndBegin();
+    else
+        rig.start();
     rig.run (2000.0);
     rig.ports->setPlugged (false);
-    rig.midi->timerCallback();   // the device poll notices: the run ends
+    rig.midi->timerCallback();   // the device poll notices: the calibration ends
     rig.run (3000.0);            // the restore goes nowhere
     ASSERT_FALSE (rig.engine->isCalibrating());
+    const auto milestones = rig.listener.milestones();
+    EXPECT_TRUE (inRun || std::find (milestones.begin(), milestones.end(), "failed") != milestones.end());
     ASSERT_FALSE (rig.engine->isWritingCalibration());
     EXPECT_TRUE (rig.engine->hasUnrestoredChanges());
     rig.ports->setPlugged (true);
@@ -60,7 +66,9 @@ TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
               EXPECT_NE (std::find (milestones.begin(), milestones.end(), "failed"), milestones.end());
           },
           "written restore stored" },
-        { "the output unplugged in a run, then back", unplugDuringRun, "written restore stored" },
+        { "the output unplugged in a run, then back", [] (SimRig& r) { unplugDuring (r, true); }, "written restore stored" },
+        { "the output unplugged in the knob step, then back", [] (SimRig& r) { unplugDuring (r, false); },
+          "written restore stored" },
         { "quit in the knob step, waiting for the restore",
           [] (SimRig& r) {
               r.start();
