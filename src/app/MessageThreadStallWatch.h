@@ -25,7 +25,16 @@ private:
     void timerCallback() override;
     void writeReport() const;
 
+    // What the thread did between two callbacks, from the kernel's counts
+    // (Linux only; zero elsewhere): run on a core, or wait for one.
+    struct ThreadTimes
+    {
+        double runningMs = 0.0, waitingForCpuMs = 0.0;
+    };
+    static ThreadTimes readThreadTimes();
+
     const juce::File reportFile;
+    ThreadTimes lastTimes;
     double lastCallbackMs = 0.0;
     double largestGapMs = 0.0;
     int callbacks = 0;
