@@ -1,5 +1,7 @@
 #include "core/UserDataFolder.h"
+#include "midi/DeviceMessages.h"
 #include "tuning/CalibrationJournal.h"
+#include "tuning/StoredCalibration.h"
 
 #include <gtest/gtest.h>
 
@@ -195,3 +197,28 @@ TEST (UserDataFolder, FollowsXdgDataHome)
     EXPECT_FALSE (fromXdg.exists());
 }
 #endif
+
+// Notes that held values of ours are freed one by one as the machine confirms
+// its stored value for them; the journal settles only once none is left.
+TEST_F (CalibrationJournalTest, StoredCalibrationSettlesOnlyWhenEveryAlteredNoteMatchesAgain)
+{
+    auto shared = std::make_shared<CalibrationJournal> (path);
+    StoredCalibration stored (shared);
+    StoredCalibration::Values readBack {}, confirmed {};
+    for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
+        readBack[(size_t) note] = (juce::uint16) (1000 + note);
+    stored.takeReadBack (readBack);
+    stored.aboutToAlter ((juce::uint64 { 1 } << 30) | (juce::uint64 { 1 } << 31));
+    ASSERT_EQ (journal.read().state, State::open);
+
+    confirmed[30] = readBack[30];
+    confirmed[31] = (juce::uint16) 7;   // still ours
+    stored.matched (confirmed);
+    EXPECT_EQ (stored.getAlteredNotes(), juce::uint64 { 1 } << 31);
+    EXPECT_EQ (journal.read().state, State::open);
+
+    confirmed[31] = readBack[31];
+    stored.matched (confirmed);
+    EXPECT_FALSE (stored.isAltered());
+    EXPECT_EQ (journal.read().state, State::settled);
+}
