@@ -189,12 +189,16 @@ const juce::File& CalibrationJournal::getFile() const
 
 bool CalibrationJournal::open (const Table& stored)
 {
+    writer.waitUntilIdle();
     return write ("open", stored);
 }
 
 bool CalibrationJournal::settle (const Table& stored)
 {
-    return write ("settled", stored);
+    if (file.getParentDirectory().createDirectory().failed())
+        return false;
+    writer.post ([this, stored] { write ("settled", stored); });
+    return true;
 }
 
 bool CalibrationJournal::write (const char* state, const Table& values)
@@ -228,6 +232,7 @@ bool CalibrationJournal::write (const char* state, const Table& values)
 
 CalibrationJournal::Entry CalibrationJournal::read()
 {
+    writer.waitUntilIdle();
     Entry entry;
     if (! file.exists())
         return entry;

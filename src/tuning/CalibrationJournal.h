@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SerialWorker.h"
 #include "midi/DeviceMessages.h"
 
 #include <juce_core/juce_core.h>
@@ -17,7 +18,9 @@
 // settled", "values" and the 40 values, and "check" with the CRC-32 of the
 // three lines before it. Every write replaces the whole file by renaming a
 // synced temporary file over it, so the file is always the old entry or the
-// new one. Message thread only.
+// new one. Called from the message thread only; a settle is written on a
+// worker thread, so that the end of a calibration does not wait for the disk,
+// and everything else waits for it first.
 class CalibrationJournal
 {
 public:
@@ -43,7 +46,9 @@ public:
     // (the folder is created as needed).
     bool open (const Table& stored);
     // The machine confirmed a stored or restored table: the entry is settled,
-    // with that table. False when it could not be written.
+    // with that table, in the background. False when the folder cannot be
+    // made; a failure to write after that leaves the entry open, which the
+    // next start treats as if the machine might hold values of ours.
     bool settle (const Table& stored);
 
     // What the file holds; none when there is no file. A file that cannot be
@@ -56,4 +61,6 @@ private:
     bool write (const char* state, const Table& values);
 
     juce::File file;
+    // Last: destroyed first, finishing a settle still waiting.
+    SerialWorker writer;
 };

@@ -296,7 +296,7 @@ TEST_F (CommandStateTest, AJournalLeftOpenAsksToRestoreAndAnUnreadableOneIsRepor
     }
     EXPECT_EQ (app->questions.size(), 2);
     EXPECT_TRUE (app->boxes.isEmpty());
-    EXPECT_EQ (CalibrationJournal (journalFile).read().state, State::settled);
+    EXPECT_EQ (rig.engine->readJournal().state, State::settled);
     folder.deleteRecursively();
 
     CalibrationJournal::Entry unreadable;
