@@ -2,10 +2,19 @@
 
 #include <juce_events/juce_events.h>
 
+#include <atomic>
+#include <thread>
+
 // For end-to-end tests: a 15 ms timer on the message thread that remembers
 // the largest gap between two of its callbacks, which is how long the
 // message thread was held up at most, and writes it to a file when it goes.
 // The application starts one only when KESTRUNE_STALL_REPORT names that file.
+//
+// Each long gap is listed with its end, in local time and in ms since the
+// epoch. On Linux each long gap also says how much of it the thread ran and how
+// much it waited for a core, and a sampler thread notes what the message
+// thread was blocked in while a gap lasted (its system call and arguments),
+// so that a failing check can be traced.
 class MessageThreadStallWatch : private juce::Timer
 {
 public:
@@ -22,21 +31,28 @@ public:
     double getLargestGapMs() const { return largestGapMs; }
 
 private:
-    void timerCallback() override;
-    void writeReport() const;
-
-    // What the thread did between two callbacks, from the kernel's counts
-    // (Linux only; zero elsewhere): run on a core, or wait for one.
     struct ThreadTimes
     {
         double runningMs = 0.0, waitingForCpuMs = 0.0;
     };
-    static ThreadTimes readThreadTimes();
+    ThreadTimes readThreadTimes() const;
+    juce::String describeMessageThread() const;
+    static juce::String describeThread (int threadId);
+    void timerCallback() override;
+    void sampleWhileHeldUp();
+    void writeReport() const;
 
     const juce::File reportFile;
+    // The kernel's thread id of the message thread, or 0 where not known.
+    const int messageThreadId;
     ThreadTimes lastTimes;
-    double lastCallbackMs = 0.0;
+    std::atomic<double> lastCallbackMs { 0.0 };
     double largestGapMs = 0.0;
     int callbacks = 0;
     juce::StringArray longGaps;
+
+    std::atomic<bool> stopSampling { false };
+    // Written by the sampler only, read once it has been joined.
+    juce::StringArray heldUpSamples;
+    std::thread sampler;
 };

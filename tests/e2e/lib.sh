@@ -226,6 +226,51 @@ e2e_start_app() {
     e2e_wait 20 e2e_main_window || e2e_fail "the main window did not appear"
 }
 
+# e2e_start_app_watched: the utility with its message thread watched
+# (stall.txt), and beside it a probe of the pauses of each of the machine's
+# processors (freezes.txt): a host that holds a virtual processor holds
+# whatever thread of ours it runs, and no program can help it.
+e2e_start_app_watched() {
+    "$E2E_BUILD/tests/e2e-freeze-probe" > "$E2E_DIR/freezes.txt" 2> "$E2E_DIR/freeze-probe.err" &
+    E2E_PIDS+=($!)
+    KESTRUNE_STALL_REPORT="$E2E_DIR/stall.txt" e2e_start_app
+}
+
+# e2e_check_held_up LIMIT_MS, once the watched utility has quit: fails when
+# its message thread was held up longer than the limit, less the time within
+# that gap when a processor was paused; E2E_HELD_UP then tells the largest
+# gap, net and raw.
+e2e_check_held_up() {
+    local report="$E2E_DIR/stall.txt" held
+    grep -q '^largest-gap-ms ' "$report" 2>/dev/null || e2e_fail "the stall watch wrote no report"
+    # Gaps under 50 ms are not listed, and count as they are. Pauses are
+    # clipped to the gap and merged, so that two at once count once.
+    held=$(awk 'BEGIN { n = 0 } FILENAME == ARGV[1] { end[n] = $1 + 0; len[n] = $2 + 0; ++n; next }
+        /^largest-gap-ms / { raw = $2 }
+        /^gap-ended-at / {
+            stop = $NF + 0; start = stop - $3; m = 0
+            for (i = 0; i < n; ++i) {
+                a = (end[i] - len[i] > start) ? end[i] - len[i] : start
+                b = (end[i] < stop) ? end[i] : stop
+                if (b > a) { from[m] = a; to[m] = b; ++m }
+            }
+            paused = 0; reach = start
+            for (k = 0; k < m; ++k) {   # in order of their start
+                first = k
+                for (j = k + 1; j < m; ++j) if (from[j] < from[first]) first = j
+                t = from[k]; from[k] = from[first]; from[first] = t
+                t = to[k]; to[k] = to[first]; to[first] = t
+                a = (from[k] > reach) ? from[k] : reach
+                if (to[k] > a) { paused += to[k] - a; reach = to[k] }
+            }
+            if ($3 - paused > net) net = $3 - paused
+            listed = 1
+        }
+        END { printf "%.1f %.1f\n", listed ? net : raw, raw }' "$E2E_DIR/freezes.txt" "$report")
+    e2e_above "${held% *}" "$1" && e2e_fail "the message thread was held up for ${held% *} ms (raw ${held#* } ms): $(grep '^gap-ended-at' "$report" | tr '\n' '|') processor pauses: $(tr '\n' '|' < "$E2E_DIR/freezes.txt")"
+    E2E_HELD_UP="${held% *} ms (raw ${held#* } ms; $(wc -l < "$E2E_DIR/freezes.txt") pauses of a processor)"
+}
+
 e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
 
 # e2e_click WINDOW_TITLE X Y: a left click at window coordinates.
