@@ -98,9 +98,14 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
         EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice) << size;
     }
 
-    // No room for a whole run: nothing of it is queued.
+    // No room for a whole run: nothing of it is queued. Short by the header
+    // of its last record, one byte long, is short too.
     EXPECT_FALSE (push (queue, Bytes (4090, 0x55), 5000));
     EXPECT_TRUE (runCycles (queue, 5000 + frames).empty());
+    JackMidiOutputQueue tight (1037); // 1036 bytes free
+    ASSERT_TRUE (tight.claim());
+    EXPECT_FALSE (push (tight, Bytes (1025), 0));
+    EXPECT_TRUE (push (tight, Bytes (1024), 0));
 }
 
 TEST (JackMidiOutputQueue, AClosedQueueDrainsAndIsFreedOnlyWhenNoCycleCanStillReadItThenIsReusedWithoutLeftovers)

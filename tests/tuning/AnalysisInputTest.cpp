@@ -64,4 +64,12 @@ TEST_F (AnalysisInputTest, APitchChangeSettlesAfterTwoFramesOfCleanAudio)
         EXPECT_FALSE (input->hasSettledSince (mark, frames + c.framesToWait - 1));
         EXPECT_TRUE (input->hasSettledSince (mark, frames + c.framesToWait));
     }
+
+    // Settled, then the device restarts: its first two frames are not whole.
+    const auto mark = input->markPitchChange();
+    feed (512, 128);
+    ASSERT_TRUE (input->hasSettledSince (mark, input->getNumFrames()));
+    input->audioDeviceAboutToStart (&device);
+    EXPECT_FALSE (input->hasSettledSince (mark, input->getNumFrames() + 1));
+    EXPECT_TRUE (input->hasSettledSince (mark, input->getNumFrames() + 2));
 }
