@@ -137,7 +137,9 @@ void MessageThreadStallWatch::timerCallback()
         // When, so that a test can tell what the thread was doing. A gap the
         // thread spent neither running nor waiting for a core was spent
         // blocked: on the X server, a lock, or a late timer thread.
-        if (gap > longGapMs && longGaps.size() < 100)
+        if (gap <= longGapMs)
+            largestShortGapMs = juce::jmax (largestShortGapMs, gap);
+        else if (longGaps.size() < 100)
             longGaps.add (timeOfDay() + " " + juce::String (gap, 1) + " ran " + juce::String (times.runningMs - lastTimes.runningMs, 1)
                           + " queued " + juce::String (times.waitingForCpuMs - lastTimes.waitingForCpuMs, 1)
                           + " epoch-ms " + juce::String (juce::Time::currentTimeMillis()));
@@ -151,7 +153,8 @@ void MessageThreadStallWatch::timerCallback()
 
 void MessageThreadStallWatch::writeReport() const
 {
-    auto text = "largest-gap-ms " + juce::String (largestGapMs, 1) + "\ncallbacks " + juce::String (callbacks) + "\n";
+    auto text = "largest-gap-ms " + juce::String (largestGapMs, 1) + "\nlargest-unlisted-gap-ms " + juce::String (largestShortGapMs, 1)
+                + "\ncallbacks " + juce::String (callbacks) + "\n";
     for (const auto& gap : longGaps)
         text << "gap-ended-at " << gap << "\n";
     for (const auto& sample : heldUpSamples)

@@ -47,7 +47,7 @@ private:
     const int messageThreadId;
     ThreadTimes lastTimes;
     std::atomic<double> lastCallbackMs { 0.0 };
-    double largestGapMs = 0.0;
+    double largestGapMs = 0.0, largestShortGapMs = 0.0;
     int callbacks = 0;
     juce::StringArray longGaps;
 
