@@ -1,6 +1,7 @@
 #include "midi/DeviceMessages.h"
 #include "support/FakeMidiPortSystem.h"
 #include "support/FastForwardClock.h"
+#include "tuning/CalibrationReadBack.h"
 #include "tuning/CalibrationWriter.h"
 
 #include <gtest/gtest.h>
@@ -54,4 +55,22 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     EXPECT_FALSE (result->confirmed);
     EXPECT_EQ (result->unconfirmedNotes.size(), 40);
     EXPECT_EQ (ports->allSent().size(), 3 * 80u);
+}
+
+TEST (CalibrationReadBack, ACancelledReadBackSendsNothingMoreAndTakesNoReply)
+{
+    FastForwardClock clock;
+    const auto ports = std::make_shared<FakeMidiPortSystem>();
+    ports->plugOutput ("out");
+    MidiManager::Ptr midi = new MidiManager (ports, clock);
+    midi->openOutputDevice ("out");
+    CalibrationReadBack readBack (midi, clock);
+    readBack.start();
+    ASSERT_TRUE (readBack.isSending()); // paced: the rest follow in later calls
+    const auto sent = ports->allSent().size();
+    readBack.cancel();
+    readBack.sendPaced();
+    EXPECT_FALSE (readBack.isSending());
+    EXPECT_EQ (ports->allSent().size(), sent);
+    EXPECT_FALSE (readBack.takeReply (24, 1234));
 }
