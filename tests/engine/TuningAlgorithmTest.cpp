@@ -158,7 +158,11 @@ TEST (TuningAlgorithm, AcceptsANoteOnlyOnAnEstimateOfTheValueItHolds)
     for (const auto& row : { Row { false, 24, 6.0f, 50 }, Row { false, 24, 2.0f, 15 }, Row { false, 24, -1.0f, -3 },
                              Row { false, 45, 4.0f, 100 }, Row { false, 45, 0.5f, 5 }, Row { false, 62, -1.0f, -5 },
                              Row { true, 24, 10.0f, 100 }, Row { true, 24, -1.0f, -3 }, Row { true, 50, 7.0f, 250 },
-                             Row { true, 50, 2.0f, 10 }, Row { true, 62, -1.0f, -3 } })
+                             Row { true, 50, 2.0f, 10 }, Row { true, 62, -1.0f, -3 },
+                             // On a threshold (exact in float): the smaller step.
+                             Row { false, 24, 5.0f, 15 }, Row { false, 24, 1.0f, 3 }, Row { false, 45, 3.0f, 50 },
+                             Row { false, 45, 2.0f, 20 }, Row { false, 45, 1.0f, 5 }, Row { true, 24, 6.0f, 10 }, Row { true, 24, 1.0f, 3 },
+                             Row { true, 50, 6.0f, 50 }, Row { true, 50, 3.0f, 10 }, Row { true, 50, 1.0f, 3 } })
     {
         SCOPED_TRACE (std::to_string (row.fine) + " note " + std::to_string (row.note) + " step " + std::to_string (row.step));
         TuneKestruneEngine::TuningAlgorithm& algorithm = row.fine ? (TuneKestruneEngine::TuningAlgorithm&) fine : sweep;
