@@ -90,9 +90,14 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
     ASSERT_EQ (events.size(), 3u);
     EXPECT_EQ (events[1].first, 3000 + frames);
     EXPECT_EQ (events[2].first, 3000 + 2 * frames - 64);
-    for (const size_t size : { 1518, 2100, 2100 }) // the first leaves the ring's last 3 bytes free
+    // The first leaves the ring's last 3 bytes free; 3907 its last byte, for
+    // the next header; 4057 its last 7 bytes, for the next header and one
+    // byte of the run.
+    for (const size_t size : { 1518, 2100, 2100, 3907, 100, 4057, 100 })
     {
         slice.resize (size);
+        for (size_t i = 0; i < size; ++i) // unlike what lay in the ring before
+            slice[i] = (juce::uint8) (i * 7 + size);
         ASSERT_TRUE (push (queue, slice, 4000) && push (queue, { 0x90, 1, 2 }, 4000));
         slice.insert (slice.end(), { 0x90, 1, 2 });
         EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice) << size;
