@@ -91,6 +91,8 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
 {
     // Before any window exists, so that none is ever drawn in another look.
     juce::LookAndFeel::setDefaultLookAndFeel (&standardLook);
+    fileDialogProbe = std::make_unique<SerialWorker>();
+    fileDialogProbe->post ([] { juce::FileChooser::isPlatformDialogAvailable(); });
 
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     commandManager->registerAllCommandsForTarget (this);
@@ -189,6 +191,7 @@ void KestruneTuningUtilityApplication::shutdown()
     audioDeviceReviver = nullptr;
     inputLevelMeasurement = nullptr;
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    fileDialogProbe = nullptr;
 }
 
 void KestruneTuningUtilityApplication::systemRequestedQuit()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SerialWorker.h"
 #include "midi/MidiManager.h"
 #include "tuning/CalibrationHistory.h"
 #include "tuning/TuneKestruneEngine.h"
@@ -156,6 +157,9 @@ private:
         bool open = false;
     };
     std::map<juce::String, FileChooserInUse> fileChoosers;   // by title
+    // JUCE decides once whether a desktop file dialog exists by running
+    // programs and waiting for them; done here, the first dialog opens at once.
+    std::unique_ptr<SerialWorker> fileDialogProbe;
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
     std::unique_ptr<AudioDeviceReviver> audioDeviceReviver;
 };
