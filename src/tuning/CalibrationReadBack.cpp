@@ -59,7 +59,13 @@ void CalibrationReadBack::sendPaced()
         windowEndMs.store (lastRequestMs + replyWindowMs);
         if (nextRequest < (int) values.size())
             outstanding.fetch_or (bitOf (nextRequest));
-        midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (nextRequest));
+        // A request no output took is no request: no reply may answer it.
+        if (midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (nextRequest)) == 0
+            && nextRequest < (int) values.size())
+        {
+            outstanding.fetch_and (~bitOf (nextRequest));
+            answered.fetch_and (~bitOf (nextRequest));
+        }
     }
 }
 

@@ -125,7 +125,14 @@ void CalibrationWriter::sendPaced()
             // Awaited from its own request on: a reply before it (the echo of
             // our write on a thru port carries the same bytes) is not an answer.
             awaited.fetch_or (bitOf (note));
-            midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note));
+            if (midiManager->sendMessageToAllOutputs (DeviceMessages::calibrationValueRequest (note)) == 0)
+            {
+                // Never asked (no output took it): whatever comes back for
+                // this note answers someone else, and may not confirm a write
+                // that went nowhere either.
+                awaited.fetch_and (~bitOf (note));
+                replies[(size_t) note].store (0);
+            }
             pauseBeforeNext = requestPauseMs;
         }
     }

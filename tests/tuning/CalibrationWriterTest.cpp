@@ -8,16 +8,29 @@
 
 #include <optional>
 
+namespace
+{
+struct Rig
+{
+    Rig()
+    {
+        ports->plugOutput ("out");
+        midi->openOutputDevice ("out");
+    }
+
+    FastForwardClock clock;
+    const std::shared_ptr<FakeMidiPortSystem> ports = std::make_shared<FakeMidiPortSystem>();
+    MidiManager::Ptr midi = new MidiManager (ports, clock);
+};
+} // namespace
+
 TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 {
     // Every pause, with the number of messages sent before it.
-    FastForwardClock clock;
-    const auto ports = std::make_shared<FakeMidiPortSystem>();
+    Rig rig;
+    auto& [clock, ports, midi] = rig;
     std::vector<std::pair<size_t, int>> pauses;
     clock.onPause = [&] (int ms) { pauses.push_back ({ ports->allSent().size(), ms }); };
-    ports->plugOutput ("out");
-    MidiManager::Ptr midi = new MidiManager (ports, clock);
-    midi->openOutputDevice ("out");
     CalibrationWriter writer (midi, clock);
     CalibrationWriter::Values values;
     for (int note = 24; note <= 63; ++note)
@@ -59,11 +72,8 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 
 TEST (CalibrationReadBack, ACancelledReadBackSendsNothingMoreAndTakesNoReply)
 {
-    FastForwardClock clock;
-    const auto ports = std::make_shared<FakeMidiPortSystem>();
-    ports->plugOutput ("out");
-    MidiManager::Ptr midi = new MidiManager (ports, clock);
-    midi->openOutputDevice ("out");
+    Rig rig;
+    auto& [clock, ports, midi] = rig;
     CalibrationReadBack readBack (midi, clock);
     readBack.start();
     ASSERT_TRUE (readBack.isSending()); // paced: the rest follow in later calls
@@ -73,4 +83,35 @@ TEST (CalibrationReadBack, ACancelledReadBackSendsNothingMoreAndTakesNoReply)
     EXPECT_FALSE (readBack.isSending());
     EXPECT_EQ (ports->allSent().size(), sent);
     EXPECT_FALSE (readBack.takeReply (24, 1234));
+}
+
+// A reply counts only for a request that went out: one no output took (the
+// cable pulled, the buffer full) is answered by nobody we asked, and must
+// neither confirm a write that went nowhere nor pass as the value read back.
+TEST (CalibrationWriterAndReadBack, AReplyCountsOnlyForARequestThatWentOut)
+{
+    for (const bool outputsTake : { true, false })
+    {
+        SCOPED_TRACE (outputsTake ? "outputs take the messages" : "outputs refuse them");
+        Rig rig;
+        rig.ports->outputsRefuse = ! outputsTake;
+
+        CalibrationWriter writer (rig.midi, rig.clock);
+        CalibrationWriter::Values values;
+        values[24] = 500;
+        std::optional<CalibrationWriter::Result> result;
+        ASSERT_TRUE (writer.start (values, [&] (const CalibrationWriter::Result& r) { result = r; }));
+        EXPECT_EQ (writer.takeReply (24, 500), outputsTake);
+        for (int i = 0; i < 100 && ! result; ++i, rig.clock.advanceMs (100))
+            writer.tick();
+        ASSERT_TRUE (result.has_value());
+        EXPECT_EQ (result->confirmed, outputsTake);
+
+        CalibrationReadBack readBack (rig.midi, rig.clock);
+        readBack.start();
+        while (readBack.isSending())
+            readBack.sendPaced();
+        EXPECT_EQ (readBack.takeReply (24, 1234), outputsTake);
+        EXPECT_EQ (readBack.valueOf (24).has_value(), outputsTake);
+    }
 }
