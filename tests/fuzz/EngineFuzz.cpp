@@ -86,7 +86,9 @@ public:
     // back the table known from before, not what it answers now.
     void calibrationStarted() { referenceTrusted = ! referenceAltered; }
 
-    void judge (const std::vector<juce::MidiMessage>& sent, Call call, const ResultTable& results)
+    // Returns whether the call sent an all-notes-off: a write it began is a
+    // completed run's table, otherwise the stored one given back.
+    bool judge (const std::vector<juce::MidiMessage>& sent, Call call, const ResultTable& results)
     {
         bool afterNoteOff = false, afterAllNotesOff = false;
         for (const auto& m : sent)
@@ -104,6 +106,7 @@ public:
             if (const auto write = DeviceMessages::parseCalibrationValueReply (m))
                 judgeWrite (write->note, write->value, call, afterNoteOff, afterAllNotesOff, results);
         }
+        return afterAllNotesOff;
     }
 
 private:
@@ -111,23 +114,24 @@ private:
                      const ResultTable& results)
     {
         require (note >= firstNote && note <= lastNote, "wrote a note outside 24..63");
+        const bool reported = readBack[(size_t) note].count (value) > 0;
         if (call == Call::own && ! afterNoteOff)
         {
             require (note == firstNote, "an own value written to a note other than the reference");
-            referenceAltered = true;
+            referenceAltered = ! reported;
             return;
         }
-        // A restore writes back what the machine stores: what it reported, or
-        // a default table or a run's results written to it.
-        const bool storable = call == Call::defaults ? value == defaultCalibration[(size_t) (note - firstNote)]
-                              : call == Call::results || afterAllNotesOff ? value == results[(size_t) note].value
-                                                                          : readBack[(size_t) note].count (value) > 0;
+        // What the machine stores may always go back: what it reported, or a
+        // default table or a run's results written to it (a write that fails
+        // half-way gives back the stored table).
+        const bool ours = call == Call::defaults ? value == defaultCalibration[(size_t) (note - firstNote)]
+                                                 : (call == Call::results || afterAllNotesOff) && value == results[(size_t) note].value;
         if (note == firstNote)
-            referenceAltered = ! storable;
+            referenceAltered = ! (reported || ours);
         else
-            require (storable, "wrote a value the machine never reported");
+            require (reported || ours, "wrote a value the machine never reported");
         // Once confirmed it is what the machine stores, which a restore may write back.
-        if (storable && (call == Call::defaults || call == Call::results || afterAllNotesOff))
+        if (ours)
             readBack[(size_t) note].insert (value);
     }
 
@@ -164,9 +168,14 @@ struct Session
         fn();
         if (engine != nullptr)
             checkState();
-        judge.judge (ports.system->allSent(), kind, engine != nullptr ? engine->getTuningResults() : resultsBefore);
-        if (! writing && engine != nullptr && engine->isWritingCalibration())
-            writeKind = kind == Call::own ? Call::results : kind;
+        // A tick that begins one (a run ended or given up) may send no note-off
+        // first: its writes are then the stored table's, not reference steps.
+        const bool began = ! writing && engine != nullptr && engine->isWritingCalibration();
+        if (began && kind == Call::own)
+            kind = Call::restore;
+        const bool allNotesOff = judge.judge (ports.system->allSent(), kind, engine != nullptr ? engine->getTuningResults() : resultsBefore);
+        if (began)
+            writeKind = allNotesOff ? Call::results : kind;
     }
 
     void deliver (const juce::MidiMessage& message)
