@@ -13,8 +13,10 @@
 #include "tuning/DefaultCalibration.h"
 #include "tuning/TuneKestruneEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <set>
+#include <utility>
 
 namespace
 {
@@ -75,9 +77,15 @@ public:
 
     void replyDelivered (const juce::MidiMessage& message)
     {
-        if (const auto reply = DeviceMessages::parseCalibrationValueReply (message))
-            if ((reply->note > firstNote && reply->note <= lastNote) || (reply->note == firstNote && referenceTrusted))
-                readBack[(size_t) reply->note].insert (reply->value);
+        const auto reply = DeviceMessages::parseCalibrationValueReply (message);
+        if (! reply.has_value())
+            return;
+        // The first answer to a request for the reference note says what it
+        // holds now: its own value again, or not.
+        if (reply->note == firstNote && std::exchange (referenceAsked, false))
+            referenceAltered = readBack[(size_t) firstNote].count (reply->value) == 0;
+        if ((reply->note > firstNote && reply->note <= lastNote) || (reply->note == firstNote && referenceTrusted))
+            readBack[(size_t) reply->note].insert (reply->value);
     }
 
     // A start's replies for note 24 carry the machine's own value only if the
@@ -101,6 +109,9 @@ public:
                 afterNoteOff = true;
                 afterAllNotesOff = afterAllNotesOff || m.getNoteNumber() == 0;
             }
+            if (m.getRawDataSize() == referenceRequest.getRawDataSize()
+                && std::equal (raw, raw + size, referenceRequest.getRawData()))
+                referenceAsked = true;
             if (m.isSysEx() && size == 8 && raw[4] == 0x2A)
                 require (! referenceAltered, "committed while the reference note held the engine's own value");
             if (const auto write = DeviceMessages::parseCalibrationValueReply (m))
@@ -115,6 +126,8 @@ private:
     {
         require (note >= firstNote && note <= lastNote, "wrote a note outside 24..63");
         const bool reported = readBack[(size_t) note].count (value) > 0;
+        if (note == firstNote)
+            referenceAsked = false;   // an answer to an earlier request is about the old value
         if (call == Call::own && ! afterNoteOff)
         {
             require (note == firstNote, "an own value written to a note other than the reference");
@@ -138,6 +151,8 @@ private:
     std::array<std::set<juce::uint16>, TuneKestruneEngine::tableSize> readBack;
     bool referenceAltered = false;   // the machine's note 24 may hold one of our values
     bool referenceTrusted = true;    // replies for note 24 carry a value the machine may keep
+    bool referenceAsked = false;     // a request for note 24 went out since its last write
+    const juce::MidiMessage referenceRequest = DeviceMessages::calibrationValueRequest (firstNote);
 };
 
 struct Session
