@@ -80,12 +80,12 @@ public:
         const auto reply = DeviceMessages::parseCalibrationValueReply (message);
         if (! reply.has_value())
             return;
+        if ((reply->note > firstNote && reply->note <= lastNote) || (reply->note == firstNote && referenceTrusted))
+            readBack[(size_t) reply->note].insert (reply->value);
         // The first answer to a request for the reference note says what it
         // holds now: its own value again, or not.
         if (reply->note == firstNote && std::exchange (referenceAsked, false))
             referenceAltered = readBack[(size_t) firstNote].count (reply->value) == 0;
-        if ((reply->note > firstNote && reply->note <= lastNote) || (reply->note == firstNote && referenceTrusted))
-            readBack[(size_t) reply->note].insert (reply->value);
     }
 
     // A start's replies for note 24 carry the machine's own value only if the
