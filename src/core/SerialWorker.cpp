@@ -27,6 +27,12 @@ void SerialWorker::waitUntilIdle()
     changed.wait (lock, [this] { return jobs.empty() && ! running; });
 }
 
+bool SerialWorker::isIdle()
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    return jobs.empty() && ! running;
+}
+
 void SerialWorker::run()
 {
     std::unique_lock<std::mutex> lock (mutex);

@@ -19,6 +19,8 @@ public:
     void post (std::function<void()> job);
     // Returns once every job posted before the call has run.
     void waitUntilIdle();
+    // Whether every job posted so far has run; does not wait.
+    bool isIdle();
 
 private:
     void run();

@@ -193,6 +193,21 @@ bool CalibrationJournal::open (const Table& stored)
     return write ("open", stored);
 }
 
+void CalibrationJournal::openInBackground (const Table& stored)
+{
+    writer.post ([this, stored] { write ("open", stored); });
+}
+
+bool CalibrationJournal::isWritten()
+{
+    return writer.isIdle();
+}
+
+void CalibrationJournal::waitUntilWritten()
+{
+    writer.waitUntilIdle();
+}
+
 bool CalibrationJournal::settle (const Table& stored)
 {
     if (file.getParentDirectory().createDirectory().failed())

@@ -45,6 +45,12 @@ public:
     // the entry stays open until settle(). False when it could not be written
     // (the folder is created as needed).
     bool open (const Table& stored);
+    // The same, written in the background (after any settle still waiting),
+    // for a caller that can wait for it without holding its thread up.
+    void openInBackground (const Table& stored);
+    // No write is waiting or under way.
+    bool isWritten();
+    void waitUntilWritten();
     // The machine confirmed a stored or restored table: the entry is settled,
     // with that table, in the background. False when the folder cannot be
     // made; a failure to write after that leaves the entry open, which the

@@ -2,6 +2,8 @@
 
 #include "midi/DeviceMessages.h"
 
+#include <utility>
+
 namespace
 {
 constexpr int firstNote = DeviceMessages::firstCalibratedNote;
@@ -40,14 +42,41 @@ void StoredCalibration::takeReadBack (const Values& readBack)
 
 void StoredCalibration::aboutToAlter (juce::uint64 notes)
 {
+    if (std::exchange (openEntryPending, false))
+        journal->waitUntilWritten();
+    markAltered (notes, false);
+}
+
+void StoredCalibration::aboutToAlterSoon (juce::uint64 notes)
+{
+    markAltered (notes, true);
+}
+
+void StoredCalibration::markAltered (juce::uint64 notes, bool entryInBackground)
+{
     const bool wasClean = altered == 0;
     altered |= notes;
     if (! wasClean || altered == 0 || journal == nullptr)
         return;
     // Without the whole stored table there is nothing a later start could
     // write back; the machine's own stored table stays what a power cycle restores.
-    if (const auto table = completeTable())
-        journal->open (*table);   // a folder that cannot be written is told by the history
+    const auto table = completeTable();
+    if (! table.has_value())
+        return;
+    // A folder that cannot be written is told by the history.
+    if (entryInBackground)
+        journal->openInBackground (*table);
+    else
+        journal->open (*table);
+    openEntryPending = entryInBackground;
+}
+
+bool StoredCalibration::journalWritten()
+{
+    if (openEntryPending && ! journal->isWritten())
+        return false;
+    openEntryPending = false;
+    return true;
 }
 
 bool StoredCalibration::mayStore (const Values& confirmed) const

@@ -33,8 +33,14 @@ public:
     // machine's own values are what it stores; the others are not trusted.
     void takeReadBack (const Values& readBack);
 
-    // Before a value of ours goes out for these notes (bit n = note n).
+    // Before a value of ours goes out for these notes (bit n = note n). When
+    // this begins an entry, it returns once the entry is on disk.
     void aboutToAlter (juce::uint64 notes);
+    // The same, but an entry it begins is written in the background: nothing
+    // of ours may go out until journalWritten() is true, or aboutToAlter()
+    // has been called, which waits for it.
+    void aboutToAlterSoon (juce::uint64 notes);
+    bool journalWritten();
     // A write was confirmed: true when every note that may hold ours is one
     // of its notes, so that the working table may now be stored.
     bool mayStore (const Values& confirmed) const;
@@ -54,11 +60,13 @@ public:
 
 private:
     std::optional<CalibrationJournal::Table> completeTable() const;
+    void markAltered (juce::uint64 notes, bool entryInBackground);
     void settleJournal();
 
     std::shared_ptr<CalibrationJournal> journal;
     Values known {};
     juce::uint64 altered = 0;
+    bool openEntryPending = false;   // begun by aboutToAlterSoon, maybe not on disk yet
 
     JUCE_DECLARE_NON_COPYABLE (StoredCalibration)
 };

@@ -227,22 +227,36 @@ CalibrationTableRule::Values TuneKestruneEngine::takeReadBack()
     return table;
 }
 
-void TuneKestruneEngine::enterKnobStep()
+void TuneKestruneEngine::prepareKnobStep()
 {
     const auto table = takeReadBack();
     for (int note = firstNote; note <= lastNote; ++note)
         deviceCalibration[(size_t) note].store (table[(size_t) (note - firstNote)]);
     hasReadBack = true;
 
+    // The journal's entry must be on disk before the note's first value goes;
+    // its sync can take a busy disk 100 ms, which the ticks wait out instead
+    // of the message thread.
+    phase = Phase::journaling;
+    journalingSinceMs = clock.getMillisecondCounter();
+    storedCalibration.aboutToAlterSoon (noteBit (firstNote));
+    if (storedCalibration.journalWritten())
+        enterKnobStep();
+}
+
+void TuneKestruneEngine::enterKnobStep()
+{
     phase = Phase::knobStep;
     settleTicks = 0;
-    storedCalibration.aboutToAlter (noteBit (firstNote));
+    storedCalibration.aboutToAlter (noteBit (firstNote));   // waits for an entry not yet written
     sendCalibrationValue (firstNote, lowestPitchValue);
     midiManager->sendMessageToAllOutputs (DeviceMessages::noteOn (firstNote));
 }
 
 bool TuneKestruneEngine::beginTuningRun()
 {
+    if (phase == Phase::journaling)
+        enterKnobStep();
     if (firmwareTransfer.isActive() || tuningCheck != nullptr || phase != Phase::knobStep || algorithm != nullptr)
         return false;
 
@@ -751,9 +765,16 @@ void TuneKestruneEngine::timerCallback()
         // Nothing to hear before the reference note sounds.
         readBack.sendPaced();
         if (readBack.isComplete())
-            enterKnobStep();
+            prepareKnobStep();
         else if (readBack.hasGivenUp())
             failRun();
+        return;
+    }
+
+    if (phase == Phase::journaling)
+    {
+        if (storedCalibration.journalWritten() || clock.getMillisecondCounter() - journalingSinceMs >= journalWaitMs)
+            enterKnobStep();
         return;
     }
 

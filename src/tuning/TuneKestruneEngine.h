@@ -54,6 +54,9 @@ public:
     static constexpr int tableSize = lastNote + 1;
 
     static constexpr int tickIntervalMs = 15;
+    // How long the knob step waits for the journal in the background before
+    // it waits on the message thread.
+    static constexpr juce::uint32 journalWaitMs = 300;
     static constexpr int numSettleTicks = 11;
     static constexpr juce::uint32 noteTimeoutMs = 120001;
     // A run ends as failed when the machine's channel has been heard and then
@@ -318,6 +321,7 @@ private:
     {
         idle,
         readingBack,
+        journaling,   // read back; the journal's open entry is being written
         knobStep,
         running
     };
@@ -350,6 +354,7 @@ private:
     void restoreMachine (std::optional<CalibrationWriteOutcome> failedWrite);
     void report (const CalibrationWriteOutcome& outcome);
     // The read-back is in: the stored table is known; the reference note sounds.
+    void prepareKnobStep();
     void enterKnobStep();
     // A read-back with every note answered: what the machine stores, as far as
     // it holds nothing of ours; told to the listeners.
@@ -383,6 +388,7 @@ private:
     // Fine Tune starts from them. Read on the message thread only.
     CalibrationTable deviceCalibration {};
     bool hasReadBack = false;
+    juce::uint32 journalingSinceMs = 0;
     // A read-back for a Load is in progress: `readDone` gets it.
     ReadDone readDone;
     CalibrationTableRule::Values readBeforeLoad {};

@@ -127,3 +127,49 @@ TEST (LeaveAsFound, AMachineResetBetweenRoundsOfAWriteNeverLeavesAMixedTableStor
     EXPECT_TRUE (defaults == 40 || olds == 40) << defaults << " default values stored, " << olds << " old ones";
     EXPECT_EQ (rig.listener.milestones().back().rfind ("written default stored", 0) == 0, defaults == 40);
 }
+
+// The journal's open entry is written in the background, but still reaches
+// the disk before the first value of ours reaches the machine; Continue
+// pressed as soon as the table is read back begins the run all the same.
+TEST (LeaveAsFound, NothingOfOursGoesOutBeforeTheJournalHoldsTheStoredTable)
+{
+    struct ContinueAtOnce : RecordingStatusListener
+    {
+        void calibrationReadBack (const CalibrationTableRule::Values&) override { readBack = true; }
+        bool readBack = false;
+    };
+    const auto folder = juce::File::createTempFile ("journal");
+    const auto file = folder.getChildFile ("calibration-journal.txt");
+    for (const bool continueAtOnce : { false, true })
+    {
+        SimRig rig { machineOptions (1, 0.0) };
+        rig.newEngine (std::make_shared<CalibrationJournal> (file));
+        ContinueAtOnce continuer;
+        rig.engine->addStatusListener (&continuer);
+        rig.midi->sendMessageToAllOutputs (DeviceMessages::identityRequest());
+        ASSERT_TRUE (rig.engine->startTuningCalibration());
+        bool begun = false;
+        juce::String onDiskAtFirstWrite;
+        rig.run (2000.0, [&] {
+            if (continueAtOnce && continuer.readBack && ! begun)
+            {
+                begun = rig.engine->beginTuningRun();
+                EXPECT_TRUE (begun);
+            }
+            const auto received = rig.ports->getReceivedByMachine();
+            const bool written = std::any_of (received.begin(), received.end(), [] (const auto& m) {
+                return describe (m).rfind ("write 24 ", 0) == 0;
+            });
+            if (written)
+                onDiskAtFirstWrite = file.loadFileAsString();
+            return written;
+        });
+        EXPECT_TRUE (onDiskAtFirstWrite.contains ("state open")) << continueAtOnce << ": " << onDiskAtFirstWrite;
+        EXPECT_EQ (rig.engine->isTuning(), continueAtOnce);
+        rig.engine->removeStatusListener (&continuer);
+        rig.engine->abortTuning();
+        rig.finishWrites();
+        file.deleteFile();
+    }
+    folder.deleteRecursively();
+}
