@@ -77,6 +77,20 @@ TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
               r.newEngine();
           },
           "written restore stored" },
+        { "quit at once while a loaded table is being written",
+          [] (SimRig& r) {
+              r.start();   // the stored table read back
+              r.engine->abortTuning();
+              ASSERT_TRUE (r.finishWrites());
+              auto loaded = defaultCalibration;
+              for (auto& value : loaded)
+                  value = (juce::uint16) (value - 100);
+              ASSERT_TRUE (r.engine->loadCalibration (loaded));
+              r.run (1000.0, [&r] { return r.machine->getWorkingValue (63) == defaultCalibration.back() - 100; });
+              ASSERT_TRUE (r.engine->isWritingCalibration());
+              r.newEngine();   // its write is cut short, unreported
+          },
+          "written restore stored" },
     };
     for (const auto& c : cases)
     {
@@ -88,6 +102,7 @@ TEST (LeaveAsFound, EveryWayOutOfACalibrationLeavesTheMachineAsItWas)
         EXPECT_EQ (rig.differencesFrom (before), "");
         EXPECT_EQ (rig.listener.milestones().back(), c.lastOutcome);
         EXPECT_FALSE (rig.engine->hasUnrestoredChanges());
+        EXPECT_FALSE (rig.engine->restoreStoredCalibration());   // nothing of ours left to undo
     }
 }
 

@@ -212,6 +212,8 @@ TEST_F (CalibrationJournalTest, StoredCalibrationSettlesOnlyWhenEveryAlteredNote
     for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
         readBack[(size_t) note] = (juce::uint16) (1000 + note);
     stored.takeReadBack (readBack);
+    stored.aboutToAlter (0);   // no note: nothing of ours goes out
+    EXPECT_EQ (shared->read().state, State::none);
     stored.aboutToAlter ((juce::uint64 { 1 } << 30) | (juce::uint64 { 1 } << 31));
     ASSERT_EQ (shared->read().state, State::open);
 
@@ -224,5 +226,13 @@ TEST_F (CalibrationJournalTest, StoredCalibrationSettlesOnlyWhenEveryAlteredNote
     confirmed[31] = readBack[31];
     stored.matched (confirmed);
     EXPECT_FALSE (stored.isAltered());
+    EXPECT_EQ (shared->read().state, State::settled);
+
+    // A whole table confirmed and committed is what the machine stores, to the last note.
+    for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
+        confirmed[(size_t) note] = (juce::uint16) (2000 + note);
+    stored.aboutToAlter (StoredCalibration::notesOf (confirmed));
+    stored.stored (confirmed);
+    EXPECT_EQ (stored.getStoredValues(), confirmed);
     EXPECT_EQ (shared->read().state, State::settled);
 }
