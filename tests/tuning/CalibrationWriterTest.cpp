@@ -28,7 +28,9 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 {
     // Every pause, with the number of messages sent before it.
     Rig rig;
-    auto& [clock, ports, midi] = rig;
+    auto& clock = rig.clock;
+    const auto& ports = rig.ports;
+    const auto& midi = rig.midi;
     std::vector<std::pair<size_t, int>> pauses;
     clock.onPause = [&] (int ms) { pauses.push_back ({ ports->allSent().size(), ms }); };
     CalibrationWriter writer (midi, clock);
@@ -73,7 +75,9 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 TEST (CalibrationReadBack, ACancelledReadBackSendsNothingMoreAndTakesNoReply)
 {
     Rig rig;
-    auto& [clock, ports, midi] = rig;
+    auto& clock = rig.clock;
+    const auto& ports = rig.ports;
+    const auto& midi = rig.midi;
     CalibrationReadBack readBack (midi, clock);
     readBack.start();
     ASSERT_TRUE (readBack.isSending()); // paced: the rest follow in later calls
