@@ -1,6 +1,7 @@
 #include "support/SimRig.h"
 
 #include "tuning/GuitarPlayerTuningAlgorithm.h"
+#include "tuning/PreciseTuningAlgorithm.h"
 #include "tuning/SweepUpTuningAlgorithm.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,10 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
         fine.processFrequency (10.0f);
         EXPECT_EQ (sent().size(), 5u);
         passFrames (1);
+        fine.processFrequency (10.0f);    // below the target: up
+        fine.processFrequency (100.0f);   // past it without reaching it: down
+        fine.processFrequency (100.0f);   // the same estimate past the target: nothing
+        EXPECT_EQ (sent().size(), 7u);
 
         struct Row
         {
@@ -130,6 +135,14 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
                 EXPECT_EQ (algorithm.getResults()[(size_t) row.note].frequency, row.hz);
             }
         }
+
+        // Silence is no estimate: it neither counts towards a measurement nor spoils one.
+        PreciseTuningAlgorithm precise (rig.midi, *rig.engine, table);
+        passFrames (framesToWait);
+        precise.processFrequency (0.0f);
+        for (int i = 0; i < PreciseTuningAlgorithm::estimatesFor (24); ++i)
+            precise.processFrequency (target (24) + 0.001f * (float) i);
+        EXPECT_EQ (precise.getCurrentNote(), 25);
     }
 }
 

@@ -67,6 +67,8 @@ TEST (AlsaSequencerEncoder, EveryMessageArrivesByteForByteInItsOwnEvents)
         // Each call's bytes leave with it: the cut note-on as it is, the note
         // after its missing byte complete again.
         { "note-on cut between messages", { { 0x90, 0x3C }, { 0x7F, 0x3D, 0x7F } }, { sysex, sysex, noteOn }, { { 0x90, 0x3C }, { 0x7F, 0x90, 0x3D, 0x7F } } },
+        { "note-on status alone, its data bytes in the next message", { { 0x90 }, { 0x3C, 0x7F }, { 0x3D, 0x7F } }, { sysex, sysex, noteOn },
+          { { 0x90 }, { 0x3C, 0x7F }, { 0x90, 0x3D, 0x7F } } },
         { "messages of one and two data bytes", { { 0xC0, 0x05, 0xF2, 0x01, 0x02, 0xF3, 0x03, 0xD0, 0x10 } },
           { SND_SEQ_EVENT_PGMCHANGE, SND_SEQ_EVENT_SONGPOS, SND_SEQ_EVENT_SONGSEL, SND_SEQ_EVENT_CHANPRESS } },
         // The encoder takes them but makes no event of them: raw bytes.

@@ -98,8 +98,9 @@ TEST (JackMidiOutputQueue, RecordsKeepTheirBytesAndSpacingAndWaitForTheirCycle)
         slice.resize (size);
         for (size_t i = 0; i < size; ++i) // unlike what lay in the ring before
             slice[i] = (juce::uint8) (i * 7 + size);
-        ASSERT_TRUE (push (queue, slice, 4000) && push (queue, { 0x90, 1, 2 }, 4000));
-        slice.insert (slice.end(), { 0x90, 1, 2 });
+        const Bytes next { 0x90, 1, (juce::uint8) size };   // unlike the one before it too
+        ASSERT_TRUE (push (queue, slice, 4000) && push (queue, next, 4000));
+        slice.insert (slice.end(), next.begin(), next.end());
         EXPECT_EQ (joined (runCycles (queue, 4000 + frames)), slice) << size;
     }
 
