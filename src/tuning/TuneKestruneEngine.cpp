@@ -107,7 +107,9 @@ TuneKestruneEngine::TuneKestruneEngine (juce::AudioDeviceManager& manager, MidiM
 
 TuneKestruneEngine::~TuneKestruneEngine()
 {
-    // A quit waits for the restore; a write still unfinished here is cut short.
+    // A quit waits for the restore; a write still unfinished here is cut
+    // short, and one still waiting for the journal never starts.
+    pendingWrite.reset();
     writer.cancel();
     endCalibration();
     stopTuningCheck();
@@ -430,12 +432,12 @@ bool TuneKestruneEngine::sendNewCalibration()
 
 bool TuneKestruneEngine::isWritingCalibration() const
 {
-    return writer.isBusy();
+    return writer.isBusy() || pendingWrite.has_value();
 }
 
 bool TuneKestruneEngine::isBusy() const
 {
-    return isCalibrating() || firmwareTransfer.isActive() || writer.isBusy() || tuningCheck != nullptr
+    return isCalibrating() || firmwareTransfer.isActive() || isWritingCalibration() || tuningCheck != nullptr
            || readDone != nullptr;
 }
 
@@ -443,10 +445,27 @@ bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const C
 {
     if (isBusy() || StoredCalibration::notesOf (values) == 0)
         return false;
-    // Recorded before the first value goes: the machine may hold ours from now.
-    storedCalibration.aboutToAlter (StoredCalibration::notesOf (values));
-    startWrite (kind, values, std::nullopt);
+    // Recorded before the first value goes: the machine may hold ours from
+    // now. The entry's sync can take a busy disk 100 ms, which the ticks wait
+    // out instead of the message thread.
+    storedCalibration.aboutToAlterSoon (StoredCalibration::notesOf (values));
+    pendingWrite = PendingWrite { kind, values };
+    journalingSinceMs = clock.getMillisecondCounter();
+    if (! isTimerRunning())
+        startTimer (tickIntervalMs);
+    startPendingWrite (false);
     return true;
+}
+
+void TuneKestruneEngine::startPendingWrite (bool now)
+{
+    if (! pendingWrite.has_value())
+        return;
+    if (! now && ! storedCalibration.journalWritten() && clock.getMillisecondCounter() - journalingSinceMs < journalWaitMs)
+        return;
+    const auto write = *std::exchange (pendingWrite, std::nullopt);
+    storedCalibration.aboutToAlter (StoredCalibration::notesOf (write.values));   // waits for an entry not yet written
+    startWrite (write.kind, write.values, std::nullopt);
 }
 
 void TuneKestruneEngine::startWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
@@ -574,12 +593,13 @@ bool TuneKestruneEngine::prepareToQuit()
 {
     if (isCalibrating())
         abortTuning();
+    startPendingWrite (true);
     return writer.isBusy();
 }
 
 bool TuneKestruneEngine::hasTuningResults() const
 {
-    return ! status->tuning && ! firmwareTransfer.isActive() && ! writer.isBusy() && hasResults;
+    return ! status->tuning && ! firmwareTransfer.isActive() && ! isWritingCalibration() && hasResults;
 }
 
 bool TuneKestruneEngine::writeCalibrationReport (const juce::File& file)
@@ -745,6 +765,7 @@ void TuneKestruneEngine::timerCallback()
     // A listener or the algorithm may drop the last other reference.
     const Ptr keepAlive (this);
 
+    startPendingWrite (false);
     writer.tick();
     weighFirmwareEvidence();
     if (restoreWhenMachineAnswers && machineAnswered.load() && ! isBusy())

@@ -54,8 +54,8 @@ public:
     static constexpr int tableSize = lastNote + 1;
 
     static constexpr int tickIntervalMs = 15;
-    // How long the knob step waits for the journal in the background before
-    // it waits on the message thread.
+    // How long the knob step or a write waits for the journal in the
+    // background before it waits on the message thread.
     static constexpr juce::uint32 journalWaitMs = 300;
     static constexpr int numSettleTicks = 11;
     static constexpr juce::uint32 noteTimeoutMs = 120001;
@@ -344,6 +344,9 @@ private:
     bool sendCalibrationValue (int note, juce::uint16 value);
     bool sendCommit();
     bool startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values);
+    // Starts the write waiting for the journal once its entry is on disk, after
+    // journalWaitMs, or at once when `now`; the message thread then waits for it.
+    void startPendingWrite (bool now);
     void startWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
                      std::optional<CalibrationWriteOutcome> failedWrite);
     void confirmedWriteFinished (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
@@ -389,6 +392,13 @@ private:
     CalibrationTable deviceCalibration {};
     bool hasReadBack = false;
     juce::uint32 journalingSinceMs = 0;
+    // A write from the menu whose journal entry is still being written.
+    struct PendingWrite
+    {
+        CalibrationWriteKind kind;
+        CalibrationWriter::Values values;
+    };
+    std::optional<PendingWrite> pendingWrite;
     // A read-back for a Load is in progress: `readDone` gets it.
     ReadDone readDone;
     CalibrationTableRule::Values readBeforeLoad {};
