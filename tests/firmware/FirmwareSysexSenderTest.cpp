@@ -2,14 +2,13 @@
 #include "firmware/FirmwareSysexSender.h"
 #include "midi/DeviceMessages.h"
 #include "sim/model/SimulatedClock.h"
+#include "support/Bytes.h"
 #include "support/FakeMidiPortSystem.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-using Bytes = juce::Array<juce::uint8>;
-
 struct Recorder : FirmwareSysexSender::Listener
 {
     void firmwareProgressChanged (FirmwareSysexSender*, double value) override { progress.push_back (value); }
@@ -20,9 +19,8 @@ struct Recorder : FirmwareSysexSender::Listener
     juce::StringArray statuses;
 };
 
-Bytes bytesOf (const juce::MidiMessage& m) { return Bytes (m.getRawData(), m.getRawDataSize()); }
 const Bytes request = bytesOf (DeviceMessages::firmwareUpdateRequest());
-const Bytes image (reinterpret_cast<const juce::uint8*> (EmbeddedData::firmwareImageContainer), EmbeddedData::firmwareImageContainerSize);
+const Bytes image (EmbeddedData::firmwareImageContainer, EmbeddedData::firmwareImageContainer + EmbeddedData::firmwareImageContainerSize);
 
 class FirmwareSysexSenderTest : public ::testing::Test
 {
@@ -36,7 +34,9 @@ protected:
     void start (const Bytes& header = request, const Bytes& data = image)
     {
         sender.reset();
-        transfer = std::make_unique<FirmwareSysexData> (header, data, 64, 10, outputName, "Audio Application Firmware");
+        transfer = std::make_unique<FirmwareSysexData> (juce::Array<juce::uint8> { header.data(), (int) header.size() },
+                                                        juce::Array<juce::uint8> { data.data(), (int) data.size() }, 64, 10, outputName,
+                                                        "Audio Application Firmware");
         sender = std::make_unique<FirmwareSysexSender> (*transfer, manager, &listener, clock);
         sender->start();
     }
@@ -64,9 +64,11 @@ protected:
     {
         Bytes joined;
         for (const auto& m : sent())
-            joined.addArray (bytesOf (m));
-        joined.removeRange (0, request.size());
-        return joined;
+        {
+            const auto bytes = bytesOf (m);
+            joined.insert (joined.end(), bytes.begin(), bytes.end());
+        }
+        return { joined.begin() + (long) request.size(), joined.end() };
     }
 
     const juce::String outputName { "Kestrune Jack 1" };
@@ -170,7 +172,7 @@ TEST_F (FirmwareSysexSenderTest, AMachineAwayDuringTheWaitOrBeforeTheRequestIsAs
         EXPECT_TRUE (listener.progress.empty());
         tick (2);
         EXPECT_EQ (listener.progress, (std::vector<double> { 0.0, 0.0 }));
-        EXPECT_EQ (bytesOf (sent().back()), Bytes (image.begin(), 64));
+        EXPECT_EQ (bytesOf (sent().back()), Bytes (image.begin(), image.begin() + 64));
     }
 }
 
