@@ -59,15 +59,6 @@ const std::vector<snd_seq_event_t>& AlsaSequencerEncoder::encode (const juce::ui
     return events;
 }
 
-void AlsaSequencerEncoder::reset()
-{
-    runningStatus = 0;
-    danglingDataBytes = 0;
-    messageLength = 0;
-    messageDataBytesMissing = 0;
-    messageStatusImplied = false;
-}
-
 void AlsaSequencerEncoder::handleByte (juce::uint8 byte)
 {
     if (byte >= firstRealTime)

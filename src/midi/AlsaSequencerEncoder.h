@@ -30,11 +30,8 @@ public:
 
     // The events for one message's bytes, in order; source, destination and
     // scheduling are left to the caller. SYSEX events point into storage of
-    // the encoder that stays valid until the next encode or reset.
+    // the encoder that stays valid until the next encode.
     const std::vector<snd_seq_event_t>& encode (const juce::uint8* data, int size);
-
-    // Forgets a SysEx or running status carried over from earlier messages.
-    void reset();
 
 private:
     void handleByte (juce::uint8 byte);
