@@ -122,7 +122,13 @@ std::vector<JackMidiClient::RemotePort> JackMidiClient::listRemote (unsigned lon
     const char** ports = jack_get_ports (client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
     if (ports == nullptr)
         return result;
+    result = nameRemotePorts (ports, ownName);
+    jack_free (ports);
+    return result;
+}
 
+std::vector<JackMidiClient::RemotePort> JackMidiClient::nameRemotePorts (const char* const* ports, const juce::String& ownName)
+{
     std::vector<std::pair<juce::String, juce::String>> found; // client, full name
     std::map<juce::String, int> perClient;
     const auto ownPrefix = ownName + ":";
@@ -135,8 +141,8 @@ std::vector<JackMidiClient::RemotePort> JackMidiClient::listRemote (unsigned lon
         found.emplace_back (clientPart, full);
         ++perClient[clientPart];
     }
-    jack_free (ports);
 
+    std::vector<RemotePort> result;
     for (auto& [clientPart, full] : found)
     {
         const auto display = perClient[clientPart] == 1 ? clientPart

@@ -42,6 +42,10 @@ public:
     // outputs feed (their inputs).
     std::vector<RemotePort> listSources();
     std::vector<RemotePort> listDestinations();
+    // Names what JACK lists (null-terminated, full names) for the owner, in
+    // its order and leaving out ports of the client `ownName`: a client with
+    // one port by the client's name, one with several as "client: port".
+    static std::vector<RemotePort> nameRemotePorts (const char* const* ports, const juce::String& ownName);
 
     std::unique_ptr<MidiInputPort> openInput (const RemotePort& source, MidiInputPortCallback* callback);
     std::unique_ptr<MidiOutputPort> openOutput (const RemotePort& destination);
