@@ -15,6 +15,7 @@
 #include "midi/DeviceMessages.h"
 #include "tuning/CalibrationReportReader.h"
 #include "ui/CalibrationWriteMessage.h"
+#include "ui/EmbeddedPictures.h"
 #include "ui/MainWindowComponent.h"
 
 //==============================================================================
@@ -91,8 +92,9 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
 {
     // Before any window exists, so that none is ever drawn in another look.
     juce::LookAndFeel::setDefaultLookAndFeel (&standardLook);
-    fileDialogProbe = std::make_unique<SerialWorker>();
-    fileDialogProbe->post ([] { juce::FileChooser::isPlatformDialogAvailable(); });
+    startupWork = std::make_unique<SerialWorker>();
+    startupWork->post ([] { juce::FileChooser::isPlatformDialogAvailable(); });
+    startupWork->post ([this] { decodedPictures = EmbeddedPictures::decodeAll(); });
 
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     commandManager->registerAllCommandsForTarget (this);
@@ -191,7 +193,8 @@ void KestruneTuningUtilityApplication::shutdown()
     audioDeviceReviver = nullptr;
     inputLevelMeasurement = nullptr;
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
-    fileDialogProbe = nullptr;
+    startupWork = nullptr;
+    decodedPictures.clear();
 }
 
 void KestruneTuningUtilityApplication::systemRequestedQuit()

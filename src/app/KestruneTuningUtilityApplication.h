@@ -157,9 +157,13 @@ private:
         bool open = false;
     };
     std::map<juce::String, FileChooserInUse> fileChoosers;   // by title
-    // JUCE decides once whether a desktop file dialog exists by running
-    // programs and waiting for them; done here, the first dialog opens at once.
-    std::unique_ptr<SerialWorker> fileDialogProbe;
+    // Work done once, off the message thread, so that no window's first
+    // opening waits for it: JUCE decides whether a desktop file dialog exists
+    // by running programs and waiting for them, and decodes every picture.
+    std::unique_ptr<SerialWorker> startupWork;
+    // Kept so that the image cache never lets them go. Written by startupWork
+    // alone, and dropped once it has been joined.
+    std::vector<juce::Image> decodedPictures;
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
     std::unique_ptr<AudioDeviceReviver> audioDeviceReviver;
 };

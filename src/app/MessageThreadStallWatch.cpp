@@ -33,6 +33,22 @@ juce::String readProcFile (const char* path)
     return text;
 }
 
+// What a descriptor is open on ("socket:[1234]", a path), to tell which
+// peer a blocked read or write waits for.
+juce::String describeDescriptor (const juce::String& hexDescriptor)
+{
+    juce::String text;
+   #if JUCE_LINUX
+    char target[256] = {};
+    const auto path = "/proc/self/fd/" + juce::String (hexDescriptor.getHexValue32());
+    if (::readlink (path.toRawUTF8(), target, sizeof (target) - 1) > 0)
+        text = target;
+   #else
+    juce::ignoreUnused (hexDescriptor);
+   #endif
+    return text;
+}
+
 int currentThreadId()
 {
    #if JUCE_LINUX
@@ -102,7 +118,9 @@ juce::String MessageThreadStallWatch::describeThread (int threadId)
     const auto state = stat.fromLastOccurrenceOf (")", false, false).trim().substring (0, 1);
     auto call = juce::StringArray::fromTokens (readProcFile ((task + "/syscall").toRawUTF8()), false);
     call.removeRange (4, call.size());
-    return state + " " + call.joinIntoString (" ");
+    // read and write: on what.
+    const auto on = (call[0] == "0" || call[0] == "1") && call.size() > 1 ? " (" + describeDescriptor (call[1]) + ")" : juce::String();
+    return state + " " + call.joinIntoString (" ") + on;
 }
 
 void MessageThreadStallWatch::sampleWhileHeldUp()
