@@ -94,7 +94,14 @@ void KestruneTuningUtilityApplication::initialise (const juce::String&)
     juce::LookAndFeel::setDefaultLookAndFeel (&standardLook);
     startupWork = std::make_unique<SerialWorker>();
     startupWork->post ([] { juce::FileChooser::isPlatformDialogAvailable(); });
-    startupWork->post ([this] { decodedPictures = EmbeddedPictures::decodeAll(); });
+    // The image cache's timer starts with its first picture, here: JUCE does
+    // not guard a Timer started from two threads at once, and the cache keeps
+    // pictures that are held, so the timer runs on from now.
+    decodedPictures.push_back (EmbeddedPictures::load (EmbeddedData::ledOff, EmbeddedData::ledOffSize));
+    startupWork->post ([this] {
+        auto all = EmbeddedPictures::decodeAll();
+        decodedPictures.insert (decodedPictures.end(), all.begin(), all.end());
+    });
 
     commandManager = std::make_unique<juce::ApplicationCommandManager>();
     commandManager->registerAllCommandsForTarget (this);

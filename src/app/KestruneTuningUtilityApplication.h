@@ -161,8 +161,8 @@ private:
     // opening waits for it: JUCE decides whether a desktop file dialog exists
     // by running programs and waiting for them, and decodes every picture.
     std::unique_ptr<SerialWorker> startupWork;
-    // Kept so that the image cache never lets them go. Written by startupWork
-    // alone, and dropped once it has been joined.
+    // Kept so that the image cache never lets them go. Written before
+    // startupWork starts and then by it alone; dropped once it has been joined.
     std::vector<juce::Image> decodedPictures;
     juce::AudioDeviceManager::LevelMeter::Ptr inputLevelMeasurement;
     std::unique_ptr<AudioDeviceReviver> audioDeviceReviver;
