@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <vector>
 
 namespace
 {
@@ -40,7 +41,7 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
 
     // The start, then ticks, until the 40 writes and 40 requests are out.
     // Between two messages of one call lies exactly one pause, longer after a
-    // write than after a request; a call pauses 15 ms at most.
+    // write than after a request; a call pauses 6 ms at most.
     std::optional<CalibrationWriter::Result> result;
     ASSERT_TRUE (writer.start (values, [&] (const CalibrationWriter::Result& r) { result = r; }));
     int calls = 1;
@@ -54,7 +55,7 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
             EXPECT_EQ (ms, sent[sentBefore - 1].getRawDataSize() == 13 ? 3 : 2) << "call " << calls;
             paused += ms;
         }
-        EXPECT_LE (paused, 15) << "call " << calls;
+        EXPECT_LE (paused, CalibrationWriter::maxPausePerCallMs) << "call " << calls;
         callStart = sent.size();
     }
     EXPECT_GT (calls, 5) << "the paced messages went out in too few calls";
@@ -70,6 +71,33 @@ TEST (CalibrationWriter, PacedMessagesKeepTheirSpacingButNeverHoldTheCallerLong)
     EXPECT_FALSE (result->confirmed);
     EXPECT_EQ (result->unconfirmedNotes.size(), 40);
     EXPECT_EQ (ports->allSent().size(), 3 * 80u);
+}
+
+// The read-back asks for notes 24 to 64 with 2 ms before every request but
+// the first, 6 ms a call at most, and takes a reply until a second after its
+// last request, not later.
+TEST (CalibrationReadBack, PacesItsRequestsAndTakesRepliesForASecondAfterTheLast)
+{
+    Rig rig;
+    std::vector<int> pauses;
+    rig.clock.onPause = [&pauses] (int ms) { pauses.push_back (ms); };
+    CalibrationReadBack readBack (rig.midi, rig.clock);
+    readBack.start();
+    std::vector<size_t> perCall { rig.ports->allSent().size() };
+    while (readBack.isSending())
+    {
+        const auto before = rig.ports->allSent().size();
+        readBack.sendPaced();
+        perCall.push_back (rig.ports->allSent().size() - before);
+    }
+    EXPECT_EQ (perCall, (std::vector<size_t> { 4, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 1 }));
+    EXPECT_EQ (pauses, std::vector<int> (40, 2));
+
+    rig.clock.advanceMs (CalibrationReadBack::replyWindowMs);
+    EXPECT_TRUE (readBack.takeReply (63, 1000));
+    rig.clock.advanceMs (1);
+    EXPECT_FALSE (readBack.takeReply (62, 1000));
+    EXPECT_FALSE (readBack.valueOf (62).has_value());
 }
 
 TEST (CalibrationReadBack, ACancelledReadBackSendsNothingMoreAndTakesNoReply)
