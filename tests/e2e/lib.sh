@@ -295,22 +295,25 @@ e2e_popup_open() { xdotool search --onlyvisible --name '^menu$' 2>/dev/null | gr
 e2e_popup_closed() { ! e2e_popup_open; }
 
 # e2e_click_popup_item WINDOW X Y: clicks the item of the open pop-up menu
-# that lies at X,Y of WINDOW and waits for the menu to close. A pop-up menu
+# that lies at X,Y of WINDOW (the menu, or a window under it) and waits for
+# that menu to close. A pop-up menu
 # takes a click only once it has seen the pointer over it; when the machine
 # is busy it can miss a press and release that follow the move at once, so
 # the pointer rests before the click, and a click that left the menu open is
-# repeated (three times at most). A hung utility still fails: its menu never
-# closes.
+# repeated (three times at most). A slow utility may still take the first
+# click late: the wait is long, and it watches this menu alone, since a
+# repeated click lands on whatever lies under a menu that has gone and may
+# open another. A hung utility still fails: its menu never closes.
+e2e_menu_gone() { ! xdotool search --onlyvisible --name '^menu$' 2>/dev/null | grep -qx "$1"; }
 e2e_click_popup_item() {
-    local attempt
+    local attempt menu="$1"
+    e2e_menu_gone "$1" && { menu=$(e2e_window_id menu) || return 0; }
     for attempt in 1 2 3; do
-        if ! xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null; then
-            e2e_popup_closed   # the window is gone: done if the menu went with it
-            return
-        fi
+        xdotool mousemove --window "$1" "$2" "$3" 2>/dev/null || return 0   # the menu is gone
         sleep 0.2
+        e2e_menu_gone "$menu" && return 0
         xdotool click 1
-        e2e_wait 2 e2e_popup_closed && return 0
+        e2e_wait 5 e2e_menu_gone "$menu" && return 0
         e2e_log "the pop-up stayed open after click $attempt at $2,$3"
     done
     return 1
