@@ -156,10 +156,10 @@ TEST (LeaveAsFound, NothingOfOursGoesOutBeforeTheJournalHoldsTheStoredTable)
     };
     const auto folder = juce::File::createTempFile ("journal");
     const auto file = folder.getChildFile ("calibration-journal.txt");
-    for (const auto* way : { "knob step", "Continue at once", "Restore Default" })
+    for (const juce::String way : { "knob step", "Continue at once", "Restore Default", "Restore Default, then quit at once" })
     {
         SCOPED_TRACE (way);
-        const bool continueAtOnce = juce::String (way) == "Continue at once", fromMenu = juce::String (way) == "Restore Default";
+        const bool continueAtOnce = way == "Continue at once", fromMenu = way.startsWith ("Restore Default");
         SimRig rig { machineOptions (1, 0.0) };
         const auto journal = std::make_shared<CalibrationJournal> (file);
         rig.newEngine (journal);
@@ -175,6 +175,10 @@ TEST (LeaveAsFound, NothingOfOursGoesOutBeforeTheJournalHoldsTheStoredTable)
             ASSERT_TRUE (file.loadFileAsString().contains ("state settled"));
             mark = rig.ports->getReceivedByMachine().size();
             ASSERT_TRUE (rig.engine->restoreDefaultCalibration());
+            if (way.endsWith ("quit at once"))
+            {
+                EXPECT_TRUE (rig.engine->prepareToQuit());   // the quit waits for the write
+            }
         }
         else
         {
@@ -202,6 +206,10 @@ TEST (LeaveAsFound, NothingOfOursGoesOutBeforeTheJournalHoldsTheStoredTable)
         rig.engine->removeStatusListener (&continuer);
         rig.engine->abortTuning();
         rig.finishWrites();
+        if (fromMenu)
+        {
+            EXPECT_EQ (rig.machine->getStoredValue (24), defaultCalibration.front());
+        }
         file.deleteFile();
     }
     folder.deleteRecursively();
