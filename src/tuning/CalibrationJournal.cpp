@@ -175,7 +175,15 @@ juce::File setAside (const juce::File& file)
 }
 } // namespace
 
-CalibrationJournal::CalibrationJournal (juce::File journalFile) : file (std::move (journalFile)) {}
+CalibrationJournal::CalibrationJournal (juce::File journalFile, std::shared_ptr<SerialWorker> worker)
+    : file (std::move (journalFile)), writer (std::move (worker))
+{
+}
+
+CalibrationJournal::~CalibrationJournal()
+{
+    writer->waitUntilIdle();
+}
 
 juce::File CalibrationJournal::defaultFile()
 {
@@ -189,30 +197,30 @@ const juce::File& CalibrationJournal::getFile() const
 
 bool CalibrationJournal::open (const Table& stored)
 {
-    writer.waitUntilIdle();
+    writer->waitUntilIdle();
     return write ("open", stored);
 }
 
 void CalibrationJournal::openInBackground (const Table& stored)
 {
-    writer.post ([this, stored] { write ("open", stored); });
+    writer->post ([this, stored] { write ("open", stored); });
 }
 
 bool CalibrationJournal::isWritten()
 {
-    return writer.isIdle();
+    return writer->isIdle();
 }
 
 void CalibrationJournal::waitUntilWritten()
 {
-    writer.waitUntilIdle();
+    writer->waitUntilIdle();
 }
 
 bool CalibrationJournal::settle (const Table& stored)
 {
     if (file.getParentDirectory().createDirectory().failed())
         return false;
-    writer.post ([this, stored] { write ("settled", stored); });
+    writer->post ([this, stored] { write ("settled", stored); });
     return true;
 }
 
@@ -247,7 +255,7 @@ bool CalibrationJournal::write (const char* state, const Table& values)
 
 CalibrationJournal::Entry CalibrationJournal::read()
 {
-    writer.waitUntilIdle();
+    writer->waitUntilIdle();
     Entry entry;
     if (! file.exists())
         return entry;

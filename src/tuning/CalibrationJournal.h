@@ -6,6 +6,7 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <memory>
 
 // Keeps the owner's calibration safe across a crash, a kill or a power loss
 // in the middle of a calibration. Before the machine's working table is first
@@ -36,7 +37,11 @@ public:
         juce::File setAsideAs; // unreadable: where the file was moved; none when it could not be
     };
 
-    explicit CalibrationJournal (juce::File file);
+    // Background writes run on `worker`, in order with its other jobs: a job
+    // ahead of them stands for a slow disk.
+    explicit CalibrationJournal (juce::File file, std::shared_ptr<SerialWorker> worker = std::make_shared<SerialWorker>());
+    // Finishes a settle still waiting.
+    ~CalibrationJournal();
     // UserDataFolder::get() / "calibration-journal.txt"
     static juce::File defaultFile();
     const juce::File& getFile() const;
@@ -48,7 +53,7 @@ public:
     // The same, written in the background (after any settle still waiting),
     // for a caller that can wait for it without holding its thread up.
     void openInBackground (const Table& stored);
-    // No write is waiting or under way.
+    // No write (nor any job ahead of one) is waiting or under way.
     bool isWritten();
     void waitUntilWritten();
     // The machine confirmed a stored or restored table: the entry is settled,
@@ -67,6 +72,7 @@ private:
     bool write (const char* state, const Table& values);
 
     juce::File file;
-    // Last: destroyed first, finishing a settle still waiting.
-    SerialWorker writer;
+    std::shared_ptr<SerialWorker> writer;
+
+    JUCE_DECLARE_NON_COPYABLE (CalibrationJournal)
 };

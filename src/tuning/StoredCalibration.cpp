@@ -47,8 +47,9 @@ void StoredCalibration::aboutToAlter (juce::uint64 notes)
     markAltered (notes, false);
 }
 
-void StoredCalibration::aboutToAlterSoon (juce::uint64 notes)
+void StoredCalibration::aboutToAlterSoon (juce::uint64 notes, juce::uint32 nowMs)
 {
+    soonSinceMs = nowMs;
     markAltered (notes, true);
 }
 
@@ -71,12 +72,11 @@ void StoredCalibration::markAltered (juce::uint64 notes, bool entryInBackground)
     openEntryPending = entryInBackground;
 }
 
-bool StoredCalibration::journalWritten()
+bool StoredCalibration::mayAlterNow (juce::uint32 nowMs)
 {
-    if (openEntryPending && ! journal->isWritten())
-        return false;
-    openEntryPending = false;
-    return true;
+    if (openEntryPending && journal->isWritten())
+        openEntryPending = false;
+    return ! openEntryPending || nowMs - soonSinceMs >= journalWaitMs;
 }
 
 bool StoredCalibration::mayStore (const Values& confirmed) const

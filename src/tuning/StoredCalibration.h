@@ -37,10 +37,14 @@ public:
     // this begins an entry, it returns once the entry is on disk.
     void aboutToAlter (juce::uint64 notes);
     // The same, but an entry it begins is written in the background: nothing
-    // of ours may go out until journalWritten() is true, or aboutToAlter()
-    // has been called, which waits for it.
-    void aboutToAlterSoon (juce::uint64 notes);
-    bool journalWritten();
+    // of ours may go out until mayAlterNow() is true and aboutToAlter() has
+    // been called, which waits for an entry still unwritten.
+    void aboutToAlterSoon (juce::uint64 notes, juce::uint32 nowMs);
+    // The entry is on disk, or journalWaitMs have passed since
+    // aboutToAlterSoon(): a busy disk's sync can take 100 ms, which the
+    // caller's ticks wait out before its own thread waits for the rest.
+    bool mayAlterNow (juce::uint32 nowMs);
+    static constexpr juce::uint32 journalWaitMs = 300;
     // A write was confirmed: true when every note that may hold ours is one
     // of its notes, so that the working table may now be stored.
     bool mayStore (const Values& confirmed) const;
@@ -67,6 +71,7 @@ private:
     Values known {};
     juce::uint64 altered = 0;
     bool openEntryPending = false;   // begun by aboutToAlterSoon, maybe not on disk yet
+    juce::uint32 soonSinceMs = 0;
 
     JUCE_DECLARE_NON_COPYABLE (StoredCalibration)
 };

@@ -237,12 +237,10 @@ void TuneKestruneEngine::prepareKnobStep()
     hasReadBack = true;
 
     // The journal's entry must be on disk before the note's first value goes;
-    // its sync can take a busy disk 100 ms, which the ticks wait out instead
-    // of the message thread.
+    // the ticks wait for it instead of the message thread.
     phase = Phase::journaling;
-    journalingSinceMs = clock.getMillisecondCounter();
-    storedCalibration.aboutToAlterSoon (noteBit (firstNote));
-    if (storedCalibration.journalWritten())
+    storedCalibration.aboutToAlterSoon (noteBit (firstNote), clock.getMillisecondCounter());
+    if (storedCalibration.mayAlterNow (clock.getMillisecondCounter()))
         enterKnobStep();
 }
 
@@ -446,11 +444,9 @@ bool TuneKestruneEngine::startConfirmedWrite (CalibrationWriteKind kind, const C
     if (isBusy() || StoredCalibration::notesOf (values) == 0)
         return false;
     // Recorded before the first value goes: the machine may hold ours from
-    // now. The entry's sync can take a busy disk 100 ms, which the ticks wait
-    // out instead of the message thread.
-    storedCalibration.aboutToAlterSoon (StoredCalibration::notesOf (values));
+    // now. The ticks wait for the entry instead of the message thread.
+    storedCalibration.aboutToAlterSoon (StoredCalibration::notesOf (values), clock.getMillisecondCounter());
     pendingWrite = PendingWrite { kind, values };
-    journalingSinceMs = clock.getMillisecondCounter();
     if (! isTimerRunning())
         startTimer (tickIntervalMs);
     startPendingWrite (false);
@@ -461,7 +457,7 @@ void TuneKestruneEngine::startPendingWrite (bool now)
 {
     if (! pendingWrite.has_value())
         return;
-    if (! now && ! storedCalibration.journalWritten() && clock.getMillisecondCounter() - journalingSinceMs < journalWaitMs)
+    if (! now && ! storedCalibration.mayAlterNow (clock.getMillisecondCounter()))
         return;
     const auto write = *std::exchange (pendingWrite, std::nullopt);
     storedCalibration.aboutToAlter (StoredCalibration::notesOf (write.values));   // waits for an entry not yet written
@@ -794,7 +790,7 @@ void TuneKestruneEngine::timerCallback()
 
     if (phase == Phase::journaling)
     {
-        if (storedCalibration.journalWritten() || clock.getMillisecondCounter() - journalingSinceMs >= journalWaitMs)
+        if (storedCalibration.mayAlterNow (clock.getMillisecondCounter()))
             enterKnobStep();
         return;
     }

@@ -54,9 +54,6 @@ public:
     static constexpr int tableSize = lastNote + 1;
 
     static constexpr int tickIntervalMs = 15;
-    // How long the knob step or a write waits for the journal in the
-    // background before it waits on the message thread.
-    static constexpr juce::uint32 journalWaitMs = 300;
     static constexpr int numSettleTicks = 11;
     static constexpr juce::uint32 noteTimeoutMs = 120001;
     // A run ends as failed when the machine's channel has been heard and then
@@ -344,8 +341,8 @@ private:
     bool sendCalibrationValue (int note, juce::uint16 value);
     bool sendCommit();
     bool startConfirmedWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values);
-    // Starts the write waiting for the journal once its entry is on disk, after
-    // journalWaitMs, or at once when `now`; the message thread then waits for it.
+    // Starts the write waiting for the journal once the stored table may be
+    // altered, or at once when `now`; the message thread then waits for it.
     void startPendingWrite (bool now);
     void startWrite (CalibrationWriteKind kind, const CalibrationWriter::Values& values,
                      std::optional<CalibrationWriteOutcome> failedWrite);
@@ -391,7 +388,6 @@ private:
     // Fine Tune starts from them. Read on the message thread only.
     CalibrationTable deviceCalibration {};
     bool hasReadBack = false;
-    juce::uint32 journalingSinceMs = 0;
     // A write from the menu whose journal entry is still being written.
     struct PendingWrite
     {

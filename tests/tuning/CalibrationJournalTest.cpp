@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <future>
 #include <regex>
 #include <set>
 #include <string>
@@ -235,4 +236,35 @@ TEST_F (CalibrationJournalTest, StoredCalibrationSettlesOnlyWhenEveryAlteredNote
     stored.stored (confirmed);
     EXPECT_EQ (stored.getStoredValues(), confirmed);
     EXPECT_EQ (shared->read().state, State::settled);
+}
+
+TEST_F (CalibrationJournalTest, AnEntryWrittenInTheBackgroundHoldsOurValuesBackUntilItIsOnDiskOrTheWaitIsOver)
+{
+    // A job ahead of the entry's write on the journal's worker: a slow disk.
+    auto worker = std::make_shared<SerialWorker>();
+    std::promise<void> disk;
+    worker->post ([done = disk.get_future().share()] { done.wait(); });
+    auto shared = std::make_shared<CalibrationJournal> (path, worker);
+    StoredCalibration stored (shared);
+    StoredCalibration::Values readBack {};
+    for (int note = DeviceMessages::firstCalibratedNote; note <= DeviceMessages::lastCalibratedNote; ++note)
+        readBack[(size_t) note] = (juce::uint16) (1000 + note);
+    stored.takeReadBack (readBack);
+
+    // Begun just before the millisecond counter wraps.
+    const juce::uint32 since = 0xffffff00u, wait = StoredCalibration::journalWaitMs;
+    stored.aboutToAlterSoon (juce::uint64 { 1 } << 24, since);
+    EXPECT_FALSE (stored.mayAlterNow (since));
+    EXPECT_FALSE (stored.mayAlterNow (since + wait - 1));
+    EXPECT_TRUE (stored.mayAlterNow (since + wait)) << "the caller's own thread waits for the rest";
+    EXPECT_FALSE (path.exists());
+
+    disk.set_value();
+    stored.aboutToAlter (juce::uint64 { 1 } << 24);   // returns once the entry is on disk
+    EXPECT_TRUE (path.loadFileAsString().contains ("state open"));
+    // A later entry that is written at once holds nothing back.
+    stored.stored (readBack);
+    stored.aboutToAlterSoon (juce::uint64 { 1 } << 25, 5);
+    shared->waitUntilWritten();
+    EXPECT_TRUE (stored.mayAlterNow (5));
 }
