@@ -271,7 +271,20 @@ e2e_check_held_up() {
     E2E_HELD_UP="${held% *} ms (raw ${held#* } ms; $(wc -l < "$E2E_DIR/freezes.txt") pauses of a processor)"
 }
 
-e2e_window_id() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 | grep .; }
+# xdotool sets no X error handler: a window that goes while the search walks
+# the tree (Wine makes and drops windows of its own) ends the search with an
+# X error and no result, which is searched again rather than taken as none.
+e2e_window_id() {
+    local err="$E2E_DIR/window-search.$BASHPID.err" id
+    for _ in $(seq 20); do
+        id="$(xdotool search --onlyvisible --name "^$1\$" 2> "$err" | head -n 1)"
+        [ -n "$id" ] && { rm -f "$err"; echo "$id"; return 0; }
+        grep -q "X Error" "$err" || break
+        e2e_log "the search for '$1' ended with an X error; searching again" >&2
+    done
+    rm -f "$err"
+    return 1
+}
 
 # e2e_click WINDOW_TITLE X Y: a left click at window coordinates.
 e2e_click() {

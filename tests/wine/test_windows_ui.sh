@@ -61,6 +61,7 @@ choose() {
 file_menu() { choose "$(main_window)" 20 12 "$1" 22 "${2:-}"; }
 # The close button at the right end of Wine's title bar.
 close_window() {
+    [ -n "$1" ] || e2e_fail "no window to close"
     eval "$(xdotool getwindowgeometry --shell "$1")"
     xdotool windowraise "$1"
     press_at "$1" $(( WIDTH - FRAME_X - 10 )) $(( FRAME_Y / 2 + 1 ))
