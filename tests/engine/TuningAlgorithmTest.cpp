@@ -143,6 +143,24 @@ TEST (TuningAlgorithm, EachEstimateStepsTheValueOrAcceptsTheNoteAndFineTuneWaits
         for (int i = 0; i < PreciseTuningAlgorithm::estimatesFor (24); ++i)
             precise.processFrequency (target (24) + 0.001f * (float) i);
         EXPECT_EQ (precise.getCurrentNote(), 25);
+
+        // A measurement that moved against the value's change is noise: the
+        // next step still follows the factory slope, down in value for a flat note.
+        PreciseTuningAlgorithm noisy (rig.midi, *rig.engine, table);
+        const auto lastValue = [&] {
+            const auto last = sent().back();
+            return std::stoi (last.substr (last.rfind (' ') + 1));
+        };
+        const auto measureAt = [&] (double semitones) {
+            passFrames (framesToWait);
+            for (int i = 0; i < PreciseTuningAlgorithm::estimatesFor (24); ++i)
+                noisy.processFrequency ((float) (target (24) * std::exp2 (semitones / 12.0)) + 0.001f * (float) i);
+            return lastValue();
+        };
+        const int start = lastValue();
+        const int afterFlat = measureAt (-1.0);
+        EXPECT_LT (afterFlat, start);
+        EXPECT_LT (measureAt (-2.0), afterFlat) << "flatter, though the value went down";
     }
 }
 

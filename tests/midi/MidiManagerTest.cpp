@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <utility>
 
 namespace
 {
@@ -119,8 +120,9 @@ TEST_F (MidiManagerTest, SendingFromTheRemovalCallbackReachesOnlyOutputsStillThe
 }
 
 // A device plugged in between the manager's listing and its opening by index
-// shifts the indices: the port opened is checked by name.
-TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKept)
+// shifts the indices: the port opened is checked by name. A listing taken
+// mid-change may also miss a port that is still there.
+TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKeptAndOneMissingFromOneListingStaysOpen)
 {
     struct HotPlug : FakeMidiPortSystem
     {
@@ -129,6 +131,8 @@ TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKept)
         juce::StringArray listThenPlug (bool inputs)
         {
             auto names = inputs ? FakeMidiPortSystem::getInputNames() : FakeMidiPortSystem::getOutputNames();
+            if (! inputs && std::exchange (hideOutputOnce, false))
+                names.removeString ("Kestrune");
             if (plugNext)
             {
                 inputs ? unplugInput ("Kestrune") : unplugOutput ("Kestrune");
@@ -137,7 +141,7 @@ TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKept)
             }
             return names;
         }
-        bool plugNext = true;
+        bool plugNext = true, hideOutputOnce = false;
     };
     auto ports = std::make_shared<HotPlug>();
     ports->plugInput ("Kestrune");
@@ -156,4 +160,10 @@ TEST (MidiManagerHotPlug, APortOpenedUnderAnotherNameIsNotKept)
     manager->openOutputDevice ("Kestrune");
     EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("Kestrune"));
     EXPECT_EQ (manager->getOpenInputDeviceNames(), juce::StringArray ("Kestrune"));
+
+    // Missing from one listing and back in the next: it stays open and takes messages.
+    ports->hideOutputOnce = true;
+    manager->timerCallback();
+    EXPECT_EQ (manager->getOpenOutputDeviceNames(), juce::StringArray ("Kestrune"));
+    EXPECT_EQ (manager->sendMessageToAllOutputs (DeviceMessages::identityRequest()), 1);
 }
