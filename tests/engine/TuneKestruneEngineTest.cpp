@@ -61,6 +61,8 @@ TEST_F (EngineTest, ReadBackTakesOnlyAnswersToItsOwnRequestsAndSoundsNote24OnceA
     rig.reply (24, 0xFFFF);   // the echo of our own write on a thru port
     EXPECT_EQ (rig.engine->getNumIgnoredReplies(), 5);
     EXPECT_EQ (rig.engine->getDeviceCalibrationValue (62), storedValue (62)) << "the first answer counts";
+    for (const int outside : { -1, TuneKestruneEngine::tableSize })
+        EXPECT_EQ (rig.engine->getDeviceCalibrationValue (outside), 0);
     rig.ports->clearSent();
     rig.listener.clear();
     EXPECT_TRUE (rig.engine->beginTuningRun());

@@ -41,6 +41,8 @@ TEST (JackMidiOutputQueue, PlacesARecordOnePeriodAfterItsStampWithinTheCycle)
         { "a cycle ahead: waits", start + frames + 10, start, 0, none, later },
         { "far ahead: the clock jumped", start + 100000, start, 0, none, 0 },
         { "far ahead, after an event", start + 100000, start, 40, none, 40 },
+        { "as far ahead as no cycle waits", start + 7 * frames, start, 0, none, 0 },
+        { "just short of that: waits", start + 7 * frames - 1, start, 0, none, later },
         { "stamped before the wrap, cycle after it", 0xFFFFFFF0u, 100, 0, none, 396 },
         { "stamped after the wrap, cycle before it", 0x10, 0xFFFFFF00u, 0, none, later },
         { "microseconds to frames", start - 5000, start, 0, none, 512 - 240, 48000.0 },
