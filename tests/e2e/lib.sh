@@ -271,19 +271,25 @@ e2e_check_held_up() {
     E2E_HELD_UP="${held% *} ms (raw ${held#* } ms; $(wc -l < "$E2E_DIR/freezes.txt") pauses of a processor)"
 }
 
-# xdotool sets no X error handler: a window that goes while the search walks
-# the tree (Wine makes and drops windows of its own) ends the search with an
-# X error and no result, which is searched again rather than taken as none.
-e2e_window_id() {
-    local err="$E2E_DIR/window-search.$BASHPID.err" id
+# e2e_search PATTERN: the ids of the visible windows whose name matches
+# PATTERN. xdotool sets no X error handler: a window that goes while the
+# search walks the tree (Wine makes and drops windows of its own) ends the
+# search with an X error and no result, which is searched again rather than
+# taken as none.
+e2e_search() {
+    local err="$E2E_DIR/window-search.$BASHPID.err" found
     for _ in $(seq 20); do
-        id="$(xdotool search --onlyvisible --name "^$1\$" 2> "$err" | head -n 1)"
-        [ -n "$id" ] && { rm -f "$err"; echo "$id"; return 0; }
+        found="$(xdotool search --onlyvisible --name "$1" 2> "$err")"
         grep -q "X Error" "$err" || break
         e2e_log "the search for '$1' ended with an X error; searching again" >&2
     done
     rm -f "$err"
-    return 1
+    [ -z "$found" ] || echo "$found"
+}
+
+e2e_window_id() {
+    local id; id="$(e2e_search "^$1\$" | head -n 1)"
+    [ -n "$id" ] && echo "$id"
 }
 
 # e2e_click WINDOW_TITLE X Y: a left click at window coordinates.
@@ -295,7 +301,7 @@ e2e_click() {
 # Visible windows as "id width height name".
 e2e_list_windows() {
     local w g
-    for w in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
+    for w in $(e2e_search ''); do
         g=$(xdotool getwindowgeometry "$w" 2>/dev/null | awk '/Geometry/ { sub("x", " ", $2); print $2 }') || continue
         echo "$w $g $(xdotool getwindowname "$w" 2>/dev/null)"
     done
@@ -304,7 +310,7 @@ e2e_list_windows() {
 # e2e_click_at WINDOW_ID X Y: a left click at window coordinates.
 e2e_click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; }
 
-e2e_popup_open() { xdotool search --onlyvisible --name '^menu$' 2>/dev/null | grep -q .; }
+e2e_popup_open() { e2e_search '^menu$' | grep -q .; }
 e2e_popup_closed() { ! e2e_popup_open; }
 
 # e2e_click_popup_item WINDOW X Y: clicks the item of the open pop-up menu
@@ -317,7 +323,7 @@ e2e_popup_closed() { ! e2e_popup_open; }
 # click late: the wait is long, and it watches this menu alone, since a
 # repeated click lands on whatever lies under a menu that has gone and may
 # open another. A hung utility still fails: its menu never closes.
-e2e_menu_gone() { ! xdotool search --onlyvisible --name '^menu$' 2>/dev/null | grep -qx "$1"; }
+e2e_menu_gone() { ! e2e_search '^menu$' | grep -qx "$1"; }
 e2e_click_popup_item() {
     local attempt menu="$1"
     e2e_menu_gone "$1" && { menu=$(e2e_window_id menu) || return 0; }
@@ -416,7 +422,7 @@ e2e_main_window() { e2e_window_sized "$E2E_MAIN_TITLE" 700 524; }
 e2e_knob_window() { e2e_window_sized "$E2E_MAIN_TITLE" 400 311; }
 e2e_knob_window_gone() { ! e2e_knob_window > /dev/null; }
 e2e_window_gone() { ! e2e_window_id "$1" > /dev/null; }
-e2e_count_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -c . || true; }
+e2e_count_windows() { e2e_search "^$1\$" | grep -c . || true; }
 
 # e2e_shot NAME [WINDOW_ID]: the whole screen, and the window alone when given.
 e2e_shot() {
@@ -434,7 +440,7 @@ e2e_click_box_ok() {
     local wid; wid="$(e2e_window_id "$1")" || e2e_fail "no box '$1'"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
     e2e_click_at "$wid" $(( WIDTH / 2 + ${2:-0} )) "$(e2e_alert_button_y "$HEIGHT")"
-    e2e_wait 5 bash -c "! xdotool search --onlyvisible --name '^$1\$'" || e2e_fail "the button did not close '$1'"
+    e2e_wait 5 e2e_window_gone "$1" || e2e_fail "the button did not close '$1'"
 }
 
 # e2e_open_popup WINDOW X Y: a click that opens a menu or a list's pop-up. A
