@@ -1,5 +1,6 @@
 #include "FakeJackServer.h"
 #include "midi/JackMidiClient.h"
+#include "midi/JackMidiPortSystem.h"
 #include "support/Bytes.h"
 
 #include <gtest/gtest.h>
@@ -188,12 +189,17 @@ TEST_F (JackMidiClientTest, AStoppedInputHandsOnNothingAndAClosedOnesPortServesT
     server.runCycle();
     EXPECT_EQ (first.waitFor (1), (std::vector<Bytes> { noteOff }));
 
-    // The closed input's port is taken again, not the one still open.
+    // The closed input's port is taken again, not the one still open, and
+    // is then held: the next open gets a port of its own.
     a.reset();
     auto c = client->openInput (remote (kestruneOut), &third);
     ASSERT_NE (c, nullptr);
     c->start();
     EXPECT_EQ (server.countOwnPorts (true), 2);
+    Collector fourth;
+    auto d = client->openInput (remote (otherOut), &fourth);
+    ASSERT_NE (d, nullptr);
+    EXPECT_EQ (server.countOwnPorts (true), 3);
     server.queueFrom (kestruneOut, noteOn);
     server.queueFrom (otherOut, noteOff);
     server.runCycle();
@@ -322,6 +328,36 @@ TEST_F (JackMidiClientTest, AnOutputReadsAsDisconnectedOnceItsPeerOrTheServerIsG
     EXPECT_EQ (client->openOutput (remote (otherIn)), nullptr);
     EXPECT_EQ (client->openInput (remote (kestruneOut), &collector), nullptr);
     EXPECT_TRUE (client->listDestinations().empty());
+}
+
+// The device poll lists several times a second: a missing server is looked
+// for again only after a while, and one that stops is let go.
+TEST_F (JackMidiClientTest, APortSystemOpensWhatItListsAndLooksForAMissingServerOnlyNowAndThen)
+{
+    server.refuseOpen = true;
+    JackMidiPortSystem missing;
+    EXPECT_FALSE (missing.isConnected());
+    server.refuseOpen = false;
+    EXPECT_FALSE (missing.isConnected()) << "looked for again at once";
+    EXPECT_TRUE (missing.getOutputNames().isEmpty());
+
+    JackMidiPortSystem running;
+    EXPECT_EQ (running.getInputNames(), juce::StringArray ({ "Kestrune Jack 1", "Other" }));
+    EXPECT_EQ (running.getOutputNames(), juce::StringArray ({ "Kestrune Jack 1", "Other" }));
+    EXPECT_EQ (running.openOutput (2), nullptr);
+    EXPECT_EQ (running.openInput (2, nullptr), nullptr);
+    auto out = running.openOutput (1);
+    ASSERT_NE (out, nullptr);
+    EXPECT_EQ (out->getName(), "Other");
+    send (*out, noteOn);
+    runCycles();
+    EXPECT_EQ (server.takeReceived (otherIn), (std::vector<Bytes> { noteOn }));
+    out.reset();
+    runCycles();
+
+    server.shutDown();
+    EXPECT_FALSE (running.isConnected());
+    EXPECT_TRUE (running.getInputNames().isEmpty());
 }
 
 TEST_F (JackMidiClientTest, WhatWasSentJustBeforeTheClientClosesStillReachesThePeer)
