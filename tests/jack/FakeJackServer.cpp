@@ -2,6 +2,7 @@
 
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -88,31 +89,30 @@ _jack_port* findPort (const char* name)
     return nullptr;
 }
 
-bool isKnownPort (const jack_port_t* port)
+// Whether a handle the client passes is one the library knows; a handle it
+// does not know is counted, since the real library would not survive it.
+template <typename Items, typename Match>
+bool isKnown (const Items& items, Match match)
 {
-    for (auto& p : state().ports)
-        if (&p == port && ! p.gone)
-            return true;
+    if (std::any_of (items.begin(), items.end(), match))
+        return true;
     ++state().misuse;
     return false;
+}
+
+bool isKnownPort (const jack_port_t* port)
+{
+    return isKnown (state().ports, [port] (auto& p) { return &p == port && ! p.gone; });
 }
 
 bool isKnownBuffer (const void* buffer)
 {
-    for (auto& p : state().ports)
-        if (&p.buffer == buffer)
-            return true;
-    ++state().misuse;
-    return false;
+    return isKnown (state().ports, [buffer] (auto& p) { return &p.buffer == buffer; });
 }
 
 bool isOpenClient (const jack_client_t* client)
 {
-    for (auto& c : state().clients)
-        if (&c == client && ! c.closed)
-            return true;
-    ++state().misuse;
-    return false;
+    return isKnown (state().clients, [client] (auto& c) { return &c == client && ! c.closed; });
 }
 
 jack_port_id_t idOf (const _jack_port& port)

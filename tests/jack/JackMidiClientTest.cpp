@@ -94,6 +94,8 @@ protected:
             server.addRemoteDestination (destination);
     }
 
+    static std::shared_ptr<JackMidiClient> connect() { return JackMidiClient::connect ("Kestrune Tuning Utility"); }
+
     // Enough cycles for everything sent so far to go out: records leave one
     // period after they were sent.
     void runCycles (int count = 4)
@@ -116,7 +118,7 @@ TEST_F (JackMidiClientTest, ConnectsOnlyWhenTheServerTakesTheClientAndActivatesI
         start();
         server.refuseOpen = c.refuseOpen;
         server.refuseActivate = c.refuseActivate;
-        auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+        auto client = connect();
         EXPECT_EQ (client != nullptr, c.connects);
         // A client the server would not activate is not left open.
         EXPECT_EQ (server.countOpenClients(), c.connects ? 1 : 0);
@@ -135,7 +137,7 @@ TEST_F (JackMidiClientTest, ConnectsOnlyWhenTheServerTakesTheClientAndActivatesI
 
 TEST_F (JackMidiClientTest, EachInputHandsOnWholeMessagesFromItsOwnSource)
 {
-    auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+    auto client = connect();
     ASSERT_NE (client, nullptr);
     Collector fromKestrune, fromOther;
     auto kestrune = client->openInput (remote (kestruneOut), &fromKestrune);
@@ -172,7 +174,7 @@ TEST_F (JackMidiClientTest, EachInputHandsOnWholeMessagesFromItsOwnSource)
 
 TEST_F (JackMidiClientTest, AStoppedInputHandsOnNothingAndAClosedOnesPortServesTheNextOpen)
 {
-    auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+    auto client = connect();
     ASSERT_NE (client, nullptr);
     Collector first, second, third;
     auto a = client->openInput (remote (kestruneOut), &first);
@@ -209,7 +211,7 @@ TEST_F (JackMidiClientTest, AStoppedInputHandsOnNothingAndAClosedOnesPortServesT
 
 TEST_F (JackMidiClientTest, WhatIsSentReachesItsDestinationInOrderAndOnce)
 {
-    auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+    auto client = connect();
     ASSERT_NE (client, nullptr);
     auto out = client->openOutput (remote (kestruneIn));
     ASSERT_NE (out, nullptr);
@@ -235,7 +237,7 @@ TEST_F (JackMidiClientTest, APortClosedAndOpenedAgainGoesOnWhereItLeftOffOnlyToT
     for (const bool sameDestination : { true, false })
     {
         start();
-        auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+        auto client = connect();
         ASSERT_NE (client, nullptr);
         auto out = client->openOutput (remote (kestruneIn));
         ASSERT_NE (out, nullptr);
@@ -275,7 +277,7 @@ TEST_F (JackMidiClientTest, AnOpenTheServerRefusesLeavesNothingHeld)
     for (auto c : { Case { true, false }, Case { false, true } })
     {
         start();
-        auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+        auto client = connect();
         ASSERT_NE (client, nullptr);
         Collector collector;
         server.refuseRegister = c.refuseRegister;
@@ -303,7 +305,7 @@ TEST_F (JackMidiClientTest, AnOpenTheServerRefusesLeavesNothingHeld)
 
 TEST_F (JackMidiClientTest, AnOutputReadsAsDisconnectedOnceItsPeerOrTheServerIsGone)
 {
-    auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+    auto client = connect();
     ASSERT_NE (client, nullptr);
     Collector collector;
     auto in = client->openInput (remote (otherOut), &collector);
@@ -362,7 +364,7 @@ TEST_F (JackMidiClientTest, APortSystemOpensWhatItListsAndLooksForAMissingServer
 
 TEST_F (JackMidiClientTest, WhatWasSentJustBeforeTheClientClosesStillReachesThePeer)
 {
-    auto client = JackMidiClient::connect ("Kestrune Tuning Utility");
+    auto client = connect();
     ASSERT_NE (client, nullptr);
     auto out = client->openOutput (remote (kestruneIn));
     ASSERT_NE (out, nullptr);
